@@ -1,0 +1,215 @@
+/*
+ * vktcom: communication library for the VKT family of portable data loggers
+ * (shock, temperature and humidity recorders on a USB-serial adapter).
+ *
+ * A host loads the library (vktcom.dll on Windows, libvktcom.so on Linux) and
+ * drives it through the functions below. The usual road:
+ *
+ *   int port = com_search();          find the logger's port (0: none)
+ *   com_open(port);                   open it at 19200 8N1 (-1: failed)
+ *   vkt_connect();                    handshake, parameter lines
+ *   vkt_clkset();                     set the logger's clock (optional)
+ *   vkt_inputdata();                  download every record
+ *   for (r = 1; r <= vkt_datacount(); ++r) vkt_get_all(r, line);
+ *   com_close();  form_release();
+ *
+ * Threads: every function must be called from the thread that loaded the
+ * library, one call at a time; the library takes no locks. Functions that
+ * wait for the logger (at most 3 seconds of silence per reply) dispatch the
+ * library's pending window events while they wait.
+ *
+ * Text goes in as NUL-terminated 8-bit strings and comes out by copying into
+ * a buffer the caller supplies; each function below states the buffer size
+ * the caller must supply, and the library never writes more than that.
+ *
+ * Misuse: every function may be called in any state (no monitor window, a
+ * released one, a closed port, any row index, a NULL pointer). It then
+ * returns its failure value (0, -1 or false) or leaves the output buffer
+ * untouched; it never ends the host process.
+ *
+ * Boolean results are one byte, 1 for true and 0 for false.
+ *
+ * Linux: port number n names a device node by a fixed table: COM1-COM20 are
+ * ttyUSB0-ttyUSB19, COM21-COM40 are ttyACM0-ttyACM19, COM41-COM72 are
+ * ttyS0-ttyS31; other numbers name no device. The device folder is /dev and
+ * the sysfs root /sys, overridable by VKTCOM_DEV_ROOT and VKTCOM_SYSFS_ROOT
+ * (for tests and containers). Message boxes are written to standard error as
+ * one line "VKTCom: <text>".
+ */
+#ifndef VKTCOM_H
+#define VKTCOM_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VKTCOM_CALL __stdcall
+#else
+#define VKTCOM_CALL
+#endif
+
+#if defined(_WIN32)
+#if defined(VKTCOM_BUILDING)
+#define VKTCOM_API __declspec(dllexport)
+#else
+#define VKTCOM_API __declspec(dllimport)
+#endif
+#else
+#define VKTCOM_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One-byte Boolean result: 1 true, 0 false. */
+typedef unsigned char vkt_bool;
+
+/* Caller buffer sizes, in bytes, including the terminating NUL. */
+#define VKTCOM_DATA_BLOCK_SIZE 14
+#define VKTCOM_DATE_BUFFER_SIZE 11      /* "2009/03/15" */
+#define VKTCOM_YEAR_BUFFER_SIZE 5
+#define VKTCOM_MONTH_BUFFER_SIZE 3
+#define VKTCOM_DAY_BUFFER_SIZE 3
+#define VKTCOM_TIME_BUFFER_SIZE 13      /* "13:45:30.123" */
+#define VKTCOM_DEG_BUFFER_SIZE 8        /* "-128.15" */
+#define VKTCOM_AXIS_BUFFER_SIZE 5       /* "-128" */
+#define VKTCOM_HUMI_BUFFER_SIZE 4       /* "255" */
+#define VKTCOM_ALL_BUFFER_SIZE 51
+#define VKTCOM_PARAM_BUFFER_SIZE 4096
+#define VKTCOM_RESERVETIME_BUFFER_SIZE 64
+
+/* ---- Window management (ordinals 1-3) ---------------------------------- */
+
+/* Ordinal 1. Creates the hidden monitor window if it does not exist, then
+   shows it (a diagnostic console of the port, the record table and the
+   parameter lines). */
+VKTCOM_API void VKTCOM_CALL form_open(void);
+/* Ordinal 2. Hides the monitor window; the port stays open and the records
+   stay. Does nothing when there is no monitor window. */
+VKTCOM_API void VKTCOM_CALL form_close(void);
+/* Ordinal 3. Releases the monitor window: it is destroyed (closing the port
+   and discarding the records and parameter lines) at the next dispatch of
+   window events, and at the latest when the next function of this library
+   begins. Does nothing when there is no monitor window. */
+VKTCOM_API void VKTCOM_CALL form_release(void);
+
+/* ---- Port (ordinals 10-13) --------------------------------------------- */
+
+/* Ordinal 10. Opens port `port` (stored modulo 65536; 0 or negative opens
+   nothing) at 19200 bits per second, 8 data bits, no parity, 1 stop bit, no
+   flow control. Returns the port number now in use, or -1 when opening
+   failed (no such port, held by another program, any system failure) or
+   when there is no monitor window. When a port is already open it stays
+   open, the argument is ignored, and its number is returned. */
+VKTCOM_API int32_t VKTCOM_CALL com_open(int32_t port);
+/* Ordinal 11. Closes the port, discarding unsent output and unread input.
+   Does nothing on a closed port or without a monitor window. */
+VKTCOM_API void VKTCOM_CALL com_close(void);
+/* Ordinal 12. Creates the hidden monitor window if needed; mode 1 starts the
+   one-second port-watching timer, any other value stops it. Returns the
+   timer's new state. The timer ticks while window events are dispatched
+   (see vkt_process_messages). */
+VKTCOM_API vkt_bool VKTCOM_CALL com_search_timer(int32_t mode);
+/* Ordinal 13. Creates the hidden monitor window if needed and searches for
+   the logger's USB-serial port (USB vendor 1F2E, product 3D4C). Returns its
+   port number, or 0 when none was found or the search failed. */
+VKTCOM_API int32_t VKTCOM_CALL com_search(void);
+
+/* ---- Logger exchange (ordinals 14-17, 20) ------------------------------ */
+
+/* Ordinal 14. Always 107; touches nothing. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void);
+/* Ordinal 15. Handshake on the open port ("m", then "p"): 1 when the logger
+   answered both, 0 otherwise (also with no monitor window or a closed
+   port). Keeps the parameter lines, the logger's year and record count. */
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void);
+/* Ordinal 16. Sets the logger's clock to the PC's local time ("s" + date and
+   time, then "t"), then sends the pending start-time reservation, if any.
+   1 when every command was answered; 0 after an error message ("Clock Set
+   Error(Command s)", "Clock Set Error(Command t)", "Command Set
+   Error(starttime)"), or on a closed port or with no monitor window. */
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void);
+/* Ordinal 17. 1 when no reservation is pending or the pending one is a real
+   date in the next 30 days; 0 after an error message. */
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void);
+/* Ordinal 20. Downloads every record into the record table ("D"). 1 when
+   the download completed and every record was decoded; 0 on a time-out (3
+   seconds of silence), a bad record line, a closed port or no monitor
+   window. After a time-out the table holds no records. */
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void);
+
+/* ---- Records (ordinals 21-35). Row r is record r, 1 to vkt_datacount();
+   row 0 reads the header texts; other rows read empty texts. ------------- */
+
+/* Ordinal 21. Number of records in the record table (4 before the first
+   download: the table starts with four empty rows); 0 with no monitor
+   window. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_datacount(void);
+/* Ordinal 22. Fills 14 bytes (VKTCOM_DATA_BLOCK_SIZE): the row number's low
+   byte, month, year tag, day, hour, minute, second, temperature tenths, x,
+   y, z (two's complement), whole degrees (two's complement), hundredths,
+   humidity. For a row without a decoded record only byte 0 is written. */
+VKTCOM_API void VKTCOM_CALL vkt_getdata(int32_t row, unsigned char* data);
+/* Ordinals 23-27. Date "yyyy/mm/dd" (VKTCOM_DATE_BUFFER_SIZE), its year
+   (VKTCOM_YEAR_BUFFER_SIZE), month and day (3 bytes each), and the time
+   "hh:nn:ss.cc" (VKTCOM_TIME_BUFFER_SIZE). */
+VKTCOM_API void VKTCOM_CALL vkt_get_date(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_year(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_month(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_day(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_time(int32_t row, char* text);
+/* Ordinal 30. Temperature "deg.tenths", e.g. "23.5" (VKTCOM_DEG_BUFFER_SIZE). */
+VKTCOM_API void VKTCOM_CALL vkt_get_deg(int32_t row, char* text);
+/* Ordinals 31-33. Raw acceleration counts, -128 to 127
+   (VKTCOM_AXIS_BUFFER_SIZE). */
+VKTCOM_API void VKTCOM_CALL vkt_get_x(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_y(int32_t row, char* text);
+VKTCOM_API void VKTCOM_CALL vkt_get_z(int32_t row, char* text);
+/* Ordinal 34. Humidity, 0 to 255 (VKTCOM_HUMI_BUFFER_SIZE). */
+VKTCOM_API void VKTCOM_CALL vkt_get_humi(int32_t row, char* text);
+/* Ordinal 35. The whole record as one line, e.g.
+   "2009 03/15-13:45:30.25 23.5 45 1 -2 64" (VKTCOM_ALL_BUFFER_SIZE). */
+VKTCOM_API void VKTCOM_CALL vkt_get_all(int32_t row, char* text);
+
+/* ---- Settings (ordinals 40-42, 50-53) ---------------------------------- */
+
+/* Ordinal 40. Sends one command as it stands (no line ending) and waits up
+   to 3 seconds for a reply ending in "#". Always returns 0. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_set_command(const char* command);
+/* Ordinal 41. Asks the logger for its parameters ("p"); when it answers,
+   writes the parameter lines of the last connect, each followed by CR LF,
+   into `text` (VKTCOM_PARAM_BUFFER_SIZE bytes: whole lines only, lines that
+   would pass the bound are left out). A silent logger leaves `text`
+   untouched. */
+VKTCOM_API void VKTCOM_CALL vkt_get_param(char* text);
+/* Ordinal 42. The pending start-time reservation ("lmm/dd hh:nn"), or the
+   empty text (VKTCOM_RESERVETIME_BUFFER_SIZE bytes; longer typed texts are
+   cut). */
+VKTCOM_API void VKTCOM_CALL vkt_get_reservetime(char* text);
+/* Ordinal 50. Creates the settings dialog if needed and shows it; showing
+   reads the logger's settings back (search, open, connect, close: several
+   seconds) and discards a pending reservation. */
+VKTCOM_API void VKTCOM_CALL settingform_open(void);
+/* Ordinal 51. Hides the settings dialog; it stays in use. */
+VKTCOM_API void VKTCOM_CALL settingform_close(void);
+/* Ordinal 52. Releases the settings dialog (destroyed at the next dispatch
+   of window events, at the latest when the next function begins). */
+VKTCOM_API void VKTCOM_CALL settingform_release(void);
+/* Ordinal 53. 1 while the settings dialog is in use; 0 before it was first
+   shown and after the user finished with Cancel or a successful Ok. */
+VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void);
+
+/* ---- Extension: not in the ordinal table ------------------------------- */
+
+/* Dispatches the library's pending window events once: the port-watching
+   timer's tick when due, deferred window releases, the monitor window's
+   buttons and the terminal view. Hosts without a window-message loop of
+   their own (the usual case on Linux) call it periodically, for example
+   every 100 ms, while the port-watching timer is on. */
+VKTCOM_API void VKTCOM_CALL vkt_process_messages(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VKTCOM_H */

@@ -1,0 +1,135 @@
+// The exported functions: each converts its arguments, reaches the
+// process-wide library, and turns any exception into the function's failure
+// value, so that nothing thrown inside the library reaches the host.
+#include "vktcom.h"
+
+#include <cstdint>
+#include <exception>
+
+#include "exports/library.h"
+#include "link/port_control.h"
+#include "link/port_discovery.h"
+#include "protocol/clock_setting.h"
+#include "protocol/connect.h"
+#include "records/accessors.h"
+#include "records/download.h"
+#include "settings/settings_exports.h"
+
+namespace {
+
+vkt::Library* g_library = nullptr;
+
+vkt::Library& library() {
+  if (!g_library) g_library = new vkt::Library();
+  g_library->enter_export();
+  return *g_library;
+}
+
+// Unloading the module destroys every window (closing the port) and the texts.
+__attribute__((destructor)) void unload_library() {
+  delete g_library;
+  g_library = nullptr;
+}
+
+template <class R, class F>
+R guarded(R failure, F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+template <class F>
+void guarded_void(F&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
+vkt_bool to_bool(bool b) { return b ? 1 : 0; }
+
+void text_field(vkt::records::TextField field, int32_t row, char* text) {
+  if (!text) return;
+  guarded_void([&] { vkt::records::vkt_get_text(library(), field, row, text); });
+}
+
+}  // namespace
+
+using vkt::records::TextField;
+
+extern "C" {
+
+VKTCOM_API void VKTCOM_CALL form_open(void) { guarded_void([] { library().form_open(); }); }
+VKTCOM_API void VKTCOM_CALL form_close(void) { guarded_void([] { library().form_close(); }); }
+VKTCOM_API void VKTCOM_CALL form_release(void) { guarded_void([] { library().form_release(); }); }
+
+VKTCOM_API int32_t VKTCOM_CALL com_open(int32_t port) {
+  return guarded<int32_t>(-1, [&] { return vkt::link::com_open(library(), port); });
+}
+VKTCOM_API void VKTCOM_CALL com_close(void) { guarded_void([] { vkt::link::com_close(library()); }); }
+VKTCOM_API vkt_bool VKTCOM_CALL com_search_timer(int32_t mode) {
+  return guarded<vkt_bool>(0, [&] { return to_bool(vkt::link::com_search_timer(library(), mode)); });
+}
+VKTCOM_API int32_t VKTCOM_CALL com_search(void) {
+  return guarded<int32_t>(0, [] { return vkt::link::com_search(library()); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return 107; }
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void) {
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_connect(library())); });
+}
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void) {
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_clkset(library())); });
+}
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void) {
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_startsetcheck(library())); });
+}
+VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void) {
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::records::vkt_inputdata(library())); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_datacount(void) {
+  return guarded<int32_t>(0, [] { return vkt::records::vkt_datacount(library()); });
+}
+VKTCOM_API void VKTCOM_CALL vkt_getdata(int32_t row, unsigned char* data) {
+  if (!data) return;
+  guarded_void([&] { vkt::records::vkt_getdata(library(), row, data); });
+}
+VKTCOM_API void VKTCOM_CALL vkt_get_date(int32_t row, char* text) { text_field(TextField::Date, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_year(int32_t row, char* text) { text_field(TextField::Year, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_month(int32_t row, char* text) { text_field(TextField::Month, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_day(int32_t row, char* text) { text_field(TextField::Day, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_time(int32_t row, char* text) { text_field(TextField::Time, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_deg(int32_t row, char* text) { text_field(TextField::Deg, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_x(int32_t row, char* text) { text_field(TextField::X, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_y(int32_t row, char* text) { text_field(TextField::Y, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_z(int32_t row, char* text) { text_field(TextField::Z, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_humi(int32_t row, char* text) { text_field(TextField::Humi, row, text); }
+VKTCOM_API void VKTCOM_CALL vkt_get_all(int32_t row, char* text) { text_field(TextField::All, row, text); }
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_set_command(const char* command) {
+  if (!command) return 0;
+  return guarded<int32_t>(0, [&] { return vkt::settings::vkt_set_command(library(), command); });
+}
+VKTCOM_API void VKTCOM_CALL vkt_get_param(char* text) {
+  if (!text) return;
+  guarded_void([&] { vkt::settings::vkt_get_param(library(), text); });
+}
+VKTCOM_API void VKTCOM_CALL vkt_get_reservetime(char* text) {
+  if (!text) return;
+  guarded_void([&] { vkt::settings::vkt_get_reservetime(library(), text); });
+}
+VKTCOM_API void VKTCOM_CALL settingform_open(void) { guarded_void([] { vkt::settings::settingform_open(library()); }); }
+VKTCOM_API void VKTCOM_CALL settingform_close(void) { guarded_void([] { vkt::settings::settingform_close(library()); }); }
+VKTCOM_API void VKTCOM_CALL settingform_release(void) {
+  guarded_void([] { vkt::settings::settingform_release(library()); });
+}
+VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void) {
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::settings::settingform_check(library())); });
+}
+
+VKTCOM_API void VKTCOM_CALL vkt_process_messages(void) { guarded_void([] { library().dispatch_messages(); }); }
+
+}  // extern "C"

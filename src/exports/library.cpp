@@ -1,0 +1,97 @@
+#include "exports/library.h"
+
+#include "settings/settings_dialog.h"
+#include "windows/monitor_handlers.h"
+#include "windows/monitor_window.h"
+#include "windows/progress_popup.h"
+
+namespace vkt {
+
+LibraryServices LibraryServices::defaults() {
+  return {windows::make_system_clock(), windows::make_default_notifier(),
+          std::make_shared<windows::HeadlessBackend>()};
+}
+
+Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
+  if (!services_.notifier) services_.notifier = windows::make_default_notifier();
+  if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
+  // While its switch is on, the terminal view takes the received bytes at
+  // every dispatch.
+  terminal_hook_ = queue_.add_idle_hook([this] {
+    if (auto* m = monitor(); m && m->terminal.active()) m->terminal.pump(m->ApdComPort1);
+  });
+}
+
+Library::~Library() {
+  queue_.remove_idle_hook(terminal_hook_);
+  queue_.release_pending();
+  popup_ = nullptr;
+  popups_.clear();
+  form4_.reset();
+  form2_.reset();  // closes the port
+  queue_.release_pending();
+}
+
+void Library::enter_export() { queue_.release_pending(); }
+
+void Library::dispatch_messages() { queue_.dispatch_once(); }
+
+windows::TForm2& Library::ensure_monitor() {
+  if (!form_created || !form2_) {
+    form2_ = std::make_unique<windows::TForm2>(backend(), queue_);
+    windows::wire_monitor_handlers(*this, *form2_);
+    form_created = true;
+  }
+  return *form2_;
+}
+
+void Library::form_open() { ensure_monitor().show(); }
+
+void Library::form_close() {
+  if (form_created && form2_) form2_->hide();
+}
+
+void Library::form_release() {
+  if (!form_created) return;
+  form_created = false;
+  if (!form2_) return;
+  // The window is unreachable from now on and destroyed at the next dispatch.
+  std::shared_ptr<windows::TForm2> released(std::move(form2_));
+  queue_.defer_release([released]() mutable { released.reset(); });
+}
+
+settings::TForm4& Library::ensure_settings_dialog() {
+  if (!settingform_created || !form4_) {
+    form4_ = std::make_unique<settings::TForm4>(*this);
+    settingform_created = true;
+  }
+  return *form4_;
+}
+
+void Library::release_settings_dialog() {
+  if (!settingform_created) return;
+  settingform_created = false;
+  if (!form4_) return;
+  std::shared_ptr<settings::TForm4> released(std::move(form4_));
+  queue_.defer_release([released]() mutable { released.reset(); });
+}
+
+windows::TForm3& Library::create_popup() {
+  popups_.push_back(std::make_unique<windows::TForm3>(backend()));
+  popup_ = popups_.back().get();
+  return *popup_;
+}
+
+void Library::release_popup(windows::TForm3& popup) {
+  popup.hide();
+  if (popup_ == &popup) popup_ = nullptr;
+  for (auto it = popups_.begin(); it != popups_.end(); ++it) {
+    if (it->get() != &popup) continue;
+    std::shared_ptr<windows::TForm3> released(std::move(*it));
+    popups_.erase(it);
+    queue_.defer_release([released]() mutable { released.reset(); });
+    return;
+  }
+}
+
+}  // namespace vkt

@@ -1,0 +1,89 @@
+#pragma once
+// The serial port object (`ApdComPort1` of the monitor window): the library's
+// one connection to the logger. Received bytes are collected in the
+// background into an 8192-byte receive ring; writes are queued into a
+// 4096-byte output ring and sent in the background. Every operation is called
+// on the host's thread and never blocks on the device.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/port_error.h"
+
+namespace vkt::link {
+
+enum class Parity { pNone, pOdd, pEven, pMark, pSpace };
+enum class SWFlow { swfNone, swfReceive, swfTransmit, swfBoth };
+enum class PortState { Closed, Open, Closing };
+
+class SerialBackend;  // platform device access (POSIX termios, Win32 COM)
+
+class SerialPort {
+ public:
+  static constexpr std::size_t kReceiveRingSize = 8192;
+
+  // The backend defaults to the platform's own; tests may pass another.
+  explicit SerialPort(std::unique_ptr<SerialBackend> backend = nullptr);
+  ~SerialPort();  // closes an open port first
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Line properties; changed by the library only while Closed, used at the
+  // next open.
+  uint16_t ComNumber = 0;
+  int32_t Baud = 19200;
+  Parity parity = Parity::pNone;
+  uint16_t DataBits = 8;
+  uint16_t StopBits = 1;
+  uint16_t InSize = 4096;
+  uint16_t OutSize = 4096;
+  SWFlow SWFlowOptions = SWFlow::swfNone;
+  bool DTR = true;
+  bool RTS = true;
+
+  // Open := true / Open := false. Opening a Closed port throws on failure
+  // (ENoPortSelected, EBadId, EAlreadyOpen, PortIoError) and leaves it
+  // Closed; opening an Open port and closing a Closed one do nothing.
+  void set_open(bool open);
+  bool is_open() const;  // true only in the Open state
+  PortState state() const;
+
+  // Received bytes waiting, 0..8192; 0 on a Closed port. Never throws.
+  uint32_t InBuffUsed() const;
+  // At least one byte waiting. Throws ECommNotOpen when Closed; false while Closing.
+  bool InputReady() const;
+  // Takes exactly `count` bytes, oldest first; throws EBufferIsEmpty (taking
+  // nothing) when fewer are waiting; ECommNotOpen when Closed.
+  void ReadBlock(void* destination, uint16_t count);
+  // Queues all bytes; EOutputBufferTooSmall (queuing nothing) when the free
+  // room is smaller; ECommNotOpen when Closed. An empty text does nothing.
+  void WriteString(std::string_view text);
+  // Drops every received byte not yet read (ring and device queue).
+  void FlushInput();
+
+  // Blocks the caller until at least one byte is waiting, the device has
+  // gone, or `timeout` passes; returns InBuffUsed() > 0. Used by the reply
+  // waits so that they sleep instead of spinning. Returns at once when the
+  // port is not Open.
+  bool wait_for_input(std::chrono::milliseconds timeout) const;
+
+  // True after the other side hung up (device unplugged) while Open; the
+  // port stays usable as an object and receives nothing more.
+  bool device_gone() const;
+
+  // Bytes still queued for transmission (for tests and diagnostics).
+  std::size_t pending_output() const;
+
+  // Called repeatedly on the closing thread while the close waits for the
+  // background threads (the library passes its message dispatch here).
+  void set_close_wait_hook(std::function<void()> hook);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vkt::link

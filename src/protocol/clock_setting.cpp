@@ -1,0 +1,10 @@
+#include "protocol/clock_setting.h"
+
+#include "exports/library.h"
+
+namespace vkt::protocol {
+
+bool vkt_clkset(Library&) { return false; }
+bool vkt_startsetcheck(Library&) { return false; }
+
+}  // namespace vkt::protocol

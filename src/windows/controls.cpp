@@ -1,0 +1,92 @@
+#include "windows/controls.h"
+
+#include <algorithm>
+
+#include "windows/message_queue.h"
+
+namespace vkt::windows {
+
+namespace {
+const std::string kEmpty;
+}
+
+TextGrid::TextGrid(std::string name, int columns, int rows)
+    : Control(std::move(name)), columns_(columns), rows_(std::max(rows, 1)), widths_(columns, 64) {}
+
+void TextGrid::set_row_count(int rows) {
+  rows_ = std::max(rows, 1);
+  // Rows at or beyond the count hold nothing: drop their storage.
+  if (cells_.size() > static_cast<std::size_t>(rows_)) cells_.resize(rows_);
+}
+
+const std::string& TextGrid::cell(int column, int row) const {
+  if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return kEmpty;
+  if (static_cast<std::size_t>(row) >= cells_.size()) return kEmpty;
+  const auto& r = cells_[row];
+  if (static_cast<std::size_t>(column) >= r.size()) return kEmpty;
+  return r[column];
+}
+
+void TextGrid::set_cell(int column, int row, std::string text) {
+  if (column < 0 || column >= columns_ || row < 0) return;
+  if (static_cast<std::size_t>(row) >= cells_.size()) cells_.resize(row + 1);
+  auto& r = cells_[row];
+  if (r.size() < static_cast<std::size_t>(columns_)) r.resize(columns_);
+  r[column] = std::move(text);
+}
+
+void TextGrid::clear_row(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= cells_.size()) return;
+  cells_[row].clear();
+}
+
+int TextGrid::column_width(int column) const {
+  return column >= 0 && column < columns_ ? widths_[column] : 0;
+}
+
+void TextGrid::set_column_width(int column, int width) {
+  if (column >= 0 && column < columns_) widths_[column] = width;
+}
+
+void RadioButton::set_checked(bool on) {
+  if (on == checked_) return;
+  checked_ = on;
+  if (on && group_) {
+    for (RadioButton* other : *group_) {
+      if (other != this) other->checked_ = false;
+    }
+  }
+  if (on && on_click) on_click();
+}
+
+void UpDown::set_position(int position) {
+  position_ = std::clamp(position, min_, max_);
+  if (associate_) associate_->set_text(std::to_string(position_));
+}
+
+void UpDown::step(int delta) {
+  if (!enabled()) return;
+  set_position(position_ + delta);
+  if (on_click) on_click();
+}
+
+const std::string& StatusBar::panel(std::size_t i) const { return i < panels_.size() ? panels_[i] : kEmpty; }
+
+void StatusBar::set_panel(std::size_t i, std::string text) {
+  if (i < panels_.size()) panels_[i] = std::move(text);
+}
+
+Timer::Timer(std::string name, MessageQueue& queue, uint32_t interval_ms)
+    : Control(std::move(name)), queue_(queue), interval_(interval_ms) {
+  Control::set_enabled(false);
+  queue_.add_timer(this);
+}
+
+Timer::~Timer() { queue_.remove_timer(this); }
+
+void Timer::set_timer_enabled(bool on) {
+  if (on && !enabled()) started_ = queue_.clock().now_ms();
+  Control::set_enabled(on);
+}
+
+}  // namespace vkt::windows

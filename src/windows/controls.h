@@ -1,0 +1,230 @@
+#pragma once
+// Toolkit-neutral controls. Each holds its own state (texts, selections,
+// ticks, positions) so that the library works the same whether or not a
+// window system draws it. A selection or tick that changes runs the control's
+// handler, whether the user or the library changed it; setting a control to
+// the value it already has runs nothing.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vkt::windows {
+
+using Handler = std::function<void()>;
+
+class Control {
+ public:
+  explicit Control(std::string name) : name_(std::move(name)) {}
+  virtual ~Control() = default;
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  const std::string& name() const { return name_; }
+  bool enabled() const { return enabled_; }
+  void set_enabled(bool on) { enabled_ = on; }
+  bool visible() const { return visible_; }
+  void set_visible(bool on) { visible_ = on; }
+
+ private:
+  std::string name_;
+  bool enabled_ = true;
+  bool visible_ = true;
+};
+
+// A control with one text: label, edit, button caption.
+class TextControl : public Control {
+ public:
+  TextControl(std::string name, std::string text) : Control(std::move(name)), text_(std::move(text)) {}
+  const std::string& text() const { return text_; }
+  void set_text(std::string text) { text_ = std::move(text); }
+
+ private:
+  std::string text_;
+};
+
+class Label : public TextControl {
+ public:
+  using TextControl::TextControl;
+};
+
+class Edit : public TextControl {
+ public:
+  Edit(std::string name, std::string text, bool read_only = false)
+      : TextControl(std::move(name), std::move(text)), read_only_(read_only) {}
+  bool read_only() const { return read_only_; }
+
+ private:
+  bool read_only_;
+};
+
+// Multi-line text; its text is the lines joined with CR LF.
+class Memo : public TextControl {
+ public:
+  using TextControl::TextControl;
+  void clear() { set_text({}); }
+};
+
+class ListBox : public Control {
+ public:
+  using Control::Control;
+  const std::vector<std::string>& items() const { return items_; }
+  void clear() { items_.clear(); }
+  void add(std::string item) { items_.push_back(std::move(item)); }
+  std::size_t count() const { return items_.size(); }
+
+ private:
+  std::vector<std::string> items_;
+};
+
+// A grid of text cells addressed by (column, row). A cell never written, or
+// whose row was cleared, reads as the empty text; so does every cell outside
+// the grid.
+class TextGrid : public Control {
+ public:
+  TextGrid(std::string name, int columns, int rows);
+  int column_count() const { return columns_; }
+  int row_count() const { return rows_; }
+  // A value below 1 becomes 1.
+  void set_row_count(int rows);
+  const std::string& cell(int column, int row) const;
+  void set_cell(int column, int row, std::string text);
+  void clear_row(int row);
+  int column_width(int column) const;
+  void set_column_width(int column, int width);
+  int default_row_height = 16;
+
+ private:
+  int columns_;
+  int rows_;
+  std::vector<std::vector<std::string>> cells_;  // [row][column], grown on write
+  std::vector<int> widths_;
+};
+
+class Button : public TextControl {
+ public:
+  using TextControl::TextControl;
+  Handler on_click;
+  // A user's click: runs the handler when the button is enabled.
+  void click() {
+    if (enabled() && on_click) on_click();
+  }
+};
+
+class CheckBox : public TextControl {
+ public:
+  using TextControl::TextControl;
+  Handler on_click;
+  bool checked() const { return checked_; }
+  void set_checked(bool on) {
+    if (on == checked_) return;
+    checked_ = on;
+    if (on_click) on_click();
+  }
+
+ private:
+  bool checked_ = false;
+};
+
+class RadioGroup : public TextControl {
+ public:
+  RadioGroup(std::string name, std::string caption, std::vector<std::string> items)
+      : TextControl(std::move(name), std::move(caption)), items_(std::move(items)) {}
+  const std::vector<std::string>& items() const { return items_; }
+  int item_index() const { return index_; }  // -1: no item selected
+  void set_item_index(int index) {
+    if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
+    if (index == index_) return;
+    index_ = index;
+    if (on_click) on_click();
+  }
+  Handler on_click;
+
+ private:
+  std::vector<std::string> items_;
+  int index_ = -1;
+};
+
+// Radio buttons of one container exclude each other: selecting one clears
+// the others of its group.
+class RadioButton : public TextControl {
+ public:
+  using TextControl::TextControl;
+  Handler on_click;
+  bool checked() const { return checked_; }
+  void set_checked(bool on);
+  void join_group(std::vector<RadioButton*>* group) { group_ = group; }
+
+ private:
+  bool checked_ = false;
+  std::vector<RadioButton*>* group_ = nullptr;
+};
+
+// An up-down: a position within [min, max] that stops at its bounds and
+// writes itself into its associated edit.
+class UpDown : public Control {
+ public:
+  UpDown(std::string name, int min, int max, int position, Edit* associate)
+      : Control(std::move(name)), min_(min), max_(max), position_(position), associate_(associate) {}
+  int min() const { return min_; }
+  int max() const { return max_; }
+  int position() const { return position_; }
+  // Sets the position (clamped) and writes it into the edit; runs nothing.
+  void set_position(int position);
+  // A user's press of the up or down arrow: moves one step within the
+  // bounds, writes the edit and runs the handler.
+  void click_up() { step(+1); }
+  void click_down() { step(-1); }
+  Handler on_click;
+
+ private:
+  void step(int delta);
+  int min_, max_, position_;
+  Edit* associate_;
+};
+
+// An editable drop-down list: a text the user may type and a list to pick from.
+class ComboBox : public TextControl {
+ public:
+  using TextControl::TextControl;
+  std::vector<std::string> items;
+  void select(std::size_t index) {
+    if (index < items.size()) set_text(items[index]);
+  }
+};
+
+class StatusBar : public Control {
+ public:
+  StatusBar(std::string name, std::size_t panels) : Control(std::move(name)), panels_(panels) {}
+  const std::string& panel(std::size_t i) const;
+  void set_panel(std::size_t i, std::string text);
+  std::size_t panel_count() const { return panels_.size(); }
+
+ private:
+  std::vector<std::string> panels_;
+};
+
+class MessageQueue;
+
+// A timer that fires, when due, during a dispatch of the message queue it
+// belongs to.
+class Timer : public Control {
+ public:
+  Timer(std::string name, MessageQueue& queue, uint32_t interval_ms);
+  ~Timer() override;
+  bool timer_enabled() const { return enabled(); }
+  // Switching on starts the interval from now.
+  void set_timer_enabled(bool on);
+  uint32_t interval_ms() const { return interval_; }
+  Handler on_timer;
+
+ private:
+  friend class MessageQueue;
+  MessageQueue& queue_;
+  uint32_t interval_;
+  uint32_t started_ = 0;
+  bool running_handler_ = false;
+};
+
+}  // namespace vkt::windows

@@ -1,0 +1,60 @@
+#pragma once
+// The library's window-message queue: what the window system would deliver
+// to the library's windows on the host's thread. One dispatch runs, in
+// order, the user actions posted so far, the releases requested so far
+// (windows destroyed), the timers that are due, and the idle hooks (the
+// terminal view takes its bytes there).
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "windows/services.h"
+
+namespace vkt::windows {
+
+class Timer;
+
+class MessageQueue {
+ public:
+  explicit MessageQueue(std::shared_ptr<Clock> clock);
+  ~MessageQueue();
+  MessageQueue(const MessageQueue&) = delete;
+  MessageQueue& operator=(const MessageQueue&) = delete;
+
+  Clock& clock() { return *clock_; }
+
+  // A user action (a click, a tick, a selection) delivered at the next dispatch.
+  void post(std::function<void()> action);
+  // A deferred release: `destroy` runs at the next dispatch, or at the
+  // latest when release_pending() is called.
+  void defer_release(std::function<void()> destroy);
+  void release_pending();
+  bool has_pending_releases() const { return !releases_.empty(); }
+
+  // Runs once per dispatch; returns an id for remove_idle_hook.
+  int add_idle_hook(std::function<void()> hook);
+  void remove_idle_hook(int id);
+
+  // Dispatches the pending messages once: posted actions, releases, due
+  // timers, idle hooks. Messages posted while it runs wait for the next one.
+  void dispatch_once();
+
+  // Posted actions not yet dispatched.
+  std::size_t pending_actions() const { return actions_.size(); }
+
+ private:
+  friend class Timer;
+  void add_timer(Timer* timer);
+  void remove_timer(Timer* timer);
+
+  std::shared_ptr<Clock> clock_;
+  std::deque<std::function<void()>> actions_;
+  std::vector<std::function<void()>> releases_;
+  std::vector<Timer*> timers_;
+  std::vector<std::pair<int, std::function<void()>>> hooks_;
+  int next_hook_id_ = 1;
+};
+
+}  // namespace vkt::windows
