@@ -1,0 +1,126 @@
+#pragma once
+// Test doubles for the library's services: a scripted clock and a notifier
+// that records the message boxes instead of showing them.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "exports/library.h"
+#include "windows/backend.h"
+#include "windows/services.h"
+
+namespace vkt::testing {
+
+// A clock under the test's control. Every reading of now_ms() advances it by
+// `step_ms` (0: time stands still unless the test moves it), so that a wait
+// bounded by this clock ends after a known number of polls; sleep_ms()
+// advances it at once and records the sleep instead of blocking.
+class FakeClock final : public windows::Clock {
+ public:
+  explicit FakeClock(uint32_t start_ms = 0, uint32_t step_ms = 0) : now_(start_ms), step_(step_ms) {}
+  uint32_t now_ms() override {
+    std::lock_guard lock(mu_);
+    uint32_t t = now_;
+    now_ += step_;
+    return t;
+  }
+  void sleep_ms(uint32_t ms) override {
+    std::lock_guard lock(mu_);
+    sleeps_.push_back(ms);
+    now_ += ms;
+  }
+  windows::LocalTime local_now() override {
+    std::lock_guard lock(mu_);
+    return local_;
+  }
+  void advance(uint32_t ms) {
+    std::lock_guard lock(mu_);
+    now_ += ms;
+  }
+  void set_now(uint32_t ms) {
+    std::lock_guard lock(mu_);
+    now_ = ms;
+  }
+  void set_step(uint32_t ms) {
+    std::lock_guard lock(mu_);
+    step_ = ms;
+  }
+  void set_local(const windows::LocalTime& t) {
+    std::lock_guard lock(mu_);
+    local_ = t;
+  }
+  std::vector<uint32_t> sleeps() const {
+    std::lock_guard lock(mu_);
+    return sleeps_;
+  }
+
+ private:
+  mutable std::mutex mu_;
+  uint32_t now_;
+  uint32_t step_;
+  windows::LocalTime local_{2026, 6, 15, 12, 0, 0, 0};
+  std::vector<uint32_t> sleeps_;
+};
+
+// The machine's millisecond clock, but a local time the test sets and
+// 3000 ms display waits that return at once (recorded).
+class FastRealClock final : public windows::Clock {
+ public:
+  uint32_t now_ms() override { return real_.now_ms(); }
+  void sleep_ms(uint32_t ms) override {
+    std::lock_guard lock(mu_);
+    sleeps_.push_back(ms);
+  }
+  windows::LocalTime local_now() override {
+    std::lock_guard lock(mu_);
+    return use_real_local_ ? real_.local_now() : local_;
+  }
+  void set_local(const windows::LocalTime& t) {
+    std::lock_guard lock(mu_);
+    local_ = t;
+    use_real_local_ = false;
+  }
+  std::vector<uint32_t> sleeps() const {
+    std::lock_guard lock(mu_);
+    return sleeps_;
+  }
+
+ private:
+  windows::SystemClock real_;
+  mutable std::mutex mu_;
+  bool use_real_local_ = true;
+  windows::LocalTime local_;
+  std::vector<uint32_t> sleeps_;
+};
+
+class RecordingNotifier final : public windows::Notifier {
+ public:
+  void show_error(std::string_view text) override { messages.emplace_back(text); }
+  std::vector<std::string> messages;
+};
+
+// A library with test services, and handles on them.
+struct TestLibrary {
+  std::shared_ptr<windows::Clock> clock;
+  std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
+  std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>();
+  std::unique_ptr<Library> library;
+
+  explicit TestLibrary(std::shared_ptr<windows::Clock> c = std::make_shared<FastRealClock>()) : clock(std::move(c)) {
+    library = std::make_unique<Library>(LibraryServices{clock, notifier, backend});
+  }
+  Library& operator*() { return *library; }
+  Library* operator->() { return library.get(); }
+
+  // The texts the progress popups were given, in order, as "Label1=text".
+  std::vector<std::string> popup_texts() const {
+    std::vector<std::string> out;
+    for (const auto& e : backend->events_of("TForm3"))
+      if (e.kind == windows::WindowEvent::Text) out.push_back(e.control + "=" + e.text);
+    return out;
+  }
+};
+
+}  // namespace vkt::testing
