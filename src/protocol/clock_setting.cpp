@@ -4,6 +4,7 @@
 
 namespace vkt::protocol {
 
+std::string clock_text(const windows::LocalTime&) { return {}; }
 bool vkt_clkset(Library&) { return false; }
 bool vkt_startsetcheck(Library&) { return false; }
 

@@ -4,6 +4,7 @@
 
 namespace vkt::records {
 
-bool vkt_inputdata(Library&) { return false; }
+bool DownloadDriver(Library&) { return false; }
+bool vkt_inputdata(Library& library) { return DownloadDriver(library); }
 
 }  // namespace vkt::records
