@@ -1,0 +1,234 @@
+// Every export, called in every state a host can produce, returns its
+// failure value or leaves its output untouched, and never ends the process.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exports/module.h"
+
+namespace {
+
+using vkt::testing::Module;
+namespace fs = std::filesystem;
+
+constexpr unsigned char kSentinel = 0x5A;
+constexpr std::size_t kBuffer = 8192;
+
+enum class State { NoWindow, Released, ClosedPort };
+
+const char* name_of(State s) {
+  switch (s) {
+    case State::NoWindow: return "no monitor window";
+    case State::Released: return "released monitor window";
+    case State::ClosedPort: return "monitor window, closed port";
+  }
+  return "";
+}
+
+// Points the library at empty device and sysfs folders, so that nothing on
+// the machine is touched and every search finds nothing.
+class EmptyMachine {
+ public:
+  EmptyMachine() {
+    root_ = fs::temp_directory_path() / ("vkt-misuse-" + std::to_string(::getpid()));
+    fs::create_directories(root_ / "dev");
+    fs::create_directories(root_ / "sys");
+    setenv("VKTCOM_DEV_ROOT", (root_ / "dev").c_str(), 1);
+    setenv("VKTCOM_SYSFS_ROOT", (root_ / "sys").c_str(), 1);
+  }
+  ~EmptyMachine() {
+    unsetenv("VKTCOM_DEV_ROOT");
+    unsetenv("VKTCOM_SYSFS_ROOT");
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+ private:
+  fs::path root_;
+};
+
+void enter(Module& m, State s) {
+  if (s == State::NoWindow) return;
+  m.form_open();
+  if (s == State::Released) m.form_release();
+}
+
+bool has_window(State s) { return s == State::ClosedPort; }
+
+struct Buffer {
+  std::vector<unsigned char> bytes = std::vector<unsigned char>(kBuffer, kSentinel);
+  char* text() { return reinterpret_cast<char*>(bytes.data()); }
+  bool untouched() const {
+    for (auto b : bytes)
+      if (b != kSentinel) return false;
+    return true;
+  }
+  // A NUL-terminated text, with nothing written past `limit` bytes.
+  bool text_within(std::size_t limit) const {
+    const void* nul = std::memchr(bytes.data(), 0, limit);
+    if (!nul) return false;
+    for (std::size_t i = limit; i < bytes.size(); ++i)
+      if (bytes[i] != kSentinel) return false;
+    return true;
+  }
+  std::string str() const { return std::string(reinterpret_cast<const char*>(bytes.data())); }
+};
+
+const std::vector<int32_t> kRows = {INT_MIN, -1, 0, 1, 4, 5, 1000000, INT_MAX};
+
+using TextExport = void (*)(int32_t, char*);
+
+struct Case {
+  std::string name;
+  std::function<void(Module&, State)> check;
+};
+
+std::vector<Case> text_cases() {
+  struct Field {
+    const char* name;
+    TextExport Module::*fn;
+    std::size_t size;
+    const char* header;  // what row 0 reads
+  };
+  static const Field fields[] = {
+      {"vkt_get_date", &Module::vkt_get_date, VKTCOM_DATE_BUFFER_SIZE, "DATE"},
+      {"vkt_get_year", &Module::vkt_get_year, VKTCOM_YEAR_BUFFER_SIZE, "DATE"},
+      {"vkt_get_month", &Module::vkt_get_month, VKTCOM_MONTH_BUFFER_SIZE, ""},
+      {"vkt_get_day", &Module::vkt_get_day, VKTCOM_DAY_BUFFER_SIZE, ""},
+      {"vkt_get_time", &Module::vkt_get_time, VKTCOM_TIME_BUFFER_SIZE, "TIME"},
+      {"vkt_get_deg", &Module::vkt_get_deg, VKTCOM_DEG_BUFFER_SIZE, "DEG"},
+      {"vkt_get_x", &Module::vkt_get_x, VKTCOM_AXIS_BUFFER_SIZE, "x"},
+      {"vkt_get_y", &Module::vkt_get_y, VKTCOM_AXIS_BUFFER_SIZE, "y"},
+      {"vkt_get_z", &Module::vkt_get_z, VKTCOM_AXIS_BUFFER_SIZE, "z"},
+      {"vkt_get_humi", &Module::vkt_get_humi, VKTCOM_HUMI_BUFFER_SIZE, "humi"},
+      {"vkt_get_all", &Module::vkt_get_all, VKTCOM_ALL_BUFFER_SIZE, nullptr},
+  };
+  std::vector<Case> cases;
+  for (const auto& f : fields) {
+    cases.push_back({f.name, [f](Module& m, State s) {
+                       (m.*f.fn)(1, nullptr);
+                       for (int32_t row : kRows) {
+                         Buffer b;
+                         (m.*f.fn)(row, b.text());
+                         SCOPED_TRACE("row " + std::to_string(row));
+                         if (!has_window(s)) {
+                           EXPECT_TRUE(b.untouched());
+                           continue;
+                         }
+                         ASSERT_TRUE(b.text_within(f.size));
+                         if (row == 0 && f.header) EXPECT_EQ(b.str(), f.header);
+                         if (row != 0 && f.fn != &Module::vkt_get_all) EXPECT_EQ(b.str(), "");
+                         if (row != 0 && f.fn == &Module::vkt_get_all) EXPECT_EQ(b.str(), " /-     ");
+                       }
+                     }});
+  }
+  return cases;
+}
+
+std::vector<Case> all_cases() {
+  std::vector<Case> cases = {
+      {"form_open", [](Module& m, State) { m.form_open(); }},
+      {"form_close", [](Module& m, State) { m.form_close(); }},
+      {"form_release", [](Module& m, State) { m.form_release(); m.form_release(); }},
+      {"com_open",
+       [](Module& m, State) {
+         for (int32_t port : {INT_MIN, -1, 0, 1, 72, 73, 65536, INT_MAX}) EXPECT_EQ(m.com_open(port), -1) << port;
+       }},
+      {"com_close", [](Module& m, State) { m.com_close(); }},
+      {"com_search_timer",
+       [](Module& m, State) {
+         EXPECT_EQ(m.com_search_timer(2), 0);
+         EXPECT_EQ(m.com_search_timer(1), 1);
+         EXPECT_EQ(m.com_search_timer(0), 0);
+       }},
+      {"com_search", [](Module& m, State) { EXPECT_EQ(m.com_search(), 0); }},
+      {"vkt_dll_ver", [](Module& m, State) { EXPECT_EQ(m.vkt_dll_ver(), 107); }},
+      {"vkt_connect", [](Module& m, State) { EXPECT_EQ(m.vkt_connect(), 0); }},
+      {"vkt_clkset", [](Module& m, State) { EXPECT_EQ(m.vkt_clkset(), 0); }},
+      {"vkt_startsetcheck", [](Module& m, State) { EXPECT_EQ(m.vkt_startsetcheck(), 1); }},
+      {"vkt_inputdata", [](Module& m, State) { EXPECT_EQ(m.vkt_inputdata(), 0); }},
+      {"vkt_datacount", [](Module& m, State s) { EXPECT_EQ(m.vkt_datacount(), has_window(s) ? 4 : 0); }},
+      {"vkt_getdata",
+       [](Module& m, State s) {
+         m.vkt_getdata(1, nullptr);
+         for (int32_t row : kRows) {
+           Buffer b;
+           m.vkt_getdata(row, b.bytes.data());
+           SCOPED_TRACE("row " + std::to_string(row));
+           if (!has_window(s)) {
+             EXPECT_TRUE(b.untouched());
+             continue;
+           }
+           // No row holds a decoded record: only byte 0, the row's low byte, is written.
+           EXPECT_EQ(b.bytes[0], static_cast<unsigned char>(row & 0xFF));
+           for (std::size_t i = 1; i < b.bytes.size(); ++i) ASSERT_EQ(b.bytes[i], kSentinel) << "byte " << i;
+         }
+       }},
+      {"vkt_set_command",
+       [](Module& m, State) {
+         EXPECT_EQ(m.vkt_set_command(nullptr), 0);
+         EXPECT_EQ(m.vkt_set_command(""), 0);
+         EXPECT_EQ(m.vkt_set_command("m"), 0);
+       }},
+      {"vkt_get_param",
+       [](Module& m, State) {
+         m.vkt_get_param(nullptr);
+         Buffer b;
+         m.vkt_get_param(b.text());
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_get_reservetime",
+       [](Module& m, State) {
+         m.vkt_get_reservetime(nullptr);
+         Buffer b;
+         m.vkt_get_reservetime(b.text());
+         ASSERT_TRUE(b.text_within(VKTCOM_RESERVETIME_BUFFER_SIZE));
+         EXPECT_EQ(b.str(), "");
+       }},
+      {"settingform_open", [](Module& m, State) { m.settingform_open(); m.settingform_open(); }},
+      {"settingform_close", [](Module& m, State) { m.settingform_close(); }},
+      {"settingform_release", [](Module& m, State) { m.settingform_release(); }},
+      {"settingform_check", [](Module& m, State) { EXPECT_EQ(m.settingform_check(), 0); }},
+      {"vkt_process_messages", [](Module& m, State) { m.vkt_process_messages(); }},
+  };
+  for (auto& c : text_cases()) cases.push_back(std::move(c));
+  return cases;
+}
+
+TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
+  EmptyMachine machine;
+  auto cases = all_cases();
+  ASSERT_EQ(cases.size(), 33u);  // the 32 exports and the dispatch extension
+  for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name + " with " + name_of(s));
+      Module m;
+      enter(m, s);
+      c.check(m, s);
+      // The library is still usable afterwards.
+      EXPECT_EQ(m.vkt_dll_ver(), 107);
+      m.form_release();
+      m.settingform_release();
+    }
+  }
+}
+
+TEST(ExportMisuse, EachLoadStartsWithNoWindowAndNoState) {
+  EmptyMachine machine;
+  {
+    Module m;
+    m.form_open();
+    EXPECT_EQ(m.vkt_datacount(), 4);
+  }
+  Module m;
+  EXPECT_EQ(m.vkt_datacount(), 0);  // no monitor window after a reload
+  EXPECT_EQ(m.settingform_check(), 0);
+}
+
+}  // namespace
