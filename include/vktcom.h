@@ -73,7 +73,7 @@ typedef unsigned char vkt_bool;
 #define VKTCOM_TIME_BUFFER_SIZE 13      /* "13:45:30.123" */
 #define VKTCOM_DEG_BUFFER_SIZE 8        /* "-128.15" */
 #define VKTCOM_AXIS_BUFFER_SIZE 5       /* "-128" */
-#define VKTCOM_HUMI_BUFFER_SIZE 4       /* "255" */
+#define VKTCOM_HUMI_BUFFER_SIZE 5       /* "255", or the header "humi" of row 0 */
 #define VKTCOM_ALL_BUFFER_SIZE 51
 #define VKTCOM_PARAM_BUFFER_SIZE 4096
 #define VKTCOM_RESERVETIME_BUFFER_SIZE 64
@@ -130,7 +130,9 @@ VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void);
    Error(starttime)"), or on a closed port or with no monitor window. */
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void);
 /* Ordinal 17. 1 when no reservation is pending or the pending one is a real
-   date in the next 30 days; 0 after an error message. */
+   date in the next 30 days; 0 after an error message. The start time is read
+   from the settings dialog's start-time fields, or from the pending
+   reservation itself when the dialog has been released. */
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void);
 /* Ordinal 20. Downloads every record into the record table ("D"). 1 when
    the download completed and every record was decoded; 0 on a time-out (3

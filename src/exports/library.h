@@ -48,6 +48,7 @@ class Library {
   uint32_t WatchedPort = 0;          // port last announced as connected
   uint32_t HeartbeatCount = 0;       // port-watching ticks so far
   std::array<std::string, 4> param_values;  // values of the last parameter line read back
+  bool download_running = false;     // a download is under way (handlers must not start another)
 
   windows::Clock& clock() { return *services_.clock; }
   windows::Notifier& notifier() { return *services_.notifier; }

@@ -26,7 +26,8 @@ class SerialPort {
   static constexpr std::size_t kReceiveRingSize = 8192;
 
   // The backend defaults to the platform's own; tests may pass another.
-  explicit SerialPort(std::unique_ptr<SerialBackend> backend = nullptr);
+  SerialPort();
+  explicit SerialPort(std::unique_ptr<SerialBackend> backend);
   ~SerialPort();  // closes an open port first
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -71,14 +72,17 @@ class SerialPort {
   bool wait_for_input(std::chrono::milliseconds timeout) const;
 
   // True after the other side hung up (device unplugged) while Open; the
-  // port stays usable as an object and receives nothing more.
+  // port stays usable as an object and receives nothing more: bytes already
+  // received stay readable, text written from then on is dropped. False
+  // again once the port is closed.
   bool device_gone() const;
 
   // Bytes still queued for transmission (for tests and diagnostics).
   std::size_t pending_output() const;
 
-  // Called repeatedly on the closing thread while the close waits for the
-  // background threads (the library passes its message dispatch here).
+  // Called repeatedly (at least once) on the closing thread while the close
+  // waits for the background threads (the library passes its message
+  // dispatch here). Handlers it runs see the port Closing.
   void set_close_wait_hook(std::function<void()> hook);
 
  private:
