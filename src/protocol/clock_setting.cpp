@@ -1,11 +1,51 @@
 #include "protocol/clock_setting.h"
 
+#include <cstdio>
+
 #include "exports/library.h"
+#include "link/port_error.h"
+#include "protocol/exchange.h"
+#include "settings/reservation_check.h"
 
 namespace vkt::protocol {
 
-std::string clock_text(const windows::LocalTime&) { return {}; }
-bool vkt_clkset(Library&) { return false; }
-bool vkt_startsetcheck(Library&) { return false; }
+std::string clock_text(const windows::LocalTime& t) {
+  // The logger reads fixed separators, whatever the PC's regional settings.
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
+  return buf;
+}
+
+bool vkt_clkset(Library& library) {
+  if (!library.monitor()) return false;
+  try {
+    // The clock is read once, just before the command is built; the time
+    // spent waiting for the replies is not added.
+    const std::string clock_command = "s" + clock_text(library.clock().local_now());
+    if (exchange(library, clock_command).empty()) {
+      library.notifier().show_error("Clock Set Error(Command s)");
+      return false;
+    }
+    if (exchange(library, "t").empty()) {
+      library.notifier().show_error("Clock Set Error(Command t)");
+      return false;
+    }
+    // The reservation stays pending: every successful call sends it again.
+    if (!library.reservetime.empty() && !set_command(library, library.reservetime)) {
+      library.notifier().show_error("Command Set Error(starttime)");
+      return false;
+    }
+  } catch (const link::PortError&) {
+    // A closed port (or one released during a dispatch): no message.
+    return false;
+  }
+  return true;
+}
+
+bool vkt_startsetcheck(Library& library) {
+  if (library.reservetime.empty()) return true;
+  return settings::ReservationCheck(library);
+}
 
 }  // namespace vkt::protocol

@@ -13,7 +13,14 @@ namespace vkt::protocol {
 // The clock text "yyyy/mm/dd hh:nn:ss" ("/" and ":" on every machine).
 std::string clock_text(const windows::LocalTime& t);
 
+// "s" + the local date and time, then "t", then the pending reservation
+// (`reservetime`, left pending). True when every command was answered; false
+// after the message of the first command that was not ("Clock Set
+// Error(Command s)", "Clock Set Error(Command t)", "Command Set
+// Error(starttime)"), and false without a message on a closed port or
+// without a monitor window.
 bool vkt_clkset(Library& library);
+// True when no reservation is pending; otherwise the reservation check's verdict.
 bool vkt_startsetcheck(Library& library);
 
 }  // namespace vkt::protocol
