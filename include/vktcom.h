@@ -108,11 +108,16 @@ VKTCOM_API void VKTCOM_CALL com_close(void);
 /* Ordinal 12. Creates the hidden monitor window if needed; mode 1 starts the
    one-second port-watching timer, any other value stops it. Returns the
    timer's new state. The timer ticks while window events are dispatched
-   (see vkt_process_messages). */
+   (see vkt_process_messages); each tick searches again, and when the
+   logger's port appears or vanishes it announces that in the progress
+   popup, blocking that dispatch for 3000 ms. */
 VKTCOM_API vkt_bool VKTCOM_CALL com_search_timer(int32_t mode);
 /* Ordinal 13. Creates the hidden monitor window if needed and searches for
    the logger's USB-serial port (USB vendor 1F2E, product 3D4C). Returns its
-   port number, or 0 when none was found or the search failed. */
+   port number, or 0 when none was found or the search failed. On Linux the
+   search reads sysfs ($VKTCOM_SYSFS_ROOT, default /sys) and the device
+   folder ($VKTCOM_DEV_ROOT, default /dev); only ttyUSB devices can be the
+   logger's port (ttyUSB<k> is COM<k+1>). */
 VKTCOM_API int32_t VKTCOM_CALL com_search(void);
 
 /* ---- Logger exchange (ordinals 14-17, 20) ------------------------------ */

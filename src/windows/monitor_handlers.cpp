@@ -1,13 +1,121 @@
+// The monitor window's handlers: the test buttons and the port-watching tick.
+//
+// Every handler runs during a dispatch of window messages, often inside an
+// export that is waiting for the logger, so none of them lets an exception
+// out. A button whose work fails (a write to a closed port, a failed open
+// from "COM resume") shows the error's message in a message box, as the
+// window system does for a failing button; the tick stays silent, since a
+// message box every second would block the host.
 #include "windows/monitor_handlers.h"
 
+#include <exception>
+#include <string>
+
 #include "exports/library.h"
+#include "link/port_discovery.h"
+#include "protocol/clock_setting.h"
+#include "records/download.h"
 #include "windows/monitor_window.h"
+#include "windows/progress_popup.h"
 
 namespace vkt::windows {
+namespace {
+
+constexpr uint32_t kAnnouncementMs = 3000;
+
+// Runs a button's work; a failure becomes a message box.
+template <class F>
+void report_failure(Library& library, F&& work) noexcept {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    try {
+      library.notifier().show_error(e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+
+// Shows the progress popup with the three lines for 3000 ms, then hides and
+// releases it.
+void announce(Library& library, const std::string& line1, const std::string& line2) {
+  TForm3& popup = library.create_popup();
+  popup.show();
+  popup.set_line(popup.Label1, line1);
+  popup.set_line(popup.Label2, line2);
+  popup.set_line(popup.Label3, "");
+  library.dispatch_messages();
+  library.clock().sleep_ms(kAnnouncementMs);
+  library.release_popup(popup);
+}
+
+// Timer1Timer: searches, beats the heartbeat, and announces the logger's
+// port appearing or vanishing. A port number of 0 (a first entry such as
+// "COMx") counts as no port.
+void monitor_tick(Library& library, TForm2& form) {
+  // A search ended by an unreadable value ends the tick too.
+  if (!link::PortDiscovery(form)) return;
+
+  library.HeartbeatCount += 1;
+  form.Label11.set_text(library.HeartbeatCount % 2 == 0 ? "+" : "-");
+
+  const uint32_t port = link::first_result_port(form);
+  if (port != 0 && library.WatchedPort == 0) {
+    library.WatchedPort = port;
+    announce(library, "接続", "Port=" + std::to_string(port));
+    // The announcement let window messages run; one of them may have
+    // released this window.
+    if (library.monitor() != &form) return;
+  }
+
+  if (link::first_result_port(form) == 0 && library.WatchedPort != 0) {
+    library.WatchedPort = 0;
+    announce(library, "切断", "");
+  }
+}
+
+}  // namespace
 
 void wire_monitor_handlers(Library& library, TForm2& form) {
-  (void)library;
-  (void)form;
+  // The handlers hold the window by reference: they belong to it and are
+  // destroyed with it. CheckBox1's handler (the terminal switch) is the
+  // window's own.
+
+  // "USBRS_Search"
+  form.Button1.on_click = [&library, &form] { report_failure(library, [&] { link::PortDiscovery(form); }); };
+
+  // "inputdata_block": the download reports through its popup only.
+  form.Button2.on_click = [&library] { report_failure(library, [&] { (void)records::DownloadDriver(library); }); };
+
+  // "COM resume": closes an open port, opens a closed one with the settings
+  // it has.
+  form.Button3.on_click = [&library, &form] {
+    report_failure(library, [&] {
+      link::SerialPort& port = form.ApdComPort1;
+      port.set_open(!port.is_open());
+    });
+  };
+
+  // "clock set": the clock command and "t" as one string; no flush before,
+  // no reply awaited.
+  form.Button4.on_click = [&library, &form] {
+    report_failure(library, [&] {
+      form.ApdComPort1.WriteString("s" + protocol::clock_text(library.clock().local_now()) + "t");
+    });
+  };
+
+  // "Button5": the command line as it stands, with no line end.
+  form.Button5.on_click = [&library, &form] {
+    report_failure(library, [&] { form.ApdComPort1.WriteString(form.Edit1.text()); });
+  };
+
+  form.Timer1.on_timer = [&library, &form] {
+    try {
+      monitor_tick(library, form);
+    } catch (...) {
+    }
+  };
 }
 
 }  // namespace vkt::windows

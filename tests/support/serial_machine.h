@@ -1,0 +1,107 @@
+#pragma once
+// A made-up machine for port discovery: a temporary folder holding sys/ and
+// dev/ in the kernel's layout, with VKTCOM_SYSFS_ROOT and VKTCOM_DEV_ROOT
+// pointing at them while the object lives (their previous values are put
+// back afterwards). Adapters are plugged in and out with the simulator's
+// tree builder.
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "vktsim/sysfs_tree.h"
+
+namespace vkt::test {
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = ::getenv(name)) previous_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (previous_) {
+      ::setenv(name_, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+class SerialMachine {
+ public:
+  SerialMachine() : root_(make_root()), sysfs_env_("VKTCOM_SYSFS_ROOT", sys()), dev_env_("VKTCOM_DEV_ROOT", dev()) {
+    std::filesystem::create_directories(root_ / "sys" / "class" / "tty");
+    std::filesystem::create_directories(root_ / "dev");
+  }
+  ~SerialMachine() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  SerialMachine(const SerialMachine&) = delete;
+  SerialMachine& operator=(const SerialMachine&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  std::string sys() const { return (root_ / "sys").string(); }
+  std::string dev() const { return (root_ / "dev").string(); }
+
+  // The logger's adapter (1F2E:3D4C) on `tty`, plugged into USB port `port`.
+  static vktsim::UsbSerialSpec logger(const std::string& tty = "ttyUSB0", const std::string& port = "1",
+                                      const std::string& serial = "VKT00001") {
+    vktsim::UsbSerialSpec spec;
+    spec.tty_name = tty;
+    spec.port = port;
+    spec.serial = serial;
+    spec.device_node_target = "/dev/null";
+    return spec;
+  }
+  // An ordinary FTDI adapter (0403:6001).
+  static vktsim::UsbSerialSpec other_adapter(const std::string& tty = "ttyUSB0", const std::string& port = "2") {
+    vktsim::UsbSerialSpec spec = logger(tty, port, "FT0001");
+    spec.vendor = 0x0403;
+    spec.product = 0x6001;
+    return spec;
+  }
+
+  void plug(const vktsim::UsbSerialSpec& spec) const { vktsim::lay_out_usb_serial(root_, spec); }
+  void unplug(const vktsim::UsbSerialSpec& spec) const { vktsim::remove_usb_serial(root_, spec); }
+  void add_builtin_port(const std::string& tty = "ttyS0") const {
+    vktsim::PlatformSerialSpec spec;
+    spec.tty_name = tty;
+    spec.device_node_target = "/dev/null";
+    vktsim::lay_out_platform_serial(root_, spec);
+  }
+  // Removes a device node, leaving the device's sysfs entry in place.
+  void remove_node(const std::string& tty) const { std::filesystem::remove(root_ / "dev" / tty); }
+  // Points a device node somewhere else (a pseudo-terminal, say).
+  void link_node(const std::string& tty, const std::string& target) const {
+    remove_node(tty);
+    std::filesystem::create_symlink(target, root_ / "dev" / tty);
+  }
+
+ private:
+  static std::filesystem::path make_root() {
+    const char* tmp = ::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vktcom-machine-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::system_error(errno, std::system_category(), "mkdtemp");
+    return pattern;
+  }
+
+  std::filesystem::path root_;
+  ScopedEnv sysfs_env_;
+  ScopedEnv dev_env_;
+};
+
+}  // namespace vkt::test
