@@ -1,0 +1,210 @@
+#include "settings/device_settings.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "exports/library.h"
+#include "link/port_control.h"
+#include "link/port_discovery.h"
+#include "link/port_error.h"
+#include "protocol/connect.h"
+#include "protocol/exchange.h"
+#include "settings/reservation_check.h"
+#include "settings/settings_dialog.h"
+
+namespace vkt::settings {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kRecordCommands{"ja", "jf", "jA", "jB", "jE"};
+constexpr std::array<std::string_view, 5> kTypeCommands{"10", "20", "02", "01", "50"};
+constexpr std::array<std::string_view, 3> kIntervalCommands{"i6", "i7", "i9"};
+constexpr std::array<std::string_view, 2> kAdjH3Commands{"Oz00", "Oz01"};
+// wait items 0..4 are fixed start modes; item 5 sends its seconds.
+constexpr int kWaitSecondsItem = 5;
+
+template <std::size_t N>
+std::optional<std::string> item_command(const std::array<std::string_view, N>& commands, int item) {
+  if (item < 0 || static_cast<std::size_t>(item) >= N) return std::nullopt;
+  return std::string(commands[item]);
+}
+
+// A letter code followed by the edit's number in two digits, or nothing
+// when the edit holds no number.
+std::optional<std::string> number_command(std::string_view code, const std::string& text) {
+  const auto n = parse_decimal(text);
+  if (!n) return std::nullopt;
+  return std::string(code) + two_digits(*n);
+}
+
+}  // namespace
+
+std::string two_digits(long value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2ld", value);
+  return text;
+}
+
+std::optional<int> parse_decimal(std::string_view text) {
+  // from_chars takes an optional minus sign and digits, and nothing else.
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> encode_step(const DeviceSettings& s, SettingsStep step) {
+  switch (step) {
+    case SettingsStep::Record:
+      return item_command(kRecordCommands, s.record);
+    case SettingsStep::Type:
+      return item_command(kTypeCommands, s.type);
+    case SettingsStep::Interval:
+      return item_command(kIntervalCommands, s.interval);
+    case SettingsStep::wait:
+      if (s.wait == kWaitSecondsItem) return number_command("w", s.wait_seconds);
+      if (s.wait < 0 || s.wait > kWaitSecondsItem) return std::nullopt;
+      return "w" + two_digits(s.wait);
+    case SettingsStep::ADJ_h1:
+      switch (s.adj_h1) {
+        case AdjH1Mode::Off:
+          return std::string("Ox00");
+        case AdjH1Mode::Value:
+          return number_command("Ox", s.adj_h1_value);
+        case AdjH1Mode::Unselected:
+          return std::nullopt;
+      }
+      return std::nullopt;
+    case SettingsStep::ADJ_h3:
+      return item_command(kAdjH3Commands, s.adj_h3);
+    case SettingsStep::My_ID:
+      return number_command("N", s.my_id);
+    case SettingsStep::detect:
+      return number_command("d", s.detect);
+  }
+  return std::nullopt;
+}
+
+std::string_view failure_message(SettingsStep step) {
+  switch (step) {
+    case SettingsStep::Record:
+      return "Command Set Error(Record)";
+    case SettingsStep::Type:
+      return "Command Set Error(Type)";
+    case SettingsStep::Interval:
+      return "Command Set Error(Interval)";
+    case SettingsStep::wait:
+      return "Command Set Error(wait)";
+    case SettingsStep::ADJ_h1:
+      return "Command Set Error(ADJ_h1)";
+    case SettingsStep::ADJ_h3:
+      return "Command Set Error(ADJ_h3)";
+    case SettingsStep::My_ID:
+      return "Command Set Error(My_ID)";
+    case SettingsStep::detect:
+      // Spelt so on purpose: hosts and users know the message by this text.
+      return "Command Set Error(detec)";
+  }
+  return {};
+}
+
+std::string reservation_command(const DeviceSettings& s) {
+  return "l" + s.start_mm + "/" + s.start_dd + " " + s.start_hh + ":" + s.start_nn;
+}
+
+float model_scale(int type_item) {
+  if (type_item < 0 || static_cast<std::size_t>(type_item) >= kModelCodes.size()) return 0.0f;
+  return static_cast<float>(kModelCodes[type_item]) / 100.0f;
+}
+
+std::string g_label(float value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f(G)", static_cast<double>(value));
+  return text;
+}
+
+// ---- the link step and the apply (TForm4) ----
+
+bool TForm4::comopen_set() {
+  const auto alive = alive_;
+  const int32_t n = link::com_search(library_);
+  StatusBar1.set_panel(kPortPanel, "");
+  StatusBar1.set_panel(kStatePanel, "");
+
+  const int32_t r = link::com_open(library_, n);
+  if (r < 0) {
+    StatusBar1.set_panel(kStatePanel, "com open error " + std::to_string(r));
+    library_.notifier().show_error("VKT が見つかりません");
+    return false;
+  }
+
+  // The handshake dispatches window messages, which may release this dialog.
+  const bool connected = protocol::vkt_connect(library_);
+  if (!*alive) return connected;
+  if (connected) {
+    StatusBar1.set_panel(kPortPanel, "COM" + std::to_string(r));
+    return true;
+  }
+  StatusBar1.set_panel(kStatePanel, "connect error");
+  library_.notifier().show_error("VKT と接続できません");
+  link::com_close(library_);
+  return false;
+}
+
+void TForm4::Button_setClick() {
+  const auto alive = alive_;
+  Button_set.set_enabled(false);
+  const bool linked = comopen_set();
+  if (!*alive) return;
+  if (!linked) {
+    Button_set.set_enabled(true);
+    return;
+  }
+
+  std::string error;
+  StatusBar1.set_panel(kStatePanel, "Transferring");
+  for (SettingsStep step : kSettingsSteps) {
+    // Read just before building: a change made while messages were
+    // dispatched during the previous command reaches this one.
+    const auto command = encode_step(settings(), step);
+    if (!command) continue;
+    bool accepted = false;
+    try {
+      accepted = protocol::set_command(library_, *command);
+    } catch (const link::PortError&) {
+      // The port was closed under the apply (or the monitor window went):
+      // the command was not taken.
+      accepted = false;
+    }
+    if (!*alive) return;
+    if (!accepted) error = failure_message(step);
+  }
+
+  library_.reservetime.clear();
+  if (CheckBox_starttime.checked()) {
+    library_.reservetime = reservation_command(settings());
+    if (!ReservationCheck(library_)) {
+      // The check has hidden the dialog and shown why; the user chooses
+      // another start time. The show's read-back opens and closes the port.
+      library_.settingform_active = true;
+      show();
+      if (!*alive) return;
+      library_.reservetime.clear();
+      CheckBox_starttime.set_checked(false);
+      return;
+    }
+  }
+
+  link::com_close(library_);
+  library_.settingform_active = false;
+  hide();
+
+  if (!error.empty()) {
+    library_.notifier().show_error(error);
+    library_.settingform_active = true;
+    show();
+  }
+}
+
+}  // namespace vkt::settings
