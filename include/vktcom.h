@@ -141,8 +141,10 @@ VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void);
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void);
 /* Ordinal 20. Downloads every record into the record table ("D"). 1 when
    the download completed and every record was decoded; 0 on a time-out (3
-   seconds of silence), a bad record line, a closed port or no monitor
-   window. After a time-out the table holds no records. */
+   seconds of silence), a bad record line (a length other than 20, or a
+   character that is not a hexadecimal digit), a closed port or no monitor
+   window. After a time-out or on a closed port the table holds no records;
+   after a bad line it holds every line received, undecoded. */
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void);
 
 /* ---- Records (ordinals 21-35). Row r is record r, 1 to vkt_datacount();

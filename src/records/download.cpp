@@ -1,10 +1,302 @@
+// The download: one request "D", a reply of record lines ending in "#", the
+// line check, and the decoding of the record table.
+//
+// Waiting: the reply is collected until the first chunk that holds "#"; the
+// bound is 3000 ms of silence, restarted at every arrival. Between polls the
+// driver sleeps on the port's arrival signal for a short slice instead of
+// spinning, so a paced transfer costs next to no CPU time.
 #include "records/download.h"
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
 #include "exports/library.h"
+#include "records/record_decoder.h"
+#include "records/record_table.h"
+#include "windows/monitor_window.h"
+#include "windows/progress_popup.h"
 
 namespace vkt::records {
+namespace {
 
-bool DownloadDriver(Library&) { return false; }
+constexpr uint32_t kSilenceMs = 3000;   // the reply's bound of silence
+constexpr uint32_t kDisplayMs = 3000;   // how long an error text stays up
+constexpr uint32_t kWaitSliceMs = 20;   // longest single sleep on the port's arrival signal
+constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
+constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
+constexpr std::size_t kMaxReserveRecords = 1u << 20;
+
+const char* const kReceiving = "データ取得中";
+const char* const kChecking = "データ取得中.";
+
+enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed };
+
+// Removes every leading and trailing byte whose value is 0x20 or less.
+std::string_view trim(std::string_view text) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  std::size_t b = 0, e = text.size();
+  while (b < e && blank(text[b])) ++b;
+  while (e > b && blank(text[e - 1])) --e;
+  return text.substr(b, e - b);
+}
+
+// The record count the logger reported, for sizing the collected text.
+std::size_t expected_text_size(const std::string& param_count) {
+  std::size_t count = 0;
+  const auto [end, error] = std::from_chars(param_count.data(), param_count.data() + param_count.size(), count);
+  (void)end;
+  if (error != std::errc()) count = 0;
+  return std::min(count, kMaxReserveRecords) * kBytesPerRecord + 64;
+}
+
+// Marks the library's download as under way for its duration: a handler
+// that the download lets run must not start a second one that would take
+// the first one's bytes.
+class RunningMark {
+ public:
+  explicit RunningMark(Library& library) : library_(library) { library_.download_running = true; }
+  ~RunningMark() { library_.download_running = false; }
+  RunningMark(const RunningMark&) = delete;
+  RunningMark& operator=(const RunningMark&) = delete;
+
+ private:
+  Library& library_;
+};
+
+// Thrown when the monitor window was released by a handler that ran while
+// the download let window events run: nothing of the window may be touched
+// any more.
+struct WindowLost {};
+
+class Download {
+ public:
+  Download(Library& library, windows::TForm2& form)
+      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1) {}
+
+  ~Download() {
+    // Every outcome, a thrown one included: the popup goes, and the terminal
+    // switch works again, the view following its tick.
+    if (popup_) library_.release_popup(*popup_);
+    if (window_alive()) {
+      form_->CheckBox1.set_enabled(true);
+      form_->terminal.set_active(form_->CheckBox1.checked());
+    }
+  }
+  Download(const Download&) = delete;
+  Download& operator=(const Download&) = delete;
+
+  bool run() {
+    try {
+      return run_steps();
+    } catch (const WindowLost&) {
+      return false;
+    }
+  }
+
+ private:
+  bool window_alive() const { return library_.monitor() == form_; }
+
+  // Lets pending window events run once; they may release the monitor window.
+  void dispatch() {
+    library_.dispatch_messages();
+    if (!window_alive()) throw WindowLost{};
+  }
+
+  void show(windows::Label& line, std::string text) { popup_->set_line(line, std::move(text)); }
+
+  // An error text stays up for 3000 ms, but only the first one of a
+  // download holds the caller: a reply full of bad lines must not freeze it.
+  void pause_once() {
+    if (paused_) return;
+    paused_ = true;
+    library_.clock().sleep_ms(kDisplayMs);
+  }
+
+  bool run_steps() {
+    windows::Clock& clock = library_.clock();
+    uint32_t last_activity = clock.now_ms();
+
+    form_->CheckBox1.set_enabled(false);
+    form_->terminal.set_active(false);  // the view must not take the reply's bytes
+
+    popup_ = &library_.create_popup();
+    popup_->show();
+    show(popup_->Label1, kReceiving);
+    show(popup_->Label3, "");
+    dispatch();
+
+    for (int row = 1; row < grid_.row_count(); ++row) grid_.clear_row(row);
+    form_->Memo1.clear();
+    result_ = true;
+    status_ = Status::Ok;
+    lf_count_ = 0;
+    show(popup_->Label3, "Total=" + library_.param_count);
+
+    text_.reserve(expected_text_size(library_.param_count));
+    try {
+      port_.WriteString("D");
+      receive(last_activity);
+    } catch (const link::PortError&) {
+      // A closed port (or one closed by a handler meanwhile): nothing more
+      // can come.
+      status_ = Status::PortFailed;
+      result_ = false;
+    }
+
+    if (status_ == Status::TimeOut || status_ == Status::PortFailed) {
+      // The record rows were emptied before the request; none of them is a
+      // record now.
+      grid_.set_row_count(1);
+    }
+    if (status_ == Status::TimeOut) {
+      show(popup_->Label1, "TIME OUT");
+      dispatch();
+      clock.sleep_ms(kDisplayMs);
+    }
+
+    const std::string_view reply = trim(text_);
+    form_->Memo1.set_text(std::string(reply));
+
+    if (status_ == Status::Ok) check_lines(reply);
+    if (status_ == Status::Ok) {
+      for (int row = 1; row < grid_.row_count(); ++row) RecordDecoder(library_, row);
+    }
+    return result_;
+  }
+
+  // Collects the reply until a chunk holds "#" or the line stays silent for
+  // 3000 ms.
+  void receive(uint32_t last_activity) {
+    windows::Clock& clock = library_.clock();
+    std::vector<char> buffer(kWorkBufferSize);
+    bool terminated = false;
+    for (;;) {
+      uint32_t waiting = port_.InBuffUsed();
+      if (waiting > 0) {
+        form_->Label1.set_text(std::to_string(waiting));
+        dispatch();
+        last_activity = clock.now_ms();
+        if (port_.InputReady()) {
+          // A handler that ran meanwhile may have taken bytes; read what is
+          // there now, never more than one ring's worth.
+          const std::size_t count =
+              std::min<std::size_t>({waiting, port_.InBuffUsed(), kWorkBufferSize - 1});
+          if (count > 0) {
+            port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
+            buffer[count] = '\0';
+            terminated = take_chunk(buffer.data(), count);
+          }
+        }
+      }
+      if (terminated) return;
+
+      const uint32_t elapsed = clock.now_ms() - last_activity;  // modulo 2^32: safe across the wrap
+      if (elapsed > kSilenceMs) {
+        status_ = Status::TimeOut;
+        result_ = false;
+        return;
+      }
+      if (waiting == 0) {
+        const auto slice = std::chrono::milliseconds(std::min(kWaitSliceMs, kSilenceMs + 1 - elapsed));
+        // A port that can receive nothing (hung up, or closed meanwhile)
+        // answers at once; sleep the slice then, rather than spin.
+        if (!port_.wait_for_input(slice) && (port_.device_gone() || !port_.is_open()))
+          std::this_thread::sleep_for(slice);
+      }
+    }
+  }
+
+  // Appends one chunk to the reply text (up to its first zero byte) and
+  // counts its line ends; returns true when it holds the terminator "#".
+  // The count examines the whole chunk and the zero byte after it.
+  bool take_chunk(const char* chunk, std::size_t count) {
+    const void* zero = std::memchr(chunk, '\0', count);
+    text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
+    for (std::size_t i = 0; i <= count; ++i) {
+      if (chunk[i] == '\n') {
+        ++lf_count_;
+        show(popup_->Label2, std::to_string(lf_count_));
+      } else if (chunk[i] == '#') {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Splits the reply at CR LF and puts each line into the table (row number
+  // and raw line), checking that it is a record line. The last line holds
+  // the terminator: what precedes its "#" is examined like any other line
+  // (a record the logger sent on the terminator's line, or a line cut short
+  // by a zero byte), the "#" itself never is.
+  void check_lines(std::string_view reply) {
+    show(popup_->Label1, kChecking);
+    dispatch();
+    int index = 0;
+    for (;;) {
+      const std::size_t end = reply.find("\r\n");
+      const bool last = end == std::string_view::npos;
+      std::string_view line = last ? reply : reply.substr(0, end);
+      if (last) {
+        line = trim(line.substr(0, line.find('#')));
+        if (line.empty()) break;
+      }
+      check_line(index, trim(line));
+      ++index;
+      if (last) break;
+      reply.remove_prefix(end + 2);
+    }
+    grid_.set_row_count(index + 1);
+  }
+
+  void check_line(int index, std::string_view line) {
+    show(popup_->Label2, std::to_string(index));
+    dispatch();
+    const int row = index + 1;
+    grid_.set_cell(kCount, row, std::to_string(row));
+    grid_.set_cell(kData, row, std::string(line));
+    if (line.size() != kRecordLineLength) {
+      status_ = Status::WrongLength;
+      result_ = false;
+      show(popup_->Label1, "DATA ERROR len=" + std::to_string(index) + " " + std::to_string(line.size()));
+      dispatch();
+      pause_once();
+    } else if (!is_record_line(line)) {
+      status_ = Status::BadDigit;
+      result_ = false;
+      show(popup_->Label1, "DATA ERROR hex=" + std::to_string(index));
+      dispatch();
+      pause_once();
+    }
+  }
+
+  Library& library_;
+  windows::TForm2* form_;
+  link::SerialPort& port_;
+  windows::TextGrid& grid_;
+  windows::TForm3* popup_ = nullptr;
+  std::string text_;  // the reply collected so far
+  int lf_count_ = 0;
+  Status status_ = Status::Ok;
+  bool result_ = true;
+  bool paused_ = false;
+};
+
+}  // namespace
+
+bool DownloadDriver(Library& library) {
+  windows::TForm2* form = library.monitor();
+  if (!form || library.download_running) return false;
+  RunningMark mark(library);
+  Download download(library, *form);
+  return download.run();
+}
+
 bool vkt_inputdata(Library& library) { return DownloadDriver(library); }
 
 }  // namespace vkt::records

@@ -1,0 +1,294 @@
+// The download over a real pseudo-terminal: the monitor window's port opens
+// COM1, linked to the pty's slave side, and the test plays the logger on the
+// master side (or the simulator does).
+#include "records/download.h"
+
+#include <gtest/gtest.h>
+
+#include "record_fixture.h"
+#include "vktsim/logger_sim.h"
+#include "windows/progress_popup.h"
+
+namespace vkt::records::test {
+namespace {
+
+using vkt::testing::FakeClock;
+using vkt::testing::FastRealClock;
+using vkt::testing::TestLibrary;
+
+std::vector<uint32_t> sleeps_of(TestLibrary& lib) {
+  if (auto fast = std::dynamic_pointer_cast<FastRealClock>(lib.clock)) return fast->sleeps();
+  return std::dynamic_pointer_cast<FakeClock>(lib.clock)->sleeps();
+}
+
+bool has_text(const std::vector<std::string>& texts, const std::string& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+// The popup is gone and the terminal switch works again.
+void expect_cleaned_up(TestLibrary& lib) {
+  EXPECT_EQ(lib->popup(), nullptr);
+  const auto events = lib.backend->events_of("TForm3");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().kind, windows::WindowEvent::Hidden);
+  EXPECT_TRUE(lib->monitor()->CheckBox1.enabled());
+}
+
+class Download : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(port.opened, 1);
+    lib()->param_year = "2009";
+    lib()->param_count = "2";
+  }
+  TestLibrary& lib() { return port.lib; }
+  PortedLibrary port;
+};
+
+TEST_F(Download, WorkedExampleEndToEnd) {
+  windows::TForm2& form = *lib()->monitor();
+  form.CheckBox1.set_checked(true);
+  // A handler that runs while the download lets window events run sees the
+  // terminal switch disabled and the view off.
+  bool switch_enabled = true, view_active = true;
+  lib()->queue().post([&] {
+    switch_enabled = form.CheckBox1.enabled();
+    view_active = form.terminal.active();
+  });
+
+  AnswerRequest logger(port.pty, kExampleReply);
+  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(logger.request(), "D");
+  EXPECT_FALSE(switch_enabled);
+  EXPECT_FALSE(view_active);
+  expect_cleaned_up(lib());
+  EXPECT_TRUE(form.terminal.active());
+
+  EXPECT_EQ(lib().popup_texts(),
+            (std::vector<std::string>{"Label1=データ取得中", "Label3=", "Label3=Total=2", "Label2=1", "Label2=2",
+                                      "Label1=データ取得中.", "Label2=0", "Label2=1"}));
+  EXPECT_TRUE(sleeps_of(lib()).empty());
+  EXPECT_EQ(form.Memo1.text(), kFirst + "\r\n" + kSecond + "\r\n#");
+  EXPECT_FALSE(form.Label1.text().empty());
+
+  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(text_of(*lib(), TextField::All, 1), "2009 03/15-13:45:30.25 23.5 45 1 -2 64");
+  EXPECT_EQ(text_of(*lib(), TextField::All, 2), "2010 01/02-00:00:05.00 -5.0 100 -128 127 0");
+  EXPECT_EQ(table(*lib()).cell(kCount, 2), "2");
+  EXPECT_EQ(table(*lib()).cell(kData, 2), kSecond);
+  EXPECT_EQ(lib()->param_year, "2010");
+}
+
+// Success, a line of wrong length, a line that is not hexadecimal: what the
+// table, the popup and the result say.
+TEST_F(Download, BadLinesFailWithoutDecodingAndPauseOnce) {
+  ASSERT_TRUE(port.preload(kFirst + "\r\nABCD\r\n" + kSecond + "X\r\n\r\n" + kSecond + "\r\n#\r\n"));
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  const auto texts = lib().popup_texts();
+  EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=1 4"));
+  EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=2 21"));
+  EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=3 0"));
+  EXPECT_EQ(texts.back(), "Label2=4");  // every line examined
+  EXPECT_EQ(sleeps_of(lib()), std::vector<uint32_t>{3000});
+  expect_cleaned_up(lib());
+
+  EXPECT_EQ(vkt_datacount(*lib()), 5);
+  EXPECT_EQ(table(*lib()).cell(kData, 2), "ABCD");
+  EXPECT_EQ(table(*lib()).cell(kCount, 5), "5");
+  for (int row = 1; row <= 5; ++row) {
+    for (int c = kMonth; c < kColumns; ++c) EXPECT_EQ(table(*lib()).cell(c, row), "") << row << "," << c;
+  }
+  EXPECT_EQ(lib()->param_year, "2009");
+}
+
+TEST_F(Download, ANonHexadecimalRecordLineFails) {
+  ASSERT_TRUE(port.preload(kFirst + "\r\n18400050807F00FB006G\r\n#\r\n"));
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR hex=1"));
+  EXPECT_EQ(sleeps_of(lib()), std::vector<uint32_t>{3000});
+  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(text_of(*lib(), TextField::Date, 1), "");
+  EXPECT_EQ(block_of(*lib(), 1)[1], 0xEE);
+}
+
+TEST_F(Download, EmptyReplyAndASmallerSecondDownloadLeaveNoTrace) {
+  ASSERT_TRUE(port.preload(kFirst + "\r\n" + kFirst + "\r\n" + kFirst + "\r\n#\r\n"));
+  ASSERT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 3);
+
+  ASSERT_TRUE(port.preload(kSecond + "\r\n#\r\n"));
+  ASSERT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  EXPECT_EQ(text_of(*lib(), TextField::X, 1), "-128");
+  EXPECT_EQ(text_of(*lib(), TextField::X, 2), "");
+  EXPECT_EQ(text_of(*lib(), TextField::All, 3), " /-     ");
+
+  ASSERT_TRUE(port.preload("#\r\n"));
+  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 0);
+  EXPECT_EQ(table(*lib()).row_count(), 1);
+  EXPECT_EQ(text_of(*lib(), TextField::X, 1), "");
+  EXPECT_EQ(lib()->monitor()->Memo1.text(), "0");
+}
+
+TEST_F(Download, ARecordOnTheTerminatorsLineIsExamined) {
+  ASSERT_TRUE(port.preload(kFirst + "\r\n" + kSecond + "#\r\n"));
+  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(text_of(*lib(), TextField::Date, 2), "2010/01/02");
+  EXPECT_EQ(table(*lib()).cell(kData, 2), kSecond);
+
+  ASSERT_TRUE(port.preload(kFirst + "\r\nABC #\r\n"));
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR len=1 3"));
+  EXPECT_EQ(vkt_datacount(*lib()), 2);
+}
+
+TEST_F(Download, StaleBytesBeforeTheRequestSpoilTheFirstLine) {
+  ASSERT_TRUE(port.preload("XY"));
+  AnswerRequest logger(port.pty, kExampleReply);
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_EQ(logger.request(), "D");
+  EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR len=0 22"));
+  EXPECT_EQ(table(*lib()).cell(kData, 1), "XY" + kFirst);
+}
+
+TEST_F(Download, AZeroByteCutsTheTextButNotTheCount) {
+  std::string reply = kFirst + "\r\n" + kSecond + "\r\n#\r\n";
+  reply[kFirst.size() + 2 + 5] = '\0';  // inside the second line
+  ASSERT_TRUE(port.preload(reply));
+  // The terminator behind the zero byte still ends the reply; the line cut
+  // short fails the check instead of being lost.
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  const auto texts = lib().popup_texts();
+  EXPECT_TRUE(has_text(texts, "Label2=2"));
+  EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=1 5"));
+  EXPECT_EQ(lib()->monitor()->Memo1.text(), kFirst + "\r\n" + kSecond.substr(0, 5));
+  EXPECT_EQ(lib()->monitor()->ApdComPort1.InBuffUsed(), 0u);
+}
+
+TEST_F(Download, BytesAfterTheTerminatorsChunkStayInThePort) {
+  ASSERT_TRUE(port.preload(kFirst + "\r\n#"));
+  ASSERT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  // The terminator's CR LF comes in a later read: it is left waiting...
+  ASSERT_EQ(port.pty.write("\r\n"), 2u);
+  ASSERT_TRUE(port_holds(*lib(), 2));
+  // ...and the next download starts with it, harmlessly.
+  AnswerRequest logger(port.pty, kSecond + "\r\n#\r\n");
+  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  EXPECT_EQ(text_of(*lib(), TextField::Y, 1), "127");
+}
+
+TEST_F(Download, AClosedPortFailsAndTidiesUp) {
+  ASSERT_TRUE(port.preload(kExampleReply));
+  ASSERT_TRUE(DownloadDriver(*lib()));
+  link::com_close(*lib());
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  expect_cleaned_up(lib());
+  EXPECT_EQ(vkt_datacount(*lib()), 0);
+  EXPECT_TRUE(sleeps_of(lib()).empty());
+}
+
+TEST_F(Download, HandlersThatRunMeanwhileCannotReenterOrPullTheWindowAway) {
+  bool inner = true, running = false;
+  lib()->queue().post([&] {
+    running = lib()->download_running;
+    inner = DownloadDriver(*lib());
+  });
+  ASSERT_TRUE(port.preload(kExampleReply));
+  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_TRUE(running);
+  EXPECT_FALSE(inner);
+  EXPECT_FALSE(lib()->download_running);
+  EXPECT_EQ(vkt_datacount(*lib()), 2);
+
+  lib()->queue().post([&] { lib()->form_release(); });
+  ASSERT_TRUE(port.preload(kExampleReply));
+  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_EQ(lib()->monitor(), nullptr);
+  EXPECT_EQ(lib()->popup(), nullptr);
+  EXPECT_FALSE(lib()->download_running);
+}
+
+TEST(DownloadWithoutMonitor, FailsAndShowsNothing) {
+  TestLibrary lib;
+  EXPECT_FALSE(DownloadDriver(*lib));
+  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_TRUE(lib.popup_texts().empty());
+  EXPECT_EQ(lib->monitor(), nullptr);
+}
+
+// Silence after a partial reply: the bound of 3000 ms counts from the last
+// arrival, across the clock's wrap; the table keeps only its header row.
+TEST(DownloadTimeOut, LeavesNoPhantomRows) {
+  auto clock = std::make_shared<FakeClock>(0, 250);
+  PortedLibrary port(clock);
+  ASSERT_EQ(port.opened, 1);
+  TestLibrary& lib = port.lib;
+  lib->param_year = "2009";
+  lib->param_count = "3";
+  ASSERT_TRUE(port.preload(kExampleReply));
+  ASSERT_TRUE(DownloadDriver(*lib));
+  ASSERT_EQ(vkt_datacount(*lib), 2);
+  lib.backend->clear();
+
+  ASSERT_TRUE(port.preload(kFirst + "\r\n" + kSecond.substr(0, 4)));
+  clock->set_now(0xFFFFFF00u);  // the silence spans the clock's wrap
+  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_EQ(lib.popup_texts(), (std::vector<std::string>{"Label1=データ取得中", "Label3=", "Label3=Total=3",
+                                                         "Label2=1", "Label1=TIME OUT"}));
+  EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
+  expect_cleaned_up(lib);
+  EXPECT_EQ(lib->monitor()->Memo1.text(), kFirst + "\r\n" + kSecond.substr(0, 4));
+  EXPECT_EQ(table(*lib).row_count(), 1);
+  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(text_of(*lib, TextField::All, 1), " /-     ");
+}
+
+// A whole recording from the simulator, more than one receive buffer's
+// worth, compared field for field with the simulator's records.
+TEST(DownloadFromSimulator, MatchesTheLoggersRecords) {
+  vktsim::GeneratorOptions generate;
+  generate.count = 1200;
+  generate.seed = 5;
+  generate.interval_ms = 7 * 3600 * 1000;
+  generate.cross_new_year = true;
+  vktsim::SimOptions options;
+  options.records = vktsim::generate_records(generate);
+  options.base_year_tag = 3;
+  options.paced = false;
+  vktsim::LoggerSim sim(options);
+
+  TestLibrary lib;
+  lib->ensure_monitor();
+  vkt::test::DevRoot dev;
+  dev.link("ttyUSB0", sim.slave_path());
+  ASSERT_EQ(link::com_open(*lib, 1), 1);
+  const auto records = sim.records();
+  lib->param_year = std::to_string(records.front().year);
+  lib->param_count = std::to_string(records.size());
+
+  ASSERT_TRUE(vkt_inputdata(*lib));
+  ASSERT_EQ(vkt_datacount(*lib), static_cast<int32_t>(records.size()));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const auto& r = records[i];
+    const int row = static_cast<int>(i) + 1;
+    const auto b = block_of(*lib, row);
+    ASSERT_EQ(b[0], static_cast<uint8_t>(row));
+    ASSERT_EQ((std::array<int, 13>{b[1], b[3], b[4], b[5], b[6], b[7], static_cast<int8_t>(b[8]),
+                                   static_cast<int8_t>(b[9]), static_cast<int8_t>(b[10]),
+                                   static_cast<int8_t>(b[11]), b[12], b[13], b[2]}),
+              (std::array<int, 13>{r.month, r.day, r.hour, r.minute, r.second, r.tenths, r.x, r.y, r.z, r.deg,
+                                   r.hundredths, r.humi,
+                                   static_cast<int>(vktsim::year_tag_for(r.year, records.front().year, 3))}))
+        << "record " << row;
+    ASSERT_EQ(text_of(*lib, TextField::Year, row), std::to_string(r.year)) << "record " << row;
+  }
+  EXPECT_EQ(lib->param_year, std::to_string(records.back().year));
+  link::com_close(*lib);
+}
+
+}  // namespace
+}  // namespace vkt::records::test

@@ -1,0 +1,122 @@
+#pragma once
+// Helpers of the record tests: reading fields back through the accessors,
+// filling the record table without a port, and a logger played on a
+// pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exports/library.h"
+#include "link/port_control.h"
+#include "records/accessors.h"
+#include "records/record_decoder.h"
+#include "records/record_table.h"
+#include "support/fakes.h"
+#include "support/pty_pair.h"
+#include "windows/monitor_window.h"
+
+namespace vkt::records::test {
+
+using namespace std::chrono_literals;
+
+// A text field of a row, as the host reads it, in a buffer larger than the
+// field's own so that an overrun would show.
+inline std::string text_of(Library& library, TextField field, int32_t row) {
+  std::array<char, 128> buffer;
+  buffer.fill('\x7f');
+  vkt_get_text(library, field, row, buffer.data());
+  return std::string(buffer.data());
+}
+
+inline std::array<uint8_t, 14> block_of(Library& library, int32_t row, uint8_t fill = 0xEE) {
+  std::array<uint8_t, 14> block;
+  block.fill(fill);
+  vkt_getdata(library, row, block.data());
+  return block;
+}
+
+inline windows::TextGrid& table(Library& library) { return library.monitor()->StringGrid1; }
+
+// Puts raw lines into rows 1..n as the download does and decodes them.
+inline void decode_lines(Library& library, const std::vector<std::string>& lines) {
+  windows::TextGrid& grid = table(library);
+  grid.set_row_count(static_cast<int>(lines.size()) + 1);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    grid.set_cell(kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
+    grid.set_cell(kData, static_cast<int>(i) + 1, lines[i]);
+  }
+  for (int row = 1; row < grid.row_count(); ++row) RecordDecoder(library, row);
+}
+
+// Waits (bounded) until the monitor window's port holds at least `count` bytes.
+inline bool port_holds(Library& library, uint32_t count) {
+  auto& port = library.monitor()->ApdComPort1;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (port.InBuffUsed() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    port.wait_for_input(10ms);
+  }
+  return true;
+}
+
+// A library whose monitor window has COM1 open on a pseudo-terminal; the
+// test plays the logger on the master side.
+struct PortedLibrary {
+  explicit PortedLibrary(std::shared_ptr<windows::Clock> clock = std::make_shared<vkt::testing::FastRealClock>())
+      : lib(std::move(clock)) {
+    lib->ensure_monitor();
+    dev.link("ttyUSB0", pty.slave_path());
+    opened = link::com_open(*lib, 1);
+  }
+  ~PortedLibrary() { link::com_close(*lib); }
+
+  // Puts `reply` into the port's receive buffer before the request, so that
+  // the download reads it as one chunk.
+  bool preload(const std::string& reply) {
+    return pty.write(reply) == reply.size() && port_holds(*lib, static_cast<uint32_t>(reply.size()));
+  }
+
+  vkt::test::PtyPair pty;
+  vkt::test::DevRoot dev;
+  vkt::testing::TestLibrary lib;
+  int32_t opened = -1;
+};
+
+// Plays the logger on a thread: waits for the one-byte request, then sends
+// the reply.
+class AnswerRequest {
+ public:
+  AnswerRequest(vkt::test::PtyPair& pty, std::string reply)
+      : thread_([&pty, reply = std::move(reply), this] {
+          request_ = pty.read_exact(1, 5s);
+          if (!request_.empty()) pty.write(reply);
+        }) {}
+  ~AnswerRequest() {
+    if (thread_.joinable()) thread_.join();
+  }
+  AnswerRequest(const AnswerRequest&) = delete;
+  AnswerRequest& operator=(const AnswerRequest&) = delete;
+
+  // The request the logger saw (empty: none within the bound).
+  std::string request() {
+    if (thread_.joinable()) thread_.join();
+    return request_;
+  }
+
+ private:
+  std::string request_;
+  std::thread thread_;
+};
+
+// The two records of the worked example and their reply.
+inline const std::string kFirst = "35EDB5E501FE4017192D";
+inline const std::string kSecond = "18400050807F00FB0064";
+inline const std::string kExampleReply = kFirst + "\r\n" + kSecond + "\r\n#\r\n";
+
+}  // namespace vkt::records::test
