@@ -35,21 +35,26 @@ int HeadlessBackend::id_of(Window& window) {
   return 0;
 }
 
+void HeadlessBackend::record(WindowEvent event) {
+  events_.push_back(std::move(event));
+  if (max_events_ != 0 && events_.size() > max_events_) events_.pop_front();
+}
+
 void HeadlessBackend::window_created(Window& window) {
   ids_.emplace_back(&window, next_id_);
-  events_.push_back({WindowEvent::Created, window.window_class(), {}, {}, next_id_++});
+  record({WindowEvent::Created, window.window_class(), {}, {}, next_id_++});
 }
 
 void HeadlessBackend::window_visibility(Window& window, bool visible) {
-  events_.push_back({visible ? WindowEvent::Shown : WindowEvent::Hidden, window.window_class(), {}, {}, id_of(window)});
+  record({visible ? WindowEvent::Shown : WindowEvent::Hidden, window.window_class(), {}, {}, id_of(window)});
 }
 
 void HeadlessBackend::control_text(Window& window, const std::string& control, const std::string& text) {
-  events_.push_back({WindowEvent::Text, window.window_class(), control, text, id_of(window)});
+  record({WindowEvent::Text, window.window_class(), control, text, id_of(window)});
 }
 
 void HeadlessBackend::window_destroyed(Window& window) {
-  events_.push_back({WindowEvent::Destroyed, window.window_class(), {}, {}, id_of(window)});
+  record({WindowEvent::Destroyed, window.window_class(), {}, {}, id_of(window)});
   std::erase_if(ids_, [&](const auto& p) { return p.first == &window; });
 }
 

@@ -105,7 +105,7 @@ class RecordingNotifier final : public windows::Notifier {
 struct TestLibrary {
   std::shared_ptr<windows::Clock> clock;
   std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
-  std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>();
+  std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>(0);
   std::unique_ptr<Library> library;
 
   explicit TestLibrary(std::shared_ptr<windows::Clock> c = std::make_shared<FastRealClock>()) : clock(std::move(c)) {
