@@ -153,12 +153,11 @@ TEST(MonitorLifecycle, UnloadDestroysEveryWindowAndClosesThePort) {
   dev.link("ttyUSB0", pty.slave_path());
   auto backend = std::make_shared<vkt::windows::HeadlessBackend>();
   {
-    TestLibrary lib;
-    lib.backend = backend;
-    lib.library = std::make_unique<vkt::Library>(vkt::LibraryServices{lib.clock, lib.notifier, backend});
-    lib->form_open();
-    ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
-    lib->create_popup().show();
+    vkt::Library lib({std::make_shared<vkt::testing::FastRealClock>(),
+                      std::make_shared<vkt::testing::RecordingNotifier>(), backend});
+    lib.form_open();
+    ASSERT_EQ(vkt::link::com_open(lib, 1), 1);
+    lib.create_popup().show();
   }
   int created = 0, destroyed = 0;
   for (const auto& e : backend->events()) {

@@ -59,28 +59,28 @@ class SerialMachine {
   // The logger's adapter (1F2E:3D4C) on `tty`, plugged into USB port `port`.
   static vktsim::UsbSerialSpec logger(const std::string& tty = "ttyUSB0", const std::string& port = "1",
                                       const std::string& serial = "VKT00001") {
-    vktsim::UsbSerialSpec spec;
-    spec.tty_name = tty;
-    spec.port = port;
-    spec.serial = serial;
-    spec.device_node_target = "/dev/null";
-    return spec;
+    vktsim::UsbSerialSpec adapter;
+    adapter.tty_name = tty;
+    adapter.port = port;
+    adapter.serial = serial;
+    adapter.device_node_target = "/dev/null";
+    return adapter;
   }
   // An ordinary FTDI adapter (0403:6001).
   static vktsim::UsbSerialSpec other_adapter(const std::string& tty = "ttyUSB0", const std::string& port = "2") {
-    vktsim::UsbSerialSpec spec = logger(tty, port, "FT0001");
-    spec.vendor = 0x0403;
-    spec.product = 0x6001;
-    return spec;
+    vktsim::UsbSerialSpec adapter = logger(tty, port, "FT0001");
+    adapter.vendor = 0x0403;
+    adapter.product = 0x6001;
+    return adapter;
   }
 
-  void plug(const vktsim::UsbSerialSpec& spec) const { vktsim::lay_out_usb_serial(root_, spec); }
-  void unplug(const vktsim::UsbSerialSpec& spec) const { vktsim::remove_usb_serial(root_, spec); }
+  void plug(const vktsim::UsbSerialSpec& adapter) const { vktsim::lay_out_usb_serial(root_, adapter); }
+  void unplug(const vktsim::UsbSerialSpec& adapter) const { vktsim::remove_usb_serial(root_, adapter); }
   void add_builtin_port(const std::string& tty = "ttyS0") const {
-    vktsim::PlatformSerialSpec spec;
-    spec.tty_name = tty;
-    spec.device_node_target = "/dev/null";
-    vktsim::lay_out_platform_serial(root_, spec);
+    vktsim::PlatformSerialSpec adapter;
+    adapter.tty_name = tty;
+    adapter.device_node_target = "/dev/null";
+    vktsim::lay_out_platform_serial(root_, adapter);
   }
   // Removes a device node, leaving the device's sysfs entry in place.
   void remove_node(const std::string& tty) const { std::filesystem::remove(root_ / "dev" / tty); }
