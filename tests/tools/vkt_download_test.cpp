@@ -1,0 +1,135 @@
+// `vkt download` against the simulated logger: the records come out field
+// for field as the simulator holds them, files appear complete or not at
+// all, and a failed download says why in its exit code.
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include "tools/vkt_process.h"
+#include "vktsim/records.h"
+
+namespace vkt::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+std::vector<vktsim::SimRecord> generated(std::size_t count, std::uint32_t seed, bool new_year = false) {
+  vktsim::GeneratorOptions options;
+  options.count = count;
+  options.seed = seed;
+  options.cross_new_year = new_year;
+  return vktsim::generate_records(options);
+}
+
+// The row the program should print for a record, written from the record's
+// own fields.
+std::string csv_row(const vktsim::SimRecord& r) {
+  return fmt::format("{:04}/{:02}/{:02},{:02}:{:02}:{:02}.{:02},{},{},{},{}.{},{}", r.year, r.month, r.day, r.hour,
+                     r.minute, r.second, r.hundredths, r.x, r.y, r.z, r.deg, r.tenths, r.humi);
+}
+
+std::string json_row(const vktsim::SimRecord& r) {
+  return fmt::format(
+      R"({{"date":"{:04}/{:02}/{:02}","time":"{:02}:{:02}:{:02}.{:02}","x":{},"y":{},"z":{},"temperature":{}.{},"humidity":{}}})",
+      r.year, r.month, r.day, r.hour, r.minute, r.second, r.hundredths, r.x, r.y, r.z, r.deg, r.tenths, r.humi);
+}
+
+std::vector<std::string> expected_csv(const std::vector<vktsim::SimRecord>& records) {
+  std::vector<std::string> lines{"date,time,x,y,z,temperature,humidity"};
+  for (const auto& r : records) lines.push_back(csv_row(r));
+  return lines;
+}
+
+TEST(VktDownload, CsvOnStandardOutputMatchesTheSimulatedRecords) {
+  struct Case {
+    std::size_t count;
+    std::uint32_t seed;
+    bool new_year;
+  };
+  for (const Case c : {Case{150, 7, false}, Case{40, 3, true}}) {
+    SCOPED_TRACE(fmt::format("count {} seed {} new year {}", c.count, c.seed, c.new_year));
+    std::vector<std::string> args{"download",    "--simulate", "--sim-unpaced", "--sim-records",
+                                  std::to_string(c.count), "--sim-seed", std::to_string(c.seed)};
+    if (c.new_year) args.push_back("--sim-new-year");
+    VktProcess process(args);
+    const RunResult r = process.wait();
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(lines_of(r.out), expected_csv(generated(c.count, c.seed, c.new_year)));
+    EXPECT_THAT(r.err, HasSubstr(fmt::format("downloaded {} records in", c.count)));
+    EXPECT_THAT(process.leftovers(), IsEmpty()) << "the simulated device folders stay behind";
+  }
+}
+
+TEST(VktDownload, JsonLinesCarryTheSameFields) {
+  const RunResult r = run_vkt({"download", "--json", "--simulate", "--sim-unpaced", "--sim-records", "30"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::vector<std::string> expected;
+  for (const auto& record : generated(30, 1)) expected.push_back(json_row(record));
+  EXPECT_EQ(lines_of(r.out), expected);
+}
+
+TEST(VktDownload, OutputFileIsWrittenWholeAndReplacesAnOldOneKeepingItsMode) {
+  TempFolder folder;
+  const std::string fresh = folder / "fresh.csv";
+  const std::string replaced = folder / "replaced.csv";
+  {
+    std::ofstream(replaced) << "old\n";
+    chmod(replaced.c_str(), 0640);
+  }
+  for (const std::string& path : {fresh, replaced}) {
+    const RunResult r = run_vkt({"download", "--simulate", "--sim-unpaced", "--sim-records", "25", "-o", path});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_THAT(r.out, IsEmpty());
+    EXPECT_EQ(lines_of(read_text(path)), expected_csv(generated(25, 1)));
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(replaced.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_THAT(folder.entries(), ElementsAre("fresh.csv", "replaced.csv")) << "a temporary file stays behind";
+}
+
+// Each of these waits out the library's 3-second silence once, so they run
+// side by side.
+TEST(VktDownload, FailuresNameTheirCauseAndLeaveFilesAlone) {
+  TempFolder folder;
+  const std::string kept = folder / "kept.csv";
+  const std::string never = folder / "never.csv";
+  std::ofstream(kept) << "old\n";
+
+  VktProcess silent({"download", "--simulate", "--sim-silent", "-o", kept});
+  VktProcess bad_line({"download", "--simulate", "--sim-unpaced", "--sim-bad-record", "3", "-o", never});
+  VktProcess unanswered({"send", "X", "--simulate", "--sim-unpaced", "--sim-no-answer", "X"});
+
+  const RunResult s = silent.wait();
+  EXPECT_EQ(s.exit_code, 6);
+  EXPECT_THAT(s.err, HasSubstr("vkt: the logger does not answer"));
+  EXPECT_EQ(read_text(kept), "old\n");
+
+  const RunResult b = bad_line.wait();
+  EXPECT_EQ(b.exit_code, 7);
+  EXPECT_THAT(b.err, HasSubstr("vkt: the download failed"));
+  EXPECT_THAT(b.out, IsEmpty());
+  EXPECT_THAT(folder.entries(), ElementsAre("kept.csv"));
+
+  const RunResult u = unanswered.wait();
+  EXPECT_EQ(u.exit_code, 7);
+  EXPECT_THAT(u.out, HasSubstr("sent X: no reply within 3 s"));
+  EXPECT_THAT(u.out, HasSubstr("simulated logger: did not answer"));
+  EXPECT_THAT(u.err, HasSubstr("vkt: the logger did not answer X"));
+  for (VktProcess* p : {&silent, &bad_line, &unanswered}) EXPECT_THAT(p->leftovers(), IsEmpty());
+}
+
+TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {
+  TempFolder folder;
+  const RunResult r = run_vkt({"download", "--simulate", "--sim-silent", "-o", folder / "missing/records.csv"});
+  EXPECT_EQ(r.exit_code, 8);
+  EXPECT_THAT(r.err, HasSubstr("vkt: cannot write"));
+}
+
+}  // namespace
+}  // namespace vkt::testing

@@ -1,0 +1,116 @@
+// The program's own reading and writing: parameter lines, the progress
+// estimate, the settings arguments and the record formats.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tools/vkt_process.h"
+#include "vktcli/exit_codes.h"
+#include "vktcli/parameters.h"
+#include "vktcli/progress.h"
+#include "vktcli/record_output.h"
+#include "vktcli/settings_command.h"
+
+namespace vktcli {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+ExitCode code_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Failure& failure) {
+    return failure.code();
+  }
+  return kExitOk;
+}
+
+TEST(VktParameters, YearAndCountComeFromTheirLinesTheLastOneWinning) {
+  const auto p = parse_parameters("@Year=2023\r\n@Count= 12 records\r\n@Record=A\r\n@Year=2024\r\n@Count= 1234 records\r\n");
+  EXPECT_THAT(p.lines, ElementsAre("@Year=2023", "@Count= 12 records", "@Record=A", "@Year=2024", "@Count= 1234 records"));
+  EXPECT_EQ(p.year, "2024");
+  EXPECT_EQ(p.count, 1234);
+
+  const auto q = parse_parameters("@Count=records\n\r@Year=20");
+  EXPECT_FALSE(q.count.has_value());
+  EXPECT_EQ(q.year, "20");
+  EXPECT_THAT(q.lines, ElementsAre("@Count=records", "@Year=20"));
+}
+
+TEST(VktParameters, PortNumbersNameTheLibrarysDevices) {
+  setenv("VKTCOM_DEV_ROOT", "/tmp/devs/", 1);
+  EXPECT_EQ(port_device_path(1), "/tmp/devs/ttyUSB0");
+  EXPECT_EQ(port_device_path(40), "/tmp/devs/ttyACM19");
+  EXPECT_EQ(port_device_path(72), "/tmp/devs/ttyS31");
+  EXPECT_EQ(port_device_path(73), "");
+  unsetenv("VKTCOM_DEV_ROOT");
+  EXPECT_EQ(port_device_path(41), "/dev/ttyS0");
+}
+
+TEST(VktProgress, EstimatesStopAtTheReportedCountAndTimeLeftIsAtLineSpeed) {
+  EXPECT_EQ(records_from_bytes(22 * 10 + 21, 100), 10);
+  EXPECT_EQ(records_from_bytes(22 * 500, 100), 100);
+  EXPECT_EQ(records_from_elapsed(1.0, std::nullopt), 87);  // 1920 / 22
+  EXPECT_EQ(records_from_elapsed(60.0, 200), 200);
+  // 120 records of 22 bytes left at 1920 bytes a second: 1.4 s.
+  const std::string line = format_progress(80, 200, 2.0);
+  EXPECT_THAT(line, HasSubstr("80/200 records"));
+  EXPECT_THAT(line, HasSubstr("[############------------------]  40%"));
+  EXPECT_THAT(line, HasSubstr("40 rec/s"));
+  EXPECT_THAT(line, HasSubstr("0:01 left"));
+  EXPECT_THAT(format_progress(5, std::nullopt, 1.0), HasSubstr("5 records"));
+}
+
+TEST(VktSettingsArguments, ItemsAreNamedByCaptionCodeOrName) {
+  const std::vector<std::string> record{"ja_1sec", "jf_30sec", "jA_1min", "jB_2min", "jE_5min"};
+  EXPECT_EQ(choose_item(record, "ja", "--record"), 0);
+  EXPECT_EQ(choose_item(record, "jA", "--record"), 2);  // codes keep their letter case
+  EXPECT_EQ(choose_item(record, "1MIN", "--record"), 2);
+  EXPECT_EQ(choose_item(record, "jB_2min", "--record"), 3);
+  EXPECT_EQ(code_of([&] { choose_item(record, "JA", "--record"); }), kExitUsage);
+  const std::vector<std::string> type{"10_VKT-18", "20_VKT-18", "02_VKT-02", "01_VKT-02", "50_VKT-50"};
+  EXPECT_EQ(choose_item(type, "01", "--type"), 3);
+  EXPECT_EQ(code_of([&] { choose_item(type, "VKT-02", "--type"); }), kExitUsage);  // two items
+
+  EXPECT_EQ(choose_wait("magnet-start").item, 1);
+  EXPECT_EQ(choose_wait("w04").item, 4);
+  EXPECT_EQ(choose_wait("90").item, 5);
+  EXPECT_EQ(choose_wait("05").seconds, 5);
+  for (const char* bad : {"4", "91", "w05", "", "later"}) EXPECT_EQ(code_of([&] { choose_wait(bad); }), kExitUsage) << bad;
+}
+
+TEST(VktSettingsArguments, StartTimeFieldsAreKeptAsTyped) {
+  const StartTime t = parse_start_time("3/15 09:5");
+  EXPECT_EQ(t.month, "3");
+  EXPECT_EQ(t.day, "15");
+  EXPECT_EQ(t.hour, "09");
+  EXPECT_EQ(t.minute, "5");
+  for (const char* bad : {"03/15 09:30 ", "03-15 09:30", "03/15 0930", "003/15 09:30", "03/15 09:"})
+    EXPECT_EQ(code_of([&] { parse_start_time(bad); }), kExitUsage) << bad;
+}
+
+TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
+  const RecordFields r{"2024/03/15", "13:45:30.25", "-128", "0", "64", "-5.3", "45"};
+  EXPECT_EQ(csv_row(r), "2024/03/15,13:45:30.25,-128,0,64,-5.3,45\n");
+  EXPECT_EQ(json_line(r),
+            R"({"date":"2024/03/15","time":"13:45:30.25","x":-128,"y":0,"z":64,"temperature":-5.3,"humidity":45})"
+            "\n");
+  const RecordFields odd{"a,b", "q\"", "", "07", "1.", "-", "x\ty"};
+  EXPECT_EQ(csv_row(odd), "\"a,b\",\"q\"\"\",,07,1.,-,x\ty\n");
+  EXPECT_EQ(json_line(odd),
+            R"({"date":"a,b","time":"q\"","x":"","y":"07","z":"1.","temperature":"-","humidity":"x\u0009y"})"
+            "\n");
+}
+
+TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {
+  vkt::testing::TempFolder folder;
+  EXPECT_EQ(code_of([&] { write_file_atomically(folder / "no/such/folder.csv", "x"); }), kExitOutput);
+  EXPECT_EQ(code_of([&] { write_file_atomically(folder.path().string(), "x"); }), kExitOutput);
+  write_file_atomically(folder / "ok.csv", "data\n");
+  EXPECT_EQ(vkt::testing::read_text(folder / "ok.csv"), "data\n");
+  EXPECT_THAT(folder.entries(), ElementsAre("ok.csv"));
+}
+
+}  // namespace
+}  // namespace vktcli

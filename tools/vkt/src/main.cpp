@@ -1,0 +1,236 @@
+// vkt: the command-line host of the vktcom library.
+//
+// The program is an ordinary client of the library: it loads libvktcom.so
+// with dlopen and calls only its exported functions. The one exception is
+// `settings` (and `settings set`): the exported functions can open the
+// settings dialog but cannot work its controls, so those subcommands link
+// the library's core and drive the dialog model in this program exactly as
+// a user would (select items, press up-down arrows, tick the start-time box,
+// type the start-time fields, press Ok), so that the settings are applied
+// through the same dialog and apply code as in the dialog itself.
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "vktcli/commands.h"
+#include "vktcli/exit_codes.h"
+#include "vktcli/module.h"
+#include "vktcli/settings_command.h"
+#include "vktcli/simulation.h"
+
+namespace {
+
+using namespace vktcli;
+
+constexpr const char* kDescription =
+    "vkt: talks to a VKT data logger through the vktcom library.\n"
+    "\n"
+    "The library module is loaded from --library PATH, else $VKTCOM_LIBRARY, else the\n"
+    "libvktcom.so of this build, else libvktcom.so by the loader's search. Every\n"
+    "subcommand uses only the library's exported functions, except `settings`, which\n"
+    "links the library's core and works its settings dialog in this program as a user\n"
+    "would (the exported functions cannot work the dialog's controls), so settings are\n"
+    "applied by the dialog's own apply code.\n"
+    "\n"
+    "Without --port the port search picks the logger's port. --simulate plays a logger\n"
+    "with the built-in simulator on a pseudo-terminal (its adapter appears as ttyUSB0,\n"
+    "COM1), so every subcommand works without a logger.\n"
+    "Messages of the library appear on standard error as \"VKTCom: <text>\".";
+
+// SIGINT and SIGTERM: `watch` stops cleanly; every other subcommand stops at
+// once (nothing is written before a download is complete) after removing
+// the simulator's temporary folder.
+struct Interrupts {
+  std::atomic<bool> stop{false};
+  std::atomic<bool> graceful{false};
+  std::mutex mu;
+  std::string cleanup_folder;
+};
+Interrupts g_interrupts;
+
+void start_interrupt_thread() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  // Blocked before any other thread exists, so only this thread takes them.
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals] {
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&signals, &signal) != 0) continue;
+      if (g_interrupts.graceful.load()) {
+        g_interrupts.stop.store(true);
+        continue;
+      }
+      {
+        std::lock_guard lock(g_interrupts.mu);
+        std::error_code ec;
+        if (!g_interrupts.cleanup_folder.empty()) std::filesystem::remove_all(g_interrupts.cleanup_folder, ec);
+      }
+      static const char kMessage[] = "vkt: interrupted\n";
+      (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+      _exit(kExitInterrupted);
+    }
+  }).detach();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  start_interrupt_thread();
+  signal(SIGPIPE, SIG_IGN);  // a closed standard output is reported, not fatal
+
+  CLI::App app{kDescription, "vkt"};
+  app.fallthrough();  // global options may also follow the subcommand
+  app.require_subcommand(1);
+  app.footer(exit_code_help());
+
+  std::string library;
+  int port = 0;
+  bool simulate = false;
+  SimulationOptions sim;
+  std::size_t hang_up_after = 0;
+  unsigned unplug_after = 0;
+  std::size_t bad_record = 0;
+
+  app.add_option("--library", library, "the libvktcom.so to load")->type_name("PATH")->take_last();
+  auto* port_option =
+      app.add_option("--port", port, "use port N (COMN) instead of searching")->check(CLI::Range(1, 65535));
+  auto* simulate_flag = app.add_flag("--simulate", simulate, "talk to a simulated logger");
+  app.add_option("--sim-records", sim.records, "records the simulated logger holds")
+      ->capture_default_str()
+      ->needs(simulate_flag);
+  app.add_flag("--sim-unpaced", sim.unpaced, "the simulated logger replies at full speed, not at 19200 baud")
+      ->needs(simulate_flag);
+  // Hidden: the simulator's generator and faults, for trying the error paths.
+  app.add_option("--sim-seed", sim.seed)->group("")->needs(simulate_flag);
+  app.add_flag("--sim-new-year", sim.new_year)->group("")->needs(simulate_flag);
+  app.add_flag("--sim-silent", sim.silent)->group("")->needs(simulate_flag);
+  app.add_option("--sim-no-answer", sim.no_answer)->group("")->needs(simulate_flag);
+  auto* hang_up_option = app.add_option("--sim-hang-up-after", hang_up_after)->group("")->needs(simulate_flag);
+  auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)->group("")->needs(simulate_flag);
+  auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
+
+  auto* ports = app.add_subcommand("ports", "search for the logger's port and print it");
+  bool verbose = false;
+  ports->add_flag("--verbose", verbose, "also print the search's four lists and its status");
+
+  auto* info = app.add_subcommand("info", "connect and print the logger's parameter lines, year and record count");
+  auto* clock = app.add_subcommand("clock", "set the logger's clock from the PC's clock");
+
+  auto* download = app.add_subcommand("download", "download every record and write it as CSV (or JSON lines)");
+  DownloadOptions download_options;
+  download->add_option("-o,--output", download_options.output,
+                       "write to FILE (complete or not at all) instead of standard output")
+      ->type_name("FILE");
+  download->add_flag("--json", download_options.json, "one JSON object per record instead of CSV");
+  download->footer(
+      "CSV columns: date,time,x,y,z,temperature,humidity (as the library hands them over,\n"
+      "unscaled). On a terminal a progress bar estimates the download at the line speed.");
+
+  auto* send = app.add_subcommand("send", "connect, send one command and tell whether the logger replied");
+  std::string command;
+  send->add_option("CMD", command, "the command, sent as it stands with no line end")->required();
+  send->footer(
+      "The library does not report a reply: a call that returns before the 3 s reply time-out\n"
+      "got one. Exits with 7 when none came.");
+
+  auto* watch = app.add_subcommand(
+      "watch", "switch the library's port watching on and print \"接続\" / \"切断\" as the logger comes and goes");
+  watch->footer("Runs until SIGINT or SIGTERM (exit 0). A port search every second decides, by the\n"
+                "rule of the library's own watching timer.");
+
+  auto* settings = app.add_subcommand("settings", "read the logger's recording settings through the settings dialog");
+  settings->require_subcommand(0, 1);
+  settings->footer(
+      "The exported functions cannot work the settings dialog's controls, so `settings`\n"
+      "runs the library's core in this program: it opens the dialog (which reads the\n"
+      "logger's settings back), and `settings set` edits its controls as a user would and\n"
+      "presses Ok. The dialog finds the logger's port itself; --port does not apply.");
+  auto* set = settings->add_subcommand("set", "change recording settings through the settings dialog's Ok");
+  SettingsChanges changes;
+  std::string adj_h1, wait;
+  int adj_h3 = 0, id = 0, detect = 0;
+  set->add_option("--record", changes.record, "record interval: 1sec 30sec 1min 2min 5min (or ja jf jA jB jE)");
+  set->add_option("--type", changes.type, "model: 10_VKT-18 20_VKT-18 02_VKT-02 01_VKT-02 50_VKT-50 (or 10 20 02 01 50)");
+  set->add_option("--interval", changes.interval, "sampling: 20msec 10msec trace20msec (or i6 i7 i9)");
+  set->add_option("--wait", changes.wait,
+                  "start: 5..90 (seconds), now, magnet-start, magnet-stop, magnet-pause, magnet-away-pause");
+  set->add_option("--adj-h1", changes.adj_h1, "ADJ_h1: off or 1..99");
+  auto* adj_h3_option = set->add_option("--adj-h3", adj_h3, "ADJ_h3: 0 or 1")->check(CLI::Range(0, 1));
+  auto* id_option = set->add_option("--id", id, "My_ID: 0..99")->check(CLI::Range(0, 99));
+  auto* detect_option = set->add_option("--detect", detect, "detect threshold: 1..99")->check(CLI::Range(1, 99));
+  set->add_option("--start", changes.start, "reserve the start time \"MM/DD HH:MM\", then set the clock");
+  set->footer(
+      "All eight settings are sent, the changed ones and the logger's current others, as\n"
+      "the dialog's Ok sends them. With --start the clock is set next, which sends the\n"
+      "reservation. Exits non-zero when any setting was not taken.");
+  for (CLI::App* sub : {ports, info, clock, download, send, watch, settings, set}) sub->fallthrough();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "vkt: %s\nRun with --help for more information.\n", e.what());
+    return kExitUsage;
+  }
+  if (hang_up_option->count() > 0) sim.hang_up_after = hang_up_after;
+  if (unplug_option->count() > 0) sim.unplug_after_ms = unplug_after;
+  if (bad_record_option->count() > 0) sim.bad_record = bad_record;
+  if (adj_h3_option->count() > 0) changes.adj_h3 = adj_h3;
+  if (id_option->count() > 0) changes.id = id;
+  if (detect_option->count() > 0) changes.detect = detect;
+
+  try {
+    if (settings->parsed() && port_option->count() > 0) {
+      throw Failure(kExitUsage, "--port cannot be used with settings: the settings dialog searches the port itself");
+    }
+    // The simulation comes first: it tells the library where the simulated
+    // devices are before the library is loaded. It goes last, after the
+    // library has let go of its port.
+    std::unique_ptr<Simulation> simulation;
+    if (simulate) {
+      simulation = std::make_unique<Simulation>(sim);
+      std::lock_guard lock(g_interrupts.mu);
+      g_interrupts.cleanup_folder = simulation->root();
+    }
+
+    if (settings->parsed()) {
+      return set->parsed() ? run_settings_set(simulation.get(), changes) : run_settings_show();
+    }
+
+    Module module(choose_module_path(library));
+    Context context{module.api(), module.path(), simulation.get(), {}};
+    if (port_option->count() > 0) context.port = port;
+
+    if (ports->parsed()) return run_ports(context, verbose);
+    if (info->parsed()) return run_info(context);
+    if (clock->parsed()) return run_clock(context);
+    if (download->parsed()) return run_download(context, download_options);
+    if (send->parsed()) return run_send(context, command);
+    if (watch->parsed()) {
+      g_interrupts.graceful.store(true);
+      return run_watch(context, g_interrupts.stop);
+    }
+    return kExitUsage;
+  } catch (const Failure& failure) {
+    std::fprintf(stderr, "vkt: %s\n", failure.what());
+    return failure.code();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vkt: %s\n", e.what());
+    return kExitError;
+  }
+}

@@ -1,0 +1,53 @@
+#include "vktcli/module.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "vktcli/exit_codes.h"
+
+namespace vktcli {
+
+std::string choose_module_path(const std::string& option) {
+  if (!option.empty()) return option;
+  if (const char* env = std::getenv("VKTCOM_LIBRARY"); env != nullptr && *env != '\0') return env;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(VKT_BUILT_MODULE, ec)) return VKT_BUILT_MODULE;
+  return "libvktcom.so";
+}
+
+Module::Module(const std::string& path) : path_(path) {
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* reason = dlerror();
+    throw Failure(kExitNoLibrary, "cannot load " + path + ": " + (reason ? reason : "unknown reason"));
+  }
+  auto resolve = [&](auto& slot, const char* name) {
+    void* symbol = dlsym(handle_, name);
+    if (symbol == nullptr) {
+      dlclose(handle_);
+      handle_ = nullptr;
+      throw Failure(kExitNoLibrary, path + " is not the vktcom library: it lacks " + name);
+    }
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(symbol);
+  };
+#define VKT_RESOLVE(name) resolve(api_.name, #name);
+  VKT_RESOLVE(form_open) VKT_RESOLVE(form_close) VKT_RESOLVE(form_release)
+  VKT_RESOLVE(com_open) VKT_RESOLVE(com_close) VKT_RESOLVE(com_search_timer) VKT_RESOLVE(com_search)
+  VKT_RESOLVE(vkt_dll_ver) VKT_RESOLVE(vkt_connect) VKT_RESOLVE(vkt_clkset) VKT_RESOLVE(vkt_startsetcheck)
+  VKT_RESOLVE(vkt_inputdata) VKT_RESOLVE(vkt_datacount) VKT_RESOLVE(vkt_getdata)
+  VKT_RESOLVE(vkt_get_date) VKT_RESOLVE(vkt_get_year) VKT_RESOLVE(vkt_get_month) VKT_RESOLVE(vkt_get_day)
+  VKT_RESOLVE(vkt_get_time) VKT_RESOLVE(vkt_get_deg) VKT_RESOLVE(vkt_get_x) VKT_RESOLVE(vkt_get_y)
+  VKT_RESOLVE(vkt_get_z) VKT_RESOLVE(vkt_get_humi) VKT_RESOLVE(vkt_get_all)
+  VKT_RESOLVE(vkt_set_command) VKT_RESOLVE(vkt_get_param) VKT_RESOLVE(vkt_get_reservetime)
+  VKT_RESOLVE(settingform_open) VKT_RESOLVE(settingform_close) VKT_RESOLVE(settingform_release)
+  VKT_RESOLVE(settingform_check) VKT_RESOLVE(vkt_process_messages)
+#undef VKT_RESOLVE
+}
+
+Module::~Module() {
+  if (handle_ != nullptr) dlclose(handle_);
+}
+
+}  // namespace vktcli

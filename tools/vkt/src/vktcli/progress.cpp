@@ -1,0 +1,89 @@
+#include "vktcli/progress.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <fmt/format.h>
+
+namespace vktcli {
+namespace {
+
+long cap(long records, std::optional<long> expected) {
+  records = std::max(records, 0L);
+  return expected ? std::min(records, std::max(*expected, 0L)) : records;
+}
+
+std::string minutes_seconds(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  return fmt::format("{}:{:02}", s / 60, s % 60);
+}
+
+}  // namespace
+
+long records_from_bytes(std::size_t bytes, std::optional<long> expected) {
+  return cap(static_cast<long>(static_cast<double>(bytes) / kBytesPerRecord), expected);
+}
+
+long records_from_elapsed(double seconds, std::optional<long> expected) {
+  return cap(static_cast<long>(seconds * kLineBytesPerSecond / kBytesPerRecord), expected);
+}
+
+std::string format_progress(long received, std::optional<long> expected, double elapsed_seconds) {
+  const double rate = elapsed_seconds > 0.05 ? static_cast<double>(received) / elapsed_seconds : 0.0;
+  if (!expected) return fmt::format("{:>6} records {:>6.0f} rec/s", received, rate);
+
+  constexpr int kWidth = 30;
+  const long total = std::max(*expected, 0L);
+  const double fraction = total > 0 ? std::min(1.0, static_cast<double>(received) / static_cast<double>(total)) : 1.0;
+  const int filled = static_cast<int>(fraction * kWidth);
+  const double left = static_cast<double>(total - std::min(received, total)) * kBytesPerRecord / kLineBytesPerSecond;
+  return fmt::format("{:>6}/{} records [{}{}] {:>3.0f}% {:>6.0f} rec/s  {} left", received, total,
+                     std::string(static_cast<std::size_t>(filled), '#'),
+                     std::string(static_cast<std::size_t>(kWidth - filled), '-'), fraction * 100.0, rate,
+                     minutes_seconds(left));
+}
+
+DownloadProgress::DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar,
+                                   std::FILE* out)
+    : expected_(expected), bytes_(std::move(bytes)), out_(out), start_(std::chrono::steady_clock::now()) {
+  if (bytes_) bytes_at_start_ = bytes_();
+  if (show_bar) thread_ = std::thread([this] { run(); });
+}
+
+DownloadProgress::~DownloadProgress() { stop(); }
+
+long DownloadProgress::estimate(double seconds) const {
+  if (bytes_) {
+    const std::size_t now = bytes_();
+    return records_from_bytes(now >= bytes_at_start_ ? now - bytes_at_start_ : 0, expected_);
+  }
+  return records_from_elapsed(seconds, expected_);
+}
+
+void DownloadProgress::run() {
+  std::unique_lock lock(mu_);
+  while (!stopping_) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const std::string line = format_progress(estimate(seconds), expected_, seconds);
+    std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+    std::fflush(out_);
+    cv_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_; });
+  }
+  std::fputs("\r\x1b[K", out_);
+  std::fflush(out_);
+}
+
+double DownloadProgress::stop() {
+  if (!stopped_after_) {
+    stopped_after_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    {
+      std::lock_guard lock(mu_);
+      stopping_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  return *stopped_after_;
+}
+
+}  // namespace vktcli
