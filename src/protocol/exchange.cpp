@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <thread>
 
 #include "exports/library.h"
 #include "link/port_error.h"
@@ -19,15 +18,9 @@ bool PortReplySource::InputReady() { return port_.InputReady(); }
 
 void PortReplySource::ReadBlock(void* destination, uint16_t count) { port_.ReadBlock(destination, count); }
 
-void PortReplySource::wait_for_input(std::chrono::milliseconds timeout) {
-  // The port's wait returns at once unless it is Open and alive; without a
-  // device that can wake it, sleep instead of letting the caller spin.
-  if (port_.is_open() && !port_.device_gone()) {
-    port_.wait_for_input(timeout);
-  } else if (port_.InBuffUsed() == 0 || !port_.is_open()) {
-    std::this_thread::sleep_for(timeout);
-  }
-}
+void PortReplySource::wait_for_input(std::chrono::milliseconds timeout) { port_.wait_for_input(timeout); }
+
+bool PortReplySource::exhausted() { return !port_.is_open() || port_.device_gone(); }
 
 std::string ResponseReader(ReplySource& source, windows::Clock& clock, char terminator) {
   const uint32_t t0 = clock.now_ms();
@@ -45,6 +38,9 @@ std::string ResponseReader(ReplySource& source, windows::Clock& clock, char term
       // The scan covers the stored NUL as well: count + 1 positions.
       if (std::memchr(chunk.data(), static_cast<unsigned char>(terminator), count + 1u) != nullptr) return text;
     }
+
+    // An unplugged device sends nothing more: no reply, at once.
+    if (n == 0 && source.exhausted()) return {};
 
     // Modulo-2^32 difference: right across the clock's wrap.
     const uint32_t elapsed = clock.now_ms() - t0;

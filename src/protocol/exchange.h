@@ -40,11 +40,14 @@ class ReplySource {
   virtual void ReadBlock(void* destination, uint16_t count) = 0;
   // Returns when at least one byte is waiting or `timeout` has passed.
   virtual void wait_for_input(std::chrono::milliseconds timeout) = 0;
+  // True when nothing more can ever arrive (the device was unplugged, or
+  // the port closed): a wait then ends at once instead of running out its
+  // bound.
+  virtual bool exhausted() { return false; }
 };
 
-// The serial port as a reply source. On a port that is not Open (closed, or
-// being closed) the port's own wait returns at once; this adapter then
-// sleeps the timeout so that a wait on a dead port still costs no CPU.
+// The serial port as a reply source. A port that is not Open, or whose
+// device is gone, is exhausted: nothing more can arrive.
 class PortReplySource final : public ReplySource {
  public:
   explicit PortReplySource(link::SerialPort& port) : port_(port) {}
@@ -52,6 +55,7 @@ class PortReplySource final : public ReplySource {
   bool InputReady() override;
   void ReadBlock(void* destination, uint16_t count) override;
   void wait_for_input(std::chrono::milliseconds timeout) override;
+  bool exhausted() override;
 
  private:
   link::SerialPort& port_;

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "exports/library.h"
@@ -203,11 +202,15 @@ class Download {
         return;
       }
       if (waiting == 0) {
+        // An unplugged device sends nothing more: the silence is final, so
+        // the download ends as timed out without waiting it out.
+        if (port_.device_gone() || !port_.is_open()) {
+          status_ = Status::TimeOut;
+          result_ = false;
+          return;
+        }
         const auto slice = std::chrono::milliseconds(std::min(kWaitSliceMs, kSilenceMs + 1 - elapsed));
-        // A port that can receive nothing (hung up, or closed meanwhile)
-        // answers at once; sleep the slice then, rather than spin.
-        if (!port_.wait_for_input(slice) && (port_.device_gone() || !port_.is_open()))
-          std::this_thread::sleep_for(slice);
+        port_.wait_for_input(slice);
       }
     }
   }

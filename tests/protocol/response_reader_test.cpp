@@ -41,6 +41,8 @@ class ScriptedSource final : public ReplySource {
     waiting.erase(0, count);
     reads.push_back(count);
   }
+  bool exhausted() override { return gone; }
+  bool gone = false;  // the device was unplugged: nothing more will come
   void wait_for_input(std::chrono::milliseconds timeout) override {
     waits.push_back(timeout);
     if (!waiting.empty()) return;
@@ -112,6 +114,17 @@ TEST_F(ReaderTest, SilenceEndsEmptyJustAfterTheBound) {
     EXPECT_GE(w.count(), 1);
     EXPECT_LE(w, kPollWaitCap);
   }
+}
+
+// An unplugged device: what it sent before it went still makes the reply;
+// once nothing is waiting, the wait ends at once with no reply.
+TEST_F(ReaderTest, UnpluggedDeviceEndsTheWaitAtOnce) {
+  source.gone = true;
+  source.waiting = "OK#";
+  EXPECT_EQ(read(), "OK#");
+  source.waiting = "partial";
+  EXPECT_EQ(read(), "");
+  EXPECT_LT(clock.now_ms() - 1000, 100u);  // far from the 3000 ms bound
 }
 
 TEST_F(ReaderTest, BoundIsOnTheWholeCallNotOnSilence) {

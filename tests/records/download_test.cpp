@@ -247,6 +247,24 @@ TEST(DownloadTimeOut, LeavesNoPhantomRows) {
   EXPECT_EQ(text_of(*lib, TextField::All, 1), " /-     ");
 }
 
+// The logger unplugged in the middle of its reply: the bytes already
+// received are kept, and the download ends as timed out at once instead of
+// waiting out 3000 ms of a silence that is final. The clock stands still, so
+// a download that kept waiting would never end.
+TEST(DownloadTimeOut, AnUnpluggedLoggerEndsTheWaitAtOnce) {
+  auto clock = std::make_shared<FakeClock>(0, 0);
+  PortedLibrary port(clock);
+  ASSERT_EQ(port.opened, 1);
+  TestLibrary& lib = port.lib;
+  ASSERT_TRUE(port.preload(kFirst + "\r\n"));
+  port.pty.close_master();
+  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_TRUE(has_text(lib.popup_texts(), "Label1=TIME OUT"));
+  EXPECT_EQ(lib->monitor()->Memo1.text(), kFirst);
+  EXPECT_EQ(vkt_datacount(*lib), 0);
+  expect_cleaned_up(lib);
+}
+
 // A whole recording from the simulator, more than one receive buffer's
 // worth, compared field for field with the simulator's records.
 TEST(DownloadFromSimulator, MatchesTheLoggersRecords) {
