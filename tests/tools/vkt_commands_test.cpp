@@ -22,7 +22,7 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 
 TEST(VktCommands, PortsFindsTheSimulatedAdapter) {
-  const RunResult r = run_vkt({"ports", "--verbose", "--simulate"});
+  const RunResult r = run_vkt({"ports", "--simulate"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const auto lines = lines_of(r.out);
   EXPECT_THAT(lines, Contains(ContainsRegex("^COM1 \\(.*/dev/ttyUSB0\\)$")));

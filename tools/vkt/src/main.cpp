@@ -122,8 +122,8 @@ int main(int argc, char** argv) {
   auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
 
   auto* ports = app.add_subcommand("ports", "search for the logger's port and print it");
-  bool verbose = false;
-  ports->add_flag("--verbose", verbose, "also print the search's four lists and its status");
+  bool brief = false;
+  ports->add_flag("--brief", brief, "print only the logger's port, not the search's four lists");
 
   auto* info = app.add_subcommand("info", "connect and print the logger's parameter lines, year and record count");
   auto* clock = app.add_subcommand("clock", "set the logger's clock from the PC's clock");
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
     Context context{module.api(), module.path(), simulation.get(), {}};
     if (port_option->count() > 0) context.port = port;
 
-    if (ports->parsed()) return run_ports(context, verbose);
+    if (ports->parsed()) return run_ports(context, !brief);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);
     if (download->parsed()) return run_download(context, download_options);

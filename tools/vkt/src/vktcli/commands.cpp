@@ -119,7 +119,7 @@ void write_stdout(const std::string& text) {
 
 }  // namespace
 
-int run_ports(Context& context, bool verbose) {
+int run_ports(Context& context, bool lists) {
   const Api& api = context.api;
   const int port = api.com_search();
   api.form_release();
@@ -129,7 +129,7 @@ int run_ports(Context& context, bool verbose) {
     print_line(fmt::format("simulated logger on {} (device folder {}/dev)", context.simulation->logger().slave_path(),
                            context.simulation->root()));
   }
-  if (verbose) {
+  if (lists) {
     // The four lists of the search are the monitor window's and the
     // exported functions do not hand them over: run the same search with
     // the library's core in this program and show them.

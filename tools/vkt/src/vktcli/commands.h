@@ -22,7 +22,7 @@ struct Context {
 // full 3000 ms reply time-out. A call that took this long got no reply.
 inline constexpr double kNoReplySeconds = 2.9;
 
-int run_ports(Context& context, bool verbose);
+int run_ports(Context& context, bool lists);
 int run_info(Context& context);
 int run_clock(Context& context);
 
