@@ -12,7 +12,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vktsim::UsbSerialSpec;
+using vktsim::UsbSerialAdapter;
 
 std::string read_attribute(const fs::path& file) {
   std::ifstream in(file);
@@ -28,7 +28,7 @@ class SysfsTreeTest : public testing::Test {
 };
 
 TEST_F(SysfsTreeTest, FtdiAdapterHasTheKernelsLayout) {
-  UsbSerialSpec adapter;
+  UsbSerialAdapter adapter;
   adapter.device_node_target = "/dev/null";
   vktsim::lay_out_usb_serial(folder.path(), adapter);
 
@@ -57,14 +57,14 @@ TEST_F(SysfsTreeTest, FtdiAdapterHasTheKernelsLayout) {
 }
 
 TEST_F(SysfsTreeTest, AcmAndOnBoardPortsHaveTheirOwnLayouts) {
-  UsbSerialSpec acm;
+  UsbSerialAdapter acm;
   acm.tty_name = "ttyACM0";
   acm.acm = true;
   acm.vendor = 0x2341;
   acm.product = 0x0043;
   acm.port = "2";
   vktsim::lay_out_usb_serial(folder.path(), acm);
-  vktsim::PlatformSerialSpec on_board;
+  vktsim::PlatformSerialPort on_board;
   vktsim::lay_out_platform_serial(folder.path(), on_board);
 
   const fs::path acm_tty = fs::canonical(sys() / "class/tty/ttyACM0");
@@ -82,9 +82,9 @@ TEST_F(SysfsTreeTest, AcmAndOnBoardPortsHaveTheirOwnLayouts) {
 }
 
 TEST_F(SysfsTreeTest, UnplugRemovesOnlyThatAdapterAndReplugRestoresIt) {
-  UsbSerialSpec logger;
+  UsbSerialAdapter logger;
   logger.device_node_target = "/dev/null";
-  UsbSerialSpec other;
+  UsbSerialAdapter other;
   other.tty_name = "ttyUSB1";
   other.vendor = 0x0403;
   other.product = 0x6001;

@@ -57,9 +57,9 @@ class SerialMachine {
   std::string dev() const { return (root_ / "dev").string(); }
 
   // The logger's adapter (1F2E:3D4C) on `tty`, plugged into USB port `port`.
-  static vktsim::UsbSerialSpec logger(const std::string& tty = "ttyUSB0", const std::string& port = "1",
+  static vktsim::UsbSerialAdapter logger(const std::string& tty = "ttyUSB0", const std::string& port = "1",
                                       const std::string& serial = "VKT00001") {
-    vktsim::UsbSerialSpec adapter;
+    vktsim::UsbSerialAdapter adapter;
     adapter.tty_name = tty;
     adapter.port = port;
     adapter.serial = serial;
@@ -67,17 +67,17 @@ class SerialMachine {
     return adapter;
   }
   // An ordinary FTDI adapter (0403:6001).
-  static vktsim::UsbSerialSpec other_adapter(const std::string& tty = "ttyUSB0", const std::string& port = "2") {
-    vktsim::UsbSerialSpec adapter = logger(tty, port, "FT0001");
+  static vktsim::UsbSerialAdapter other_adapter(const std::string& tty = "ttyUSB0", const std::string& port = "2") {
+    vktsim::UsbSerialAdapter adapter = logger(tty, port, "FT0001");
     adapter.vendor = 0x0403;
     adapter.product = 0x6001;
     return adapter;
   }
 
-  void plug(const vktsim::UsbSerialSpec& adapter) const { vktsim::lay_out_usb_serial(root_, adapter); }
-  void unplug(const vktsim::UsbSerialSpec& adapter) const { vktsim::remove_usb_serial(root_, adapter); }
+  void plug(const vktsim::UsbSerialAdapter& adapter) const { vktsim::lay_out_usb_serial(root_, adapter); }
+  void unplug(const vktsim::UsbSerialAdapter& adapter) const { vktsim::remove_usb_serial(root_, adapter); }
   void add_builtin_port(const std::string& tty = "ttyS0") const {
-    vktsim::PlatformSerialSpec adapter;
+    vktsim::PlatformSerialPort adapter;
     adapter.tty_name = tty;
     adapter.device_node_target = "/dev/null";
     vktsim::lay_out_platform_serial(root_, adapter);

@@ -379,7 +379,7 @@ void LoggerSim::Impl::serve(PtyPair session) {
 void LoggerSim::Impl::lay_out_adapter(const std::string& target) {
   std::lock_guard lock(tree_mutex);
   if (tree_root.empty()) return;
-  UsbSerialSpec adapter = options.adapter;
+  UsbSerialAdapter adapter = options.adapter;
   adapter.device_node_target = target;
   lay_out_usb_serial(tree_root, adapter);
 }

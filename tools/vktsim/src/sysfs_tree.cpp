@@ -86,30 +86,30 @@ void remove_class_links_into(const fs::path& sys, const fs::path& folder) {
   for (const fs::path& p : doomed) fs::remove(p);
 }
 
-std::string usb_driver(const UsbSerialSpec& adapter) {
+std::string usb_driver(const UsbSerialAdapter& adapter) {
   if (!adapter.driver.empty()) return adapter.driver;
   return adapter.acm ? "cdc_acm" : "ftdi_sio";
 }
 
-fs::path interface_dir(const fs::path& root, const UsbSerialSpec& adapter) {
+fs::path interface_dir(const fs::path& root, const UsbSerialAdapter& adapter) {
   return usb_device_dir(root, adapter) / (usb_device_name(adapter) + ":1." + std::to_string(adapter.interface_number));
 }
 
 }  // namespace
 
-std::string usb_device_name(const UsbSerialSpec& adapter) { return std::to_string(adapter.bus) + "-" + adapter.port; }
+std::string usb_device_name(const UsbSerialAdapter& adapter) { return std::to_string(adapter.bus) + "-" + adapter.port; }
 
-fs::path usb_device_dir(const fs::path& root, const UsbSerialSpec& adapter) {
+fs::path usb_device_dir(const fs::path& root, const UsbSerialAdapter& adapter) {
   return normal_root(root) / "sys" / "devices" / fs::path(adapter.pci_path) / ("usb" + std::to_string(adapter.bus)) /
          usb_device_name(adapter);
 }
 
-fs::path usb_tty_dir(const fs::path& root, const UsbSerialSpec& adapter) {
+fs::path usb_tty_dir(const fs::path& root, const UsbSerialAdapter& adapter) {
   const fs::path iface = interface_dir(root, adapter);
   return adapter.acm ? iface / "tty" / adapter.tty_name : iface / adapter.tty_name / "tty" / adapter.tty_name;
 }
 
-void lay_out_usb_serial(const fs::path& root_in, const UsbSerialSpec& adapter) {
+void lay_out_usb_serial(const fs::path& root_in, const UsbSerialAdapter& adapter) {
   const fs::path root = normal_root(root_in);
   const fs::path sys = root / "sys";
   const std::string driver = usb_driver(adapter);
@@ -157,7 +157,7 @@ void lay_out_usb_serial(const fs::path& root_in, const UsbSerialSpec& adapter) {
   if (!adapter.device_node_target.empty()) absolute_link(root / "dev" / adapter.tty_name, adapter.device_node_target);
 }
 
-void remove_usb_serial(const fs::path& root_in, const UsbSerialSpec& adapter) {
+void remove_usb_serial(const fs::path& root_in, const UsbSerialAdapter& adapter) {
   const fs::path root = normal_root(root_in);
   const fs::path device = usb_device_dir(root, adapter);
   remove_class_links_into(root / "sys", device);
@@ -165,7 +165,7 @@ void remove_usb_serial(const fs::path& root_in, const UsbSerialSpec& adapter) {
   fs::remove_all(root / "dev" / adapter.tty_name);  // the symlink only
 }
 
-void lay_out_platform_serial(const fs::path& root_in, const PlatformSerialSpec& port) {
+void lay_out_platform_serial(const fs::path& root_in, const PlatformSerialPort& port) {
   const fs::path root = normal_root(root_in);
   const fs::path sys = root / "sys";
   const fs::path device = sys / "devices" / "platform" / port.platform_device;
@@ -183,7 +183,7 @@ void lay_out_platform_serial(const fs::path& root_in, const PlatformSerialSpec& 
   if (!port.device_node_target.empty()) absolute_link(root / "dev" / port.tty_name, port.device_node_target);
 }
 
-void remove_platform_serial(const fs::path& root_in, const PlatformSerialSpec& port) {
+void remove_platform_serial(const fs::path& root_in, const PlatformSerialPort& port) {
   const fs::path root = normal_root(root_in);
   const fs::path sys = root / "sys";
   const fs::path tty = sys / "devices" / "platform" / port.platform_device / "tty" / port.tty_name;

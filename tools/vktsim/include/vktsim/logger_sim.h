@@ -108,7 +108,7 @@ struct SimOptions {
   std::string tree_root;
   // The adapter the tree shows; its device_node_target is always the
   // current slave path.
-  UsbSerialSpec adapter;
+  UsbSerialAdapter adapter;
 };
 
 struct SimCounters {

@@ -33,7 +33,7 @@ namespace vktsim {
 // (four lower-case hexadecimal digits), serial (left out when empty),
 // manufacturer, product, busnum and devnum, one line each ending in a
 // newline.
-struct UsbSerialSpec {
+struct UsbSerialAdapter {
   std::string tty_name = "ttyUSB0";
   std::uint16_t vendor = 0x1f2e;
   std::uint16_t product = 0x3d4c;
@@ -54,7 +54,7 @@ struct UsbSerialSpec {
 //   class/tty/ttyS0 -> ../../devices/platform/serial8250/tty/ttyS0
 //   .../serial8250/tty/ttyS0/device -> ../../../serial8250
 //   .../serial8250/driver -> bus/platform/drivers/serial8250
-struct PlatformSerialSpec {
+struct PlatformSerialPort {
   std::string tty_name = "ttyS0";
   std::string platform_device = "serial8250";
   std::string driver = "serial8250";
@@ -63,20 +63,20 @@ struct PlatformSerialSpec {
 
 // Adds the adapter (plugging it in). Existing entries of the same names are
 // replaced; other adapters under the same root are left alone.
-void lay_out_usb_serial(const std::filesystem::path& root, const UsbSerialSpec& adapter);
+void lay_out_usb_serial(const std::filesystem::path& root, const UsbSerialAdapter& adapter);
 // Removes the adapter (unplugging it): its USB device folder with all its
 // interfaces, every class/tty link into that folder, and <root>/dev/<tty>.
 // The driver folders stay, as they do when a module stays loaded. Removing
 // an adapter that is not there does nothing.
-void remove_usb_serial(const std::filesystem::path& root, const UsbSerialSpec& adapter);
+void remove_usb_serial(const std::filesystem::path& root, const UsbSerialAdapter& adapter);
 
-void lay_out_platform_serial(const std::filesystem::path& root, const PlatformSerialSpec& port);
-void remove_platform_serial(const std::filesystem::path& root, const PlatformSerialSpec& port);
+void lay_out_platform_serial(const std::filesystem::path& root, const PlatformSerialPort& port);
+void remove_platform_serial(const std::filesystem::path& root, const PlatformSerialPort& port);
 
 // Paths inside the tree, for tests that look at it.
-std::filesystem::path usb_device_dir(const std::filesystem::path& root, const UsbSerialSpec& adapter);
-std::filesystem::path usb_tty_dir(const std::filesystem::path& root, const UsbSerialSpec& adapter);
+std::filesystem::path usb_device_dir(const std::filesystem::path& root, const UsbSerialAdapter& adapter);
+std::filesystem::path usb_tty_dir(const std::filesystem::path& root, const UsbSerialAdapter& adapter);
 // The name of the USB device folder, "<bus>-<port>".
-std::string usb_device_name(const UsbSerialSpec& adapter);
+std::string usb_device_name(const UsbSerialAdapter& adapter);
 
 }  // namespace vktsim
