@@ -6,6 +6,7 @@
 
 #include "exports/library.h"
 #include "link/registry_reader.h"
+#include "link/trim.h"
 #include "windows/monitor_window.h"
 
 namespace vkt::link {
@@ -17,13 +18,6 @@ std::string ascii_upper(std::string_view s) {
   for (char& c : out)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
-}
-
-// Removes every leading and trailing byte of value 0x20 or less.
-std::string trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
-  return std::string(s);
 }
 
 // Closes the reader's current key however the search ends.
@@ -72,7 +66,7 @@ bool PortDiscovery(windows::TForm2& form, RegistryReader& registry) {
       for (const std::string& adapter : form.ListBox13.items()) {
         if (adapter.find(kLoggerAdapterId) == std::string::npos) continue;
         const std::string parameters = std::string(kAdapterKey) + "\\" + adapter + std::string(kParametersSubkey);
-        if (registry.open_key(parameters)) port_name = trim(registry.read_string("PortName"));
+        if (registry.open_key(parameters)) port_name = std::string(trimmed(registry.read_string("PortName")));
         for (const std::string& present : form.ListBox12.items())
           if (present == port_name) form.ListBox14.add(port_name);
       }

@@ -27,6 +27,7 @@
 #include <set>
 #include <system_error>
 
+#include "link/trim.h"
 #include "link/port_names.h"
 #include "link/registry_reader.h"
 
@@ -64,12 +65,6 @@ bool natural_less(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-std::string trimmed(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
-  return std::string(s);
-}
-
 // The first line of a sysfs attribute, trimmed; nothing when unreadable.
 std::optional<std::string> read_attribute(const fs::path& file) {
   std::ifstream in(file);
@@ -77,7 +72,7 @@ std::optional<std::string> read_attribute(const fs::path& file) {
   std::string line;
   std::getline(in, line);
   if (in.bad()) return std::nullopt;
-  return trimmed(line);
+  return std::string(trimmed(line));
 }
 
 std::optional<unsigned> parse_number(std::string_view text, int base, unsigned limit) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "exports/library.h"
+#include "link/trim.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
 #include "windows/monitor_window.h"
@@ -35,15 +36,6 @@ const char* const kReceiving = "データ取得中";
 const char* const kChecking = "データ取得中.";
 
 enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed };
-
-// Removes every leading and trailing byte whose value is 0x20 or less.
-std::string_view trim(std::string_view text) {
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-  std::size_t b = 0, e = text.size();
-  while (b < e && blank(text[b])) ++b;
-  while (e > b && blank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
 
 // The record count the logger reported, for sizing the collected text.
 std::size_t expected_text_size(const std::string& param_count) {
@@ -159,7 +151,7 @@ class Download {
       clock.sleep_ms(kDisplayMs);
     }
 
-    const std::string_view reply = trim(text_);
+    const std::string_view reply = trimmed(text_);
     form_->Memo1.set_text(std::string(reply));
 
     if (status_ == Status::Ok) check_lines(reply);
@@ -246,10 +238,10 @@ class Download {
       const bool last = end == std::string_view::npos;
       std::string_view line = last ? reply : reply.substr(0, end);
       if (last) {
-        line = trim(line.substr(0, line.find('#')));
+        line = trimmed(line.substr(0, line.find('#')));
         if (line.empty()) break;
       }
-      check_line(index, trim(line));
+      check_line(index, trimmed(line));
       ++index;
       if (last) break;
       reply.remove_prefix(end + 2);
