@@ -27,9 +27,9 @@
 #include <set>
 #include <system_error>
 
-#include "link/trim.h"
 #include "link/port_names.h"
 #include "link/registry_reader.h"
+#include "link/trim.h"
 
 namespace vkt::link {
 namespace fs = std::filesystem;
