@@ -100,27 +100,29 @@ void TForm4::read_parameter_lines(const std::vector<std::string>& lines) {
   }
 }
 
+namespace {
+
+// Selects the item whose value is `value`; an unknown value leaves the
+// selection as it was and counts as a failure.
+template <std::size_t N>
+bool select_item(windows::RadioGroup& group, const std::array<std::string_view, N>& values, std::string_view value) {
+  const int item = item_of(values, value);
+  if (item == kNoItem) return false;
+  group.set_item_index(item);
+  return true;
+}
+
+}  // namespace
+
 bool TForm4::apply_parameter(std::size_t key, int count) {
   const auto& v = library_.param_values;
   switch (key) {
-    case kRecord: {
-      const int item = item_of(kRecordValues, v[0]);
-      if (item == kNoItem) return false;
-      RadioGroup_Record.set_item_index(item);
-      return true;
-    }
-    case kInterval: {
-      const int item = item_of(kIntervalValues, v[0]);
-      if (item == kNoItem) return false;
-      RadioGroup_Interval.set_item_index(item);
-      return true;
-    }
-    case kType: {
-      const int item = item_of(kTypeValues, v[0]);
-      if (item == kNoItem) return false;
-      RadioGroup_Type.set_item_index(item);
-      return true;
-    }
+    case kRecord:
+      return select_item(RadioGroup_Record, kRecordValues, v[0]);
+    case kInterval:
+      return select_item(RadioGroup_Interval, kIntervalValues, v[0]);
+    case kType:
+      return select_item(RadioGroup_Type, kTypeValues, v[0]);
     case kWait: {
       const int item = item_of(kWaitValues, v[0]);
       const auto seconds = parse_decimal(v[0]);

@@ -46,22 +46,18 @@ void MessageQueue::dispatch_once() {
   release_pending();
 
   // Timers: a handler may destroy timers (a window released inside it), so
-  // work from a snapshot and check that each one still exists.
+  // work from a snapshot and touch a timer only while it still exists.
+  auto exists = [this](Timer* t) { return std::find(timers_.begin(), timers_.end(), t) != timers_.end(); };
   const uint32_t now = clock_->now_ms();
-  auto snapshot = timers_;
-  for (Timer* t : snapshot) {
-    if (std::find(timers_.begin(), timers_.end(), t) == timers_.end()) continue;
-    if (!t->timer_enabled() || t->running_handler_) continue;
+  for (Timer* t : std::vector<Timer*>(timers_)) {
+    if (!exists(t) || !t->timer_enabled() || t->running_handler_) continue;
     if (static_cast<uint32_t>(now - t->started_) < t->interval_) continue;
     t->started_ = now;
     if (!t->on_timer) continue;
     t->running_handler_ = true;
-    auto handler = t->on_timer;  // the timer may be destroyed by its own handler
-    bool alive = true;
-    // Mark via the list: if the timer goes away during the handler, do not touch it.
+    auto handler = t->on_timer;  // kept: the timer may be destroyed by its own handler
     handler();
-    alive = std::find(timers_.begin(), timers_.end(), t) != timers_.end();
-    if (alive) t->running_handler_ = false;
+    if (exists(t)) t->running_handler_ = false;
   }
 
   auto hooks = hooks_;

@@ -95,6 +95,17 @@ fs::path interface_dir(const fs::path& root, const UsbSerialAdapter& adapter) {
   return usb_device_dir(root, adapter) / (usb_device_name(adapter) + ":1." + std::to_string(adapter.interface_number));
 }
 
+// Links a tty folder to its device, lists it in class/tty and, when a
+// target is given, makes its node in the device folder.
+void attach_tty(const fs::path& root, const fs::path& tty, const fs::path& device, const std::string& tty_name,
+                const std::string& node_target) {
+  const fs::path sys = root / "sys";
+  relative_link(tty / "device", device);
+  relative_link(tty / "subsystem", sys / "class" / "tty");
+  relative_link(sys / "class" / "tty" / tty_name, tty);
+  if (!node_target.empty()) absolute_link(root / "dev" / tty_name, node_target);
+}
+
 }  // namespace
 
 std::string usb_device_name(const UsbSerialAdapter& adapter) { return std::to_string(adapter.bus) + "-" + adapter.port; }
@@ -150,11 +161,7 @@ void lay_out_usb_serial(const fs::path& root_in, const UsbSerialAdapter& adapter
     tty_device = port;
     write_tty_attributes(tty, adapter.tty_name, 188, trailing_number(adapter.tty_name));
   }
-  relative_link(tty / "device", tty_device);
-  relative_link(tty / "subsystem", sys / "class" / "tty");
-  relative_link(sys / "class" / "tty" / adapter.tty_name, tty);
-
-  if (!adapter.device_node_target.empty()) absolute_link(root / "dev" / adapter.tty_name, adapter.device_node_target);
+  attach_tty(root, tty, tty_device, adapter.tty_name, adapter.device_node_target);
 }
 
 void remove_usb_serial(const fs::path& root_in, const UsbSerialAdapter& adapter) {
@@ -176,11 +183,7 @@ void lay_out_platform_serial(const fs::path& root_in, const PlatformSerialPort& 
   relative_link(device / "driver", sys / "bus" / "platform" / "drivers" / port.driver);
   relative_link(device / "subsystem", sys / "bus" / "platform");
   write_tty_attributes(tty, port.tty_name, 4, 64 + trailing_number(port.tty_name));
-  relative_link(tty / "device", device);
-  relative_link(tty / "subsystem", sys / "class" / "tty");
-  relative_link(sys / "class" / "tty" / port.tty_name, tty);
-
-  if (!port.device_node_target.empty()) absolute_link(root / "dev" / port.tty_name, port.device_node_target);
+  attach_tty(root, tty, device, port.tty_name, port.device_node_target);
 }
 
 void remove_platform_serial(const fs::path& root_in, const PlatformSerialPort& port) {
