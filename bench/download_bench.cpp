@@ -33,7 +33,7 @@
 #include "records/record_table.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
-#include "windows/backend.h"
+#include "base/backend.h"
 #include "windows/monitor_window.h"
 
 namespace {
@@ -46,14 +46,14 @@ constexpr std::size_t kDecodeRows = 100000;
 constexpr double kLineBytesPerSecond = 1920.0;
 
 // The machine's clock, but display pauses that return at once.
-class BenchClock final : public vkt::windows::Clock {
+class BenchClock final : public vkt::Clock {
  public:
   uint32_t now_ms() override { return real_.now_ms(); }
   void sleep_ms(uint32_t) override {}
-  vkt::windows::LocalTime local_now() override { return real_.local_now(); }
+  vkt::LocalTime local_now() override { return real_.local_now(); }
 
  private:
-  vkt::windows::SystemClock real_;
+  vkt::SystemClock real_;
 };
 
 // A window system that draws nothing and keeps nothing, as a real one would
@@ -69,7 +69,7 @@ class NullBackend final : public vkt::windows::WindowBackend {
 
 std::unique_ptr<vkt::Library> make_library(std::shared_ptr<NullBackend> backend) {
   return std::make_unique<vkt::Library>(
-      vkt::LibraryServices{std::make_shared<BenchClock>(), vkt::windows::make_default_notifier(), backend});
+      vkt::LibraryServices{std::make_shared<BenchClock>(), vkt::make_default_notifier(), backend});
 }
 
 vktsim::GeneratorOptions recording(std::size_t count) {

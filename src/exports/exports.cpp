@@ -7,12 +7,14 @@
 #include <exception>
 
 #include "exports/library.h"
+#include "exports/unload.h"
 #include "link/port_control.h"
 #include "link/port_discovery.h"
 #include "protocol/clock_setting.h"
 #include "protocol/connect.h"
 #include "records/accessors.h"
 #include "records/download.h"
+#include "settings/reservation_check.h"
 #include "settings/settings_exports.h"
 
 namespace {
@@ -25,11 +27,16 @@ vkt::Library& library() {
   return *g_library;
 }
 
-// Unloading the module destroys every window (closing the port) and the texts.
-__attribute__((destructor)) void unload_library() {
+}  // namespace
+
+// Unloading the module destroys every window (closing the port) and the
+// texts; the platform's unload hook (unload_*.cpp) calls this.
+void vkt::exports::unload_library() {
   delete g_library;
   g_library = nullptr;
 }
+
+namespace {
 
 template <class R, class F>
 R guarded(R failure, F&& body) noexcept {
@@ -84,7 +91,7 @@ VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void) {
   return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_clkset(library())); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void) {
-  return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_startsetcheck(library())); });
+  return guarded<vkt_bool>(0, [] { return to_bool(vkt::settings::vkt_startsetcheck(library())); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void) {
   return guarded<vkt_bool>(0, [] { return to_bool(vkt::records::vkt_inputdata(library())); });

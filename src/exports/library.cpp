@@ -1,19 +1,14 @@
 #include "exports/library.h"
 
-#include "settings/settings_dialog.h"
-#include "windows/monitor_handlers.h"
-#include "windows/monitor_window.h"
-#include "windows/progress_popup.h"
 
 namespace vkt {
 
 LibraryServices LibraryServices::defaults() {
-  return {windows::make_system_clock(), windows::make_default_notifier(),
-          std::make_shared<windows::HeadlessBackend>()};
+  return {make_system_clock(), make_default_notifier(), std::make_shared<windows::HeadlessBackend>(), {}, {}};
 }
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
-  if (!services_.notifier) services_.notifier = windows::make_default_notifier();
+  if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
   // While its switch is on, the terminal view takes the received bytes at
   // every dispatch.
@@ -38,11 +33,19 @@ void Library::dispatch_messages() { queue_.dispatch_once(); }
 
 windows::TForm2& Library::ensure_monitor() {
   if (!form_created || !form2_) {
-    form2_ = std::make_unique<windows::TForm2>(backend(), queue_);
+    form2_ = std::make_unique<windows::TForm2>(backend(), queue_, services_.serial_backends, services_.registry);
     windows::wire_monitor_handlers(*this, *form2_);
     form_created = true;
   }
   return *form2_;
+}
+
+link::DiscoveryResult Library::search_ports() { return ensure_monitor().search(); }
+
+bool Library::set_search_timer(bool on) {
+  windows::TForm2& form = ensure_monitor();
+  form.Timer1.set_timer_enabled(on);
+  return form.Timer1.timer_enabled();
 }
 
 void Library::form_open() { ensure_monitor().show(); }
@@ -93,5 +96,13 @@ void Library::release_popup(windows::TForm3& popup) {
     return;
   }
 }
+
+records::ProgressPopup& Library::open_progress() {
+  windows::TForm3& popup = create_popup();
+  popup.show();
+  return popup;
+}
+
+void Library::close_progress(records::ProgressPopup& popup) { release_popup(static_cast<windows::TForm3&>(popup)); }
 
 }  // namespace vkt

@@ -1,58 +1,49 @@
 #pragma once
-// The library-wide state and the windows the library owns. The exported
-// functions reach one process-wide instance; tests make their own.
-#include <array>
-#include <cstdint>
+// The composition root: the library-wide values, the services taken from
+// the surroundings, and the windows the library owns. It provides every
+// layer below with what that layer's operations take (the session of the
+// exchanges, the download's host, the settings' host, the monitor window's
+// host). The exported functions reach one process-wide instance; tests make
+// their own.
 #include <list>
 #include <memory>
-#include <string>
 
-#include "windows/backend.h"
-#include "windows/message_queue.h"
-#include "windows/services.h"
-
-namespace vkt::windows {
-class TForm2;
-class TForm3;
-}  // namespace vkt::windows
-namespace vkt::settings {
-class TForm4;
-}
+#include "base/backend.h"
+#include "base/message_queue.h"
+#include "base/services.h"
+#include "settings/settings_dialog.h"
+#include "windows/monitor_handlers.h"
+#include "windows/monitor_window.h"
+#include "windows/progress_popup.h"
 
 namespace vkt {
 
+// The platform seams, each replaceable by a host or a test.
 struct LibraryServices {
-  std::shared_ptr<windows::Clock> clock;
-  std::shared_ptr<windows::Notifier> notifier;
+  std::shared_ptr<Clock> clock;
+  std::shared_ptr<Notifier> notifier;
   std::shared_ptr<windows::WindowBackend> backend;
-  // The machine's clock, message boxes on standard error, the headless backend.
+  // Makes the serial port's device access; empty: the platform's own.
+  windows::SerialBackendFactory serial_backends;
+  // Makes the reader each port search reads the machine's devices through;
+  // empty: the platform's own.
+  windows::RegistryFactory registry;
+  // The machine's clock, message boxes on standard error, the headless
+  // backend, the platform's serial devices and registry.
   static LibraryServices defaults();
 };
 
-class Library {
+class Library final : public windows::MonitorHost, public settings::SettingsHost {
  public:
   explicit Library(LibraryServices services = LibraryServices::defaults());
   // Destroys every window still owned (closing the port) and releases the texts.
-  ~Library();
+  ~Library() override;
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // ---- library-wide state, all clear or empty at load ----
-  bool form_created = false;         // the monitor window exists
-  bool settingform_created = false;  // the settings dialog exists
-  bool settingform_active = false;   // the settings dialog is in use
-  std::string reservetime;           // pending start-time reservation command
-  std::string param_year;            // the logger's year, four characters
-  std::string param_count;           // the logger's record count
-  int32_t LastYearTag = 0;           // year tag of the previously decoded record
-  uint32_t WatchedPort = 0;          // port last announced as connected
-  uint32_t HeartbeatCount = 0;       // port-watching ticks so far
-  std::array<std::string, 4> param_values;  // values of the last parameter line read back
-  bool download_running = false;     // a download is under way (handlers must not start another)
-
-  windows::Clock& clock() { return *services_.clock; }
-  windows::Notifier& notifier() { return *services_.notifier; }
-  windows::WindowBackend& backend() { return *services_.backend; }
+  Clock& clock() override { return *services_.clock; }
+  Notifier& notifier() override { return *services_.notifier; }
+  windows::WindowBackend& backend() override { return *services_.backend; }
   windows::MessageQueue& queue() { return queue_; }
 
   // Every export begins here: windows whose release is pending are
@@ -60,25 +51,30 @@ class Library {
   // logger's port busy on a host without a message loop.
   void enter_export();
   // Dispatches pending window messages once.
-  void dispatch_messages();
+  void dispatch_messages() override;
 
   // ---- monitor window ----
-  windows::TForm2* monitor() { return form2_.get(); }  // nullptr: absent or released
-  windows::TForm2& ensure_monitor();                   // creates it hidden when absent
+  windows::TForm2* monitor() override { return form2_.get(); }  // nullptr: absent or released
+  windows::TForm2& ensure_monitor();                            // creates it hidden when absent
   void form_open();
   void form_close();
   void form_release();
 
+  // ---- port search (com_search, com_search_timer) ----
+  link::DiscoveryResult search_ports() override;
+  bool set_search_timer(bool on) override;
+
   // ---- settings dialog ----
-  settings::TForm4* settings_dialog() { return form4_.get(); }  // nullptr: absent or released
-  settings::TForm4& ensure_settings_dialog();                   // creates it hidden when absent
-  void release_settings_dialog();
+  settings::TForm4* settings_dialog() override { return form4_.get(); }
+  settings::TForm4& ensure_settings_dialog() override;
+  void release_settings_dialog() override;
 
   // ---- progress popup: a new one per use, one library-wide reference ----
-  windows::TForm3& create_popup();
-  // Hides the popup and releases it (destroyed at the next dispatch).
-  void release_popup(windows::TForm3& popup);
+  windows::TForm3& create_popup() override;
+  void release_popup(windows::TForm3& popup) override;
   windows::TForm3* popup() { return popup_; }
+  records::ProgressPopup& open_progress() override;
+  void close_progress(records::ProgressPopup& popup) override;
 
  private:
   LibraryServices services_;

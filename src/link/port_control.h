@@ -3,17 +3,23 @@
 // 19200 bits per second, 8 data bits, no parity, 1 stop bit, no flow control.
 #include <cstdint>
 
-namespace vkt {
-class Library;
-}
-
 namespace vkt::link {
 
-// Opens the monitor window's port on `port` (stored modulo 65536; 0 or
-// negative selects no port). Returns the port number in use, or -1 when the
-// open failed or there is no monitor window. An open port stays as it is.
-int32_t com_open(Library& library, int32_t port);
-// Closes the port; nothing on a closed port or without a monitor window.
-void com_close(Library& library);
+class SerialPort;
+
+// Whoever holds the library's one port (the monitor window, through the
+// library): the port, or nullptr while there is no monitor window.
+class PortOwner {
+ public:
+  virtual ~PortOwner() = default;
+  virtual SerialPort* port() = 0;
+};
+
+// Opens the port on `port` (stored modulo 65536; 0 or negative selects no
+// port). Returns the port number in use, or -1 when the open failed or
+// there is no port. An open port stays as it is.
+int32_t com_open(PortOwner& owner, int32_t port);
+// Closes the port; nothing on a closed port or without one.
+void com_close(PortOwner& owner);
 
 }  // namespace vkt::link

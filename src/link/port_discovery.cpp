@@ -4,21 +4,11 @@
 #include <charconv>
 #include <string>
 
-#include "exports/library.h"
+#include "base/text.h"
 #include "link/registry_reader.h"
-#include "link/trim.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::link {
 namespace {
-
-
-std::string ascii_upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 // Closes the reader's current key however the search ends.
 class KeyCloser {
@@ -34,50 +24,37 @@ class KeyCloser {
 
 }  // namespace
 
-bool PortDiscovery(windows::TForm2& form) {
-  const auto registry = make_system_registry_reader();
-  return PortDiscovery(form, *registry);
-}
-
-bool PortDiscovery(windows::TForm2& form, RegistryReader& registry) {
-  form.ListBox11.clear();
-  form.ListBox12.clear();
-  form.ListBox13.clear();
-  form.ListBox14.clear();
-  form.Label11.set_text("Searching...");
-
+DiscoveryResult PortDiscovery(RegistryReader& registry) {
+  DiscoveryResult found;
   try {
     KeyCloser closer(registry);
 
     // The serial devices present now, and among them the virtual COM ports.
-    if (registry.open_key(kDeviceMapKey))
-      for (std::string& name : registry.value_names()) form.ListBox11.add(std::move(name));
-    for (const std::string& name : form.ListBox11.items())
-      if (ascii_upper(name).find("VCP") != std::string::npos) form.ListBox12.add(registry.read_string(name));
+    if (registry.open_key(kDeviceMapKey)) found.device_map = registry.value_names();
+    for (const std::string& name : found.device_map)
+      if (ascii_upper(name).find("VCP") != std::string::npos) found.vcp_ports.push_back(registry.read_string(name));
 
-    if (form.ListBox12.count() == 0) {
-      form.ListBox14.add("VCP none");
+    if (found.vcp_ports.empty()) {
+      found.ports.push_back("VCP none");
     } else {
       // The adapters of the logger's kind seen on this machine, and the
       // present virtual COM ports they name.
-      if (registry.open_key(kAdapterKey))
-        for (std::string& name : registry.subkey_names()) form.ListBox13.add(std::move(name));
+      if (registry.open_key(kAdapterKey)) found.adapters = registry.subkey_names();
       std::string port_name;  // kept from the previous matching adapter when a key does not open
-      for (const std::string& adapter : form.ListBox13.items()) {
+      for (const std::string& adapter : found.adapters) {
         if (adapter.find(kLoggerAdapterId) == std::string::npos) continue;
         const std::string parameters = std::string(kAdapterKey) + "\\" + adapter + std::string(kParametersSubkey);
         if (registry.open_key(parameters)) port_name = std::string(trimmed(registry.read_string("PortName")));
-        for (const std::string& present : form.ListBox12.items())
-          if (present == port_name) form.ListBox14.add(port_name);
+        for (const std::string& present : found.vcp_ports)
+          if (present == port_name) found.ports.push_back(port_name);
       }
-      if (form.ListBox14.count() == 0) form.ListBox14.add("COM none");
+      if (found.ports.empty()) found.ports.push_back("COM none");
     }
   } catch (const RegistryError&) {
-    return false;
+    return found;
   }
-
-  form.Label11.set_text("finished");
-  return true;
+  found.completed = true;
+  return found;
 }
 
 uint32_t result_port_number(std::string_view entry) {
@@ -92,21 +69,13 @@ uint32_t result_port_number(std::string_view entry) {
   return number;
 }
 
-uint32_t first_result_port(const windows::TForm2& form) {
-  const auto& items = form.ListBox14.items();
-  return items.empty() ? 0 : result_port_number(items.front());
+uint32_t DiscoveryResult::first_port() const { return ports.empty() ? 0 : result_port_number(ports.front()); }
+
+int32_t com_search(PortSearcher& searcher) {
+  const DiscoveryResult found = searcher.search_ports();
+  return found.completed ? static_cast<int32_t>(found.first_port()) : 0;
 }
 
-int32_t com_search(Library& library) {
-  windows::TForm2& form = library.ensure_monitor();
-  if (!PortDiscovery(form)) return 0;
-  return static_cast<int32_t>(first_result_port(form));
-}
-
-bool com_search_timer(Library& library, int32_t mode) {
-  auto& form = library.ensure_monitor();
-  form.Timer1.set_timer_enabled(mode == 1);
-  return form.Timer1.timer_enabled();
-}
+bool com_search_timer(PortSearcher& searcher, int32_t mode) { return searcher.set_search_timer(mode == 1); }
 
 }  // namespace vkt::link

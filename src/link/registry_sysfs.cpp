@@ -29,7 +29,7 @@
 
 #include "link/port_names.h"
 #include "link/registry_reader.h"
-#include "link/trim.h"
+#include "base/text.h"
 
 namespace vkt::link {
 namespace fs = std::filesystem;
@@ -187,10 +187,8 @@ RegistryTree registry_from_sysfs(const std::string& sysfs_root, const std::strin
   return tree;
 }
 
-#ifndef _WIN32
 std::unique_ptr<RegistryReader> make_system_registry_reader() {
   return std::make_unique<RegistryTree>(registry_from_sysfs(link::sysfs_root(), link::dev_root()));
 }
-#endif
 
 }  // namespace vkt::link

@@ -1,18 +1,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text.h"
 #include "link/registry_reader.h"
 
 namespace vkt::link {
 namespace {
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return ascii_lower(x) == ascii_lower(y);
-         });
-}
+bool same_name(std::string_view a, std::string_view b) { return same_ignoring_case(a, b); }
 
 // The components of a key path; empty components (leading, doubled or
 // trailing backslashes) are skipped.

@@ -1,8 +1,6 @@
 // The Windows reader: the registry itself, under HKEY_LOCAL_MACHINE, opened
-// with KEY_READ and never written. Built on Windows only; Linux uses
+// with KEY_READ and never written. The build uses it on Windows; Linux uses
 // registry_sysfs.cpp.
-#ifdef _WIN32
-
 #include <windows.h>
 
 #include <string>
@@ -90,5 +88,3 @@ class Win32Registry final : public RegistryReader {
 std::unique_ptr<RegistryReader> make_system_registry_reader() { return std::make_unique<Win32Registry>(); }
 
 }  // namespace vkt::link
-
-#endif  // _WIN32

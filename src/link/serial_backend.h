@@ -19,10 +19,10 @@ namespace vkt::link {
 
 // The line as the port asks the device for it.
 struct LineSettings {
-  int32_t baud = 19200;
+  int32_t baud = kLineBaud;
   Parity parity = Parity::pNone;
-  uint16_t data_bits = 8;
-  uint16_t stop_bits = 1;
+  uint16_t data_bits = kLineDataBits;
+  uint16_t stop_bits = kLineStopBits;
   SWFlow sw_flow = SWFlow::swfNone;
   bool dtr = true;
   bool rts = true;

@@ -1,8 +1,6 @@
 // The serial port's device access on POSIX systems: a terminal device opened
 // non-blocking, held exclusively through TIOCEXCL and flock, configured raw
 // through termios, waited on with poll() together with a wake-up pipe.
-#ifndef _WIN32
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -345,4 +343,3 @@ std::unique_ptr<SerialBackend> make_platform_serial_backend() {
 
 }  // namespace vkt::link
 
-#endif  // !_WIN32

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/constants.h"
 #include "link/port_error.h"
 
 namespace vkt::link {
@@ -35,10 +36,10 @@ class SerialPort {
   // Line properties; changed by the library only while Closed, used at the
   // next open.
   uint16_t ComNumber = 0;
-  int32_t Baud = 19200;
+  int32_t Baud = kLineBaud;
   Parity parity = Parity::pNone;
-  uint16_t DataBits = 8;
-  uint16_t StopBits = 1;
+  uint16_t DataBits = kLineDataBits;
+  uint16_t StopBits = kLineStopBits;
   uint16_t InSize = 4096;
   uint16_t OutSize = 4096;
   SWFlow SWFlowOptions = SWFlow::swfNone;

@@ -2,14 +2,12 @@
 
 #include <cstdio>
 
-#include "exports/library.h"
 #include "link/port_error.h"
 #include "protocol/exchange.h"
-#include "settings/reservation_check.h"
 
 namespace vkt::protocol {
 
-std::string clock_text(const windows::LocalTime& t) {
+std::string clock_text(const LocalTime& t) {
   // The logger reads fixed separators, whatever the PC's regional settings.
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
@@ -17,17 +15,17 @@ std::string clock_text(const windows::LocalTime& t) {
   return buf;
 }
 
-bool vkt_clkset(Library& library) {
+bool vkt_clkset(Session& library) {
   if (!library.monitor()) return false;
   try {
     // The clock is read once, just before the command is built; the time
     // spent waiting for the replies is not added.
     const std::string clock_command = "s" + clock_text(library.clock().local_now());
-    if (exchange(library, clock_command).empty()) {
+    if (protocol::exchange(library, clock_command).empty()) {
       library.notifier().show_error("Clock Set Error(Command s)");
       return false;
     }
-    if (exchange(library, "t").empty()) {
+    if (protocol::exchange(library, "t").empty()) {
       library.notifier().show_error("Clock Set Error(Command t)");
       return false;
     }
@@ -41,11 +39,6 @@ bool vkt_clkset(Library& library) {
     return false;
   }
   return true;
-}
-
-bool vkt_startsetcheck(Library& library) {
-  if (library.reservetime.empty()) return true;
-  return settings::ReservationCheck(library);
 }
 
 }  // namespace vkt::protocol

@@ -2,16 +2,13 @@
 // Setting the logger's clock and sending the pending start-time reservation.
 #include <string>
 
-#include "windows/services.h"
-
-namespace vkt {
-class Library;
-}
+#include "base/services.h"
+#include "protocol/session.h"
 
 namespace vkt::protocol {
 
 // The clock text "yyyy/mm/dd hh:nn:ss" ("/" and ":" on every machine).
-std::string clock_text(const windows::LocalTime& t);
+std::string clock_text(const LocalTime& t);
 
 // "s" + the local date and time, then "t", then the pending reservation
 // (`reservetime`, left pending). True when every command was answered; false
@@ -19,8 +16,6 @@ std::string clock_text(const windows::LocalTime& t);
 // Error(Command s)", "Clock Set Error(Command t)", "Command Set
 // Error(starttime)"), and false without a message on a closed port or
 // without a monitor window.
-bool vkt_clkset(Library& library);
-// True when no reservation is pending; otherwise the reservation check's verdict.
-bool vkt_startsetcheck(Library& library);
+bool vkt_clkset(Session& library);
 
 }  // namespace vkt::protocol

@@ -1,10 +1,8 @@
 #include "protocol/connect.h"
 
-#include "exports/library.h"
+#include "base/text.h"
 #include "link/port_error.h"
 #include "protocol/exchange.h"
-#include "protocol/text_rules.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::protocol {
 
@@ -48,14 +46,14 @@ std::string count_of_line(std::string_view line) {
   return trim(std::string_view(field).substr(0, end));
 }
 
-void apply_parameter_lines(Library& library, const std::vector<std::string>& lines) {
+void apply_parameter_lines(Session& library, const std::vector<std::string>& lines) {
   for (const auto& line : lines)
     if (line.find("@Year=") != std::string::npos) library.param_year = year_of_line(line);
   for (const auto& line : lines)
     if (line.find("@Count=") != std::string::npos) library.param_count = count_of_line(line);
 }
 
-bool vkt_connect(Library& library) {
+bool vkt_connect(Session& library) {
   auto* form = library.monitor();
   if (!form) return false;
   form->Memo1.clear();
@@ -63,7 +61,7 @@ bool vkt_connect(Library& library) {
 
   std::string reply;
   try {
-    if (exchange(library, "m").empty()) return false;
+    if (protocol::exchange(library, "m").empty()) return false;
     // No flush here: bytes that followed the first reply open this one.
     reply = exchange_unflushed(library, "p");
   } catch (const link::PortError&) {

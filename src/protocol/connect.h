@@ -4,9 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vkt {
-class Library;
-}
+#include "protocol/session.h"
 
 namespace vkt::protocol {
 
@@ -15,7 +13,7 @@ namespace vkt::protocol {
 // record count in `param_count`. False, with `Memo1` and `ListBox1` empty,
 // when the logger stays silent, the port is closed or there is no monitor
 // window.
-bool vkt_connect(Library& library);
+bool vkt_connect(Session& library);
 
 // The steps of the parameter reply's reading, in the order vkt_connect runs them.
 
@@ -31,6 +29,6 @@ std::string year_of_line(std::string_view line);
 std::string count_of_line(std::string_view line);
 // Sets `param_year` and `param_count` from the lines that carry their keys;
 // the last such line wins and an absent key leaves its value as it was.
-void apply_parameter_lines(Library& library, const std::vector<std::string>& lines);
+void apply_parameter_lines(Session& library, const std::vector<std::string>& lines);
 
 }  // namespace vkt::protocol

@@ -4,11 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "exports/library.h"
 #include "link/port_error.h"
 #include "link/serial_port.h"
-#include "windows/monitor_window.h"
-#include "windows/services.h"
 
 namespace vkt::protocol {
 
@@ -22,12 +19,10 @@ void PortReplySource::wait_for_input(std::chrono::milliseconds timeout) { port_.
 
 bool PortReplySource::exhausted() { return !port_.is_open() || port_.device_gone(); }
 
-std::string ResponseReader(ReplySource& source, windows::Clock& clock, char terminator) {
-  const uint32_t t0 = clock.now_ms();
+std::string ResponseReader(ReplySource& source, Clock& clock, char terminator) {
   std::string text;
   std::array<char, kChunkSize + 1> chunk;
-
-  for (;;) {
+  const WaitEnd end = wait_for_reply(source, clock, kCommandBound, clock.now_ms(), [&] {
     const uint32_t n = source.InBuffUsed();
     if (n > 0 && source.InputReady()) {
       // Never more than the chunk holds; the rest comes in the next polls.
@@ -36,53 +31,44 @@ std::string ResponseReader(ReplySource& source, windows::Clock& clock, char term
       chunk[count] = '\0';
       text.append(chunk.data(), ::strnlen(chunk.data(), count));
       // The scan covers the stored NUL as well: count + 1 positions.
-      if (std::memchr(chunk.data(), static_cast<unsigned char>(terminator), count + 1u) != nullptr) return text;
+      if (std::memchr(chunk.data(), static_cast<unsigned char>(terminator), count + 1u) != nullptr)
+        return PollResult{true, true};
     }
-
-    // An unplugged device sends nothing more: no reply, at once.
-    if (n == 0 && source.exhausted()) return {};
-
-    // Modulo-2^32 difference: right across the clock's wrap.
-    const uint32_t elapsed = clock.now_ms() - t0;
-    if (elapsed > kReplyBoundMs) return {};
-
-    // Sleep until bytes arrive, but wake in time for the bound: the poll
-    // after the last allowed millisecond is the one that gives up.
-    const uint32_t left = kReplyBoundMs - elapsed + 1;
-    source.wait_for_input(std::min(std::chrono::milliseconds(left), kPollWaitCap));
-  }
+    return PollResult{n > 0, false};
+  });
+  return end == WaitEnd::Complete ? text : std::string();
 }
 
-std::string ResponseReader(Library& library, char terminator) {
-  auto* form = library.monitor();
+std::string ResponseReader(Session& session, char terminator) {
+  auto* form = session.monitor();
   if (!form) return {};
   PortReplySource source(form->ApdComPort1);
-  return ResponseReader(source, library.clock(), terminator);
+  return ResponseReader(source, session.clock(), terminator);
 }
 
 namespace {
 
-link::SerialPort& port_of(Library& library) {
-  auto* form = library.monitor();
+link::SerialPort& port_of(Session& session) {
+  auto* form = session.monitor();
   if (!form) throw link::ECommNotOpen();
   return form->ApdComPort1;
 }
 
 }  // namespace
 
-std::string exchange_unflushed(Library& library, std::string_view command) {
-  port_of(library).WriteString(command);
+std::string exchange_unflushed(Session& session, std::string_view command) {
+  port_of(session).WriteString(command);
   // The one point of an exchange where window messages (the host's too) run;
   // they may release the monitor window, so the wait looks it up afresh.
-  library.dispatch_messages();
-  return ResponseReader(library, kTerminator);
+  session.dispatch_messages();
+  return ResponseReader(session, kTerminator);
 }
 
-std::string exchange(Library& library, std::string_view command) {
-  port_of(library).FlushInput();
-  return exchange_unflushed(library, command);
+std::string exchange(Session& session, std::string_view command) {
+  port_of(session).FlushInput();
+  return exchange_unflushed(session, command);
 }
 
-bool set_command(Library& library, std::string_view command) { return !exchange(library, command).empty(); }
+bool set_command(Session& session, std::string_view command) { return !exchange(session, command).empty(); }
 
 }  // namespace vkt::protocol

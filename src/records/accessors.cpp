@@ -9,10 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "exports/library.h"
 #include "records/record_table.h"
 #include "vktcom.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::records {
 namespace {
@@ -73,8 +71,8 @@ bool cell_number(const windows::TextGrid& grid, int column, int row, int32_t& va
 
 }  // namespace
 
-int32_t vkt_datacount(Library& library) {
-  windows::TForm2* form = library.monitor();
+int32_t vkt_datacount(protocol::Session& library) {
+  protocol::MonitorParts* form = library.monitor();
   if (!form) return 0;
   const int32_t count = form->StringGrid1.row_count() - 1;
   form->Memo1.clear();
@@ -82,8 +80,8 @@ int32_t vkt_datacount(Library& library) {
   return count;
 }
 
-void vkt_getdata(Library& library, int32_t row, uint8_t* data) {
-  windows::TForm2* form = library.monitor();
+void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
+  protocol::MonitorParts* form = library.monitor();
   if (!form) return;
   const windows::TextGrid& grid = form->StringGrid1;
   data[0] = static_cast<uint8_t>(row & 0xFF);
@@ -97,8 +95,8 @@ void vkt_getdata(Library& library, int32_t row, uint8_t* data) {
   }
 }
 
-void vkt_get_text(Library& library, TextField field, int32_t row, char* text) {
-  windows::TForm2* form = library.monitor();
+void vkt_get_text(protocol::Session& library, TextField field, int32_t row, char* text) {
+  protocol::MonitorParts* form = library.monitor();
   if (!form) return;
   const windows::TextGrid& grid = form->StringGrid1;
   std::string all;

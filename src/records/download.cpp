@@ -2,9 +2,10 @@
 // line check, and the decoding of the record table.
 //
 // Waiting: the reply is collected until the first chunk that holds "#"; the
-// bound is 3000 ms of silence, restarted at every arrival. Between polls the
-// driver sleeps on the port's arrival signal for a short slice instead of
-// spinning, so a paced transfer costs next to no CPU time.
+// bound is 3000 ms of silence, restarted at every arrival (the shared reply
+// wait with the download's bound). Between polls the driver sleeps on the
+// port's arrival signal for a short slice instead of spinning, so a paced
+// transfer costs next to no CPU time.
 #include "records/download.h"
 
 #include <algorithm>
@@ -15,19 +16,16 @@
 #include <string_view>
 #include <vector>
 
-#include "exports/library.h"
-#include "link/trim.h"
+#include "base/constants.h"
+#include "base/text.h"
+#include "protocol/exchange.h"
+#include "protocol/reply_wait.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
-#include "windows/monitor_window.h"
-#include "windows/progress_popup.h"
 
 namespace vkt::records {
 namespace {
 
-constexpr uint32_t kSilenceMs = 3000;   // the reply's bound of silence
-constexpr uint32_t kDisplayMs = 3000;   // how long an error text stays up
-constexpr uint32_t kWaitSliceMs = 20;   // longest single sleep on the port's arrival signal
 constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
@@ -51,13 +49,13 @@ std::size_t expected_text_size(const std::string& param_count) {
 // the first one's bytes.
 class RunningMark {
  public:
-  explicit RunningMark(Library& library) : library_(library) { library_.download_running = true; }
+  explicit RunningMark(DownloadHost& library) : library_(library) { library_.download_running = true; }
   ~RunningMark() { library_.download_running = false; }
   RunningMark(const RunningMark&) = delete;
   RunningMark& operator=(const RunningMark&) = delete;
 
  private:
-  Library& library_;
+  DownloadHost& library_;
 };
 
 // Thrown when the monitor window was released by a handler that ran while
@@ -67,13 +65,13 @@ struct WindowLost {};
 
 class Download {
  public:
-  Download(Library& library, windows::TForm2& form)
+  Download(DownloadHost& library, protocol::MonitorParts& form)
       : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1) {}
 
   ~Download() {
     // Every outcome, a thrown one included: the popup goes, and the terminal
     // switch works again, the view following its tick.
-    if (popup_) library_.release_popup(*popup_);
+    if (popup_) library_.close_progress(*popup_);
     if (window_alive()) {
       form_->CheckBox1.set_enabled(true);
       form_->terminal.set_active(form_->CheckBox1.checked());
@@ -99,7 +97,7 @@ class Download {
     if (!window_alive()) throw WindowLost{};
   }
 
-  void show(windows::Label& line, std::string text) { popup_->set_line(line, std::move(text)); }
+  void show(int line, std::string text) { popup_->set_progress_line(line, std::move(text)); }
 
   // An error text stays up for 3000 ms, but only the first one of a
   // download holds the caller: a reply full of bad lines must not freeze it.
@@ -110,16 +108,15 @@ class Download {
   }
 
   bool run_steps() {
-    windows::Clock& clock = library_.clock();
+    Clock& clock = library_.clock();
     uint32_t last_activity = clock.now_ms();
 
     form_->CheckBox1.set_enabled(false);
     form_->terminal.set_active(false);  // the view must not take the reply's bytes
 
-    popup_ = &library_.create_popup();
-    popup_->show();
-    show(popup_->Label1, kReceiving);
-    show(popup_->Label3, "");
+    popup_ = &library_.open_progress();
+    show(1, kReceiving);
+    show(3, "");
     dispatch();
 
     for (int row = 1; row < grid_.row_count(); ++row) grid_.clear_row(row);
@@ -127,7 +124,7 @@ class Download {
     result_ = true;
     status_ = Status::Ok;
     lf_count_ = 0;
-    show(popup_->Label3, "Total=" + library_.param_count);
+    show(3, "Total=" + library_.param_count);
 
     text_.reserve(expected_text_size(library_.param_count));
     try {
@@ -146,7 +143,7 @@ class Download {
       grid_.set_row_count(1);
     }
     if (status_ == Status::TimeOut) {
-      show(popup_->Label1, "TIME OUT");
+      show(1, "TIME OUT");
       dispatch();
       clock.sleep_ms(kDisplayMs);
     }
@@ -164,46 +161,32 @@ class Download {
   // Collects the reply until a chunk holds "#" or the line stays silent for
   // 3000 ms.
   void receive(uint32_t last_activity) {
-    windows::Clock& clock = library_.clock();
     std::vector<char> buffer(kWorkBufferSize);
-    bool terminated = false;
-    for (;;) {
-      uint32_t waiting = port_.InBuffUsed();
-      if (waiting > 0) {
-        form_->Label1.set_text(std::to_string(waiting));
-        dispatch();
-        last_activity = clock.now_ms();
-        if (port_.InputReady()) {
-          // A handler that ran meanwhile may have taken bytes; read what is
-          // there now, never more than one ring's worth.
-          const std::size_t count =
-              std::min<std::size_t>({waiting, port_.InBuffUsed(), kWorkBufferSize - 1});
-          if (count > 0) {
-            port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
-            buffer[count] = '\0';
-            terminated = take_chunk(buffer.data(), count);
+    protocol::PortReplySource source(port_);
+    const protocol::WaitEnd end =
+        protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
+          const uint32_t waiting = port_.InBuffUsed();
+          if (waiting == 0) return protocol::PollResult{false, false};
+          form_->Label1.set_text(std::to_string(waiting));
+          dispatch();
+          bool terminated = false;
+          if (port_.InputReady()) {
+            // A handler that ran meanwhile may have taken bytes; read what is
+            // there now, never more than one ring's worth.
+            const std::size_t count = std::min<std::size_t>({waiting, port_.InBuffUsed(), kWorkBufferSize - 1});
+            if (count > 0) {
+              port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
+              buffer[count] = '\0';
+              terminated = take_chunk(buffer.data(), count);
+            }
           }
-        }
-      }
-      if (terminated) return;
-
-      const uint32_t elapsed = clock.now_ms() - last_activity;  // modulo 2^32: safe across the wrap
-      if (elapsed > kSilenceMs) {
-        status_ = Status::TimeOut;
-        result_ = false;
-        return;
-      }
-      if (waiting == 0) {
-        // An unplugged device sends nothing more: the silence is final, so
-        // the download ends as timed out without waiting it out.
-        if (port_.device_gone() || !port_.is_open()) {
-          status_ = Status::TimeOut;
-          result_ = false;
-          return;
-        }
-        const auto slice = std::chrono::milliseconds(std::min(kWaitSliceMs, kSilenceMs + 1 - elapsed));
-        port_.wait_for_input(slice);
-      }
+          return protocol::PollResult{true, terminated};
+        });
+    if (end != protocol::WaitEnd::Complete) {
+      // Run out, or ended by an unplugged device whose silence is final:
+      // the download has timed out either way.
+      status_ = Status::TimeOut;
+      result_ = false;
     }
   }
 
@@ -216,7 +199,7 @@ class Download {
     for (std::size_t i = 0; i <= count; ++i) {
       if (chunk[i] == '\n') {
         ++lf_count_;
-        show(popup_->Label2, std::to_string(lf_count_));
+        show(2, std::to_string(lf_count_));
       } else if (chunk[i] == '#') {
         return true;
       }
@@ -230,7 +213,7 @@ class Download {
   // (a record the logger sent on the terminator's line, or a line cut short
   // by a zero byte), the "#" itself never is.
   void check_lines(std::string_view reply) {
-    show(popup_->Label1, kChecking);
+    show(1, kChecking);
     dispatch();
     int index = 0;
     for (;;) {
@@ -250,7 +233,7 @@ class Download {
   }
 
   void check_line(int index, std::string_view line) {
-    show(popup_->Label2, std::to_string(index));
+    show(2, std::to_string(index));
     dispatch();
     const int row = index + 1;
     grid_.set_cell(kCount, row, std::to_string(row));
@@ -258,23 +241,23 @@ class Download {
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;
-      show(popup_->Label1, "DATA ERROR len=" + std::to_string(index) + " " + std::to_string(line.size()));
+      show(1, "DATA ERROR len=" + std::to_string(index) + " " + std::to_string(line.size()));
       dispatch();
       pause_once();
     } else if (!is_record_line(line)) {
       status_ = Status::BadDigit;
       result_ = false;
-      show(popup_->Label1, "DATA ERROR hex=" + std::to_string(index));
+      show(1, "DATA ERROR hex=" + std::to_string(index));
       dispatch();
       pause_once();
     }
   }
 
-  Library& library_;
-  windows::TForm2* form_;
+  DownloadHost& library_;
+  protocol::MonitorParts* form_;
   link::SerialPort& port_;
   windows::TextGrid& grid_;
-  windows::TForm3* popup_ = nullptr;
+  ProgressPopup* popup_ = nullptr;
   std::string text_;  // the reply collected so far
   int lf_count_ = 0;
   Status status_ = Status::Ok;
@@ -284,14 +267,14 @@ class Download {
 
 }  // namespace
 
-bool DownloadDriver(Library& library) {
-  windows::TForm2* form = library.monitor();
+bool DownloadDriver(DownloadHost& library) {
+  protocol::MonitorParts* form = library.monitor();
   if (!form || library.download_running) return false;
   RunningMark mark(library);
   Download download(library, *form);
   return download.run();
 }
 
-bool vkt_inputdata(Library& library) { return DownloadDriver(library); }
+bool vkt_inputdata(DownloadHost& library) { return DownloadDriver(library); }
 
 }  // namespace vkt::records

@@ -1,10 +1,27 @@
 #pragma once
 // The download of every record into the record table.
-namespace vkt {
-class Library;
-}
+#include <string>
+
+#include "protocol/session.h"
 
 namespace vkt::records {
+
+// The progress popup as the download sees it: three lines of text.
+class ProgressPopup {
+ public:
+  virtual ~ProgressPopup() = default;
+  // Sets line 1, 2 or 3 and shows it.
+  virtual void set_progress_line(int line, std::string text) = 0;
+};
+
+// What the download works with: the session, and a progress popup made for
+// it (a new one per download, shown at once) and closed (hidden, released)
+// when it ends.
+class DownloadHost : public virtual protocol::Session {
+ public:
+  virtual ProgressPopup& open_progress() = 0;
+  virtual void close_progress(ProgressPopup& popup) = 0;
+};
 
 // Sends "D", collects the reply up to the first chunk holding "#", checks
 // every line, fills the record table and decodes every row, with the
@@ -24,8 +41,8 @@ namespace vkt::records {
 // pauses 3000 ms for the first one only. A download started while another
 // one of the same library is running (from a handler it let run) returns
 // false at once and touches nothing.
-bool DownloadDriver(Library& library);
+bool DownloadDriver(DownloadHost& library);
 
-bool vkt_inputdata(Library& library);
+bool vkt_inputdata(DownloadHost& library);
 
 }  // namespace vkt::records

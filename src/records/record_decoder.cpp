@@ -3,9 +3,8 @@
 #include <charconv>
 #include <limits>
 
-#include "exports/library.h"
+#include "base/text.h"
 #include "records/record_table.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::records {
 namespace {
@@ -65,15 +64,8 @@ std::optional<RecordFields> parse_record_line(std::string_view line) {
   return f;
 }
 
-std::string two_digits(int value) {
-  std::string text = std::to_string(value < 0 ? -static_cast<long long>(value) : value);
-  if (text.size() < 2) text.insert(0, 1, '0');
-  if (value < 0) text.insert(0, 1, '-');
-  return text;
-}
-
-void RecordDecoder(Library& library, int32_t row) {
-  windows::TForm2* form = library.monitor();
+void RecordDecoder(protocol::Session& library, int32_t row) {
+  protocol::MonitorParts* form = library.monitor();
   if (!form) return;
   windows::TextGrid& grid = form->StringGrid1;
   if (row < 1 || row >= grid.row_count()) return;

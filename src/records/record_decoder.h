@@ -14,9 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace vkt {
-class Library;
-}
+#include "protocol/session.h"
 
 namespace vkt::records {
 
@@ -45,10 +43,6 @@ bool is_record_line(std::string_view line);
 // Unpacks a record line; nothing unless is_record_line(line).
 std::optional<RecordFields> parse_record_line(std::string_view line);
 
-// A number with at least two digits, zero-filled on the left ("%0.2d"):
-// 5 gives "05", 123 stays "123".
-std::string two_digits(int value);
-
 // Decodes the raw line in column 1 of `row` (1 for the first record) into
 // columns 2 to 17: the fields, then DATE (the library's param_year, month,
 // day), TIME and DEG. At row 1 the library's LastYearTag starts from the
@@ -57,6 +51,6 @@ std::string two_digits(int value);
 // empty, so that the rows from there on are dated without a year ("/01/02").
 // Rows outside 1 .. row count - 1 are left alone; a row whose column 1 is not
 // a record line gets empty columns 2 to 17.
-void RecordDecoder(Library& library, int32_t row);
+void RecordDecoder(protocol::Session& library, int32_t row);
 
 }  // namespace vkt::records

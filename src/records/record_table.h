@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "windows/controls.h"
+#include "base/controls.h"
 
 namespace vkt::records {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "exports/library.h"
+#include "base/text.h"
 #include "link/port_control.h"
 #include "link/port_discovery.h"
 #include "link/port_error.h"
@@ -38,12 +38,6 @@ std::optional<std::string> number_command(std::string_view code, const std::stri
 }
 
 }  // namespace
-
-std::string two_digits(long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2ld", value);
-  return text;
-}
 
 std::optional<int> parse_decimal(std::string_view text) {
   // from_chars takes an optional minus sign and digits, and nothing else.

@@ -66,9 +66,6 @@ std::string_view failure_message(SettingsStep step);
 // each field exactly as typed or picked.
 std::string reservation_command(const DeviceSettings& settings);
 
-// A number with at least two digits, zero-filled on the left ("%0.2d").
-std::string two_digits(long value);
-
 // The text as a decimal integer: an optional minus sign and one or more
 // digits, nothing else, within the range of int. Nothing for any other text.
 std::optional<int> parse_decimal(std::string_view text);

@@ -15,12 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "exports/library.h"
+#include "base/text.h"
 #include "link/port_control.h"
-#include "protocol/text_rules.h"
 #include "settings/param_readback.h"
 #include "settings/settings_dialog.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::settings {
 
@@ -51,25 +49,25 @@ std::string cut(std::string_view text) { return std::string(text.substr(0, kMaxR
 }  // namespace
 
 int param_get(std::string_view line_text, std::string_view key, std::array<std::string, 4>& values) {
-  const std::string line = protocol::trim(line_text);
+  const std::string line = trim(line_text);
   if (line.find(key) == std::string::npos) return 0;
 
   const std::size_t equals = line.find('=');
   std::string rest =
-      protocol::trim(equals == std::string::npos ? cut(line) : cut(std::string_view(line).substr(equals + 1)));
+      trim(equals == std::string::npos ? cut(line) : cut(std::string_view(line).substr(equals + 1)));
   for (std::size_t k = 0; k < values.size(); ++k) {
     const std::size_t space = rest.find(' ');
     if (space == std::string::npos) {
       values[k] = rest;
       return static_cast<int>(k + 1);
     }
-    values[k] = protocol::trim(std::string_view(rest).substr(0, space));
-    rest = protocol::trim(cut(std::string_view(rest).substr(space + 1)));
+    values[k] = trim(std::string_view(rest).substr(0, space));
+    rest = trim(cut(std::string_view(rest).substr(space + 1)));
   }
   // More than four values: the line is not taken. A sixth value pushes the
   // fifth into the last slot.
   if (const std::size_t space = rest.find(' '); space != std::string::npos)
-    values[3] = protocol::trim(std::string_view(rest).substr(0, space));
+    values[3] = trim(std::string_view(rest).substr(0, space));
   return 0;
 }
 

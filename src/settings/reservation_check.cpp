@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "exports/library.h"
 #include "settings/settings_dialog.h"
 
 namespace vkt::settings {
@@ -49,21 +48,21 @@ int64_t local_ms(int year, int month, int day, int hour, int minute, int second,
          int64_t{second} * 1000 + millisecond;
 }
 
-int reservation_year(const StartTimeFields& fields, const windows::LocalTime& now) {
+int reservation_year(const StartTimeFields& fields, const LocalTime& now) {
   // Only December to a month written exactly "01" rolls the year over.
   return now.year + (now.month == 12 && fields.month == "01" ? 1 : 0);
 }
 
 }  // namespace
 
-std::string reservation_date_text(const StartTimeFields& fields, const windows::LocalTime& now) {
+std::string reservation_date_text(const StartTimeFields& fields, const LocalTime& now) {
   char year[16];
   std::snprintf(year, sizeof year, "%04d", reservation_year(fields, now));
   return std::string(year) + "/" + fields.month + "/" + fields.day + " " + fields.hour + ":" + fields.minute +
          ":00";
 }
 
-ReservationVerdict check_start_time(const StartTimeFields& fields, const windows::LocalTime& now) {
+ReservationVerdict check_start_time(const StartTimeFields& fields, const LocalTime& now) {
   const std::string date = reservation_date_text(fields, now);
   const int year = reservation_year(fields, now);
   const auto month = field_number(fields.month);
@@ -98,7 +97,7 @@ StartTimeFields start_time_from_command(std::string_view reservetime) {
   return f;
 }
 
-bool ReservationCheck(Library& library) {
+bool ReservationCheck(SettingsHost& library) {
   StartTimeFields fields;
   if (TForm4* dialog = library.settings_dialog()) {
     fields = {dialog->ComboBox_starttime_mm.text(), dialog->ComboBox_starttime_dd.text(),
@@ -115,6 +114,11 @@ bool ReservationCheck(Library& library) {
   }
   library.notifier().show_error(verdict.message);
   return false;
+}
+
+bool vkt_startsetcheck(SettingsHost& library) {
+  if (library.reservetime.empty()) return true;
+  return ReservationCheck(library);
 }
 
 }  // namespace vkt::settings

@@ -5,11 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "windows/services.h"
-
-namespace vkt {
-class Library;
-}
+#include "base/services.h"
+#include "settings/settings_dialog.h"
 
 namespace vkt::settings {
 
@@ -29,14 +26,14 @@ struct ReservationVerdict {
 // "yyyy/" + month + "/" + day + " " + hour + ":" + minute + ":00", the field
 // texts unchanged. The year is the current one, or the next one when the
 // current month is December and the month field is exactly "01".
-std::string reservation_date_text(const StartTimeFields& fields, const windows::LocalTime& now);
+std::string reservation_date_text(const StartTimeFields& fields, const LocalTime& now);
 
 // The check itself, without windows or messages. A field is a number when it
 // is one or more ASCII digits and nothing else: "5" and "05" are both 5,
 // while an empty text, " 5", "+5" or "5a" make the date impossible. Times
 // are compared to the millisecond, so "30 days" is exactly 30 * 24 hours and
 // a start in the current minute is already past.
-ReservationVerdict check_start_time(const StartTimeFields& fields, const windows::LocalTime& now);
+ReservationVerdict check_start_time(const StartTimeFields& fields, const LocalTime& now);
 
 // The fields back from a reservation command "l" + "mm/dd hh:nn": the texts
 // between its separators (month up to the first "/", day up to the next
@@ -49,6 +46,9 @@ StartTimeFields start_time_from_command(std::string_view reservetime);
 // reservation still pending) from `reservetime`, which was built from the
 // same fields. A refusal hides the dialog when it is in use, shows the
 // message in a message box and returns false.
-bool ReservationCheck(Library& library);
+bool ReservationCheck(SettingsHost& library);
+
+// True when no reservation is pending; otherwise the reservation check's verdict.
+bool vkt_startsetcheck(SettingsHost& library);
 
 }  // namespace vkt::settings

@@ -2,7 +2,8 @@
 
 #include <initializer_list>
 
-#include "exports/library.h"
+#include "base/text.h"
+
 
 namespace vkt::settings {
 
@@ -16,7 +17,7 @@ void fill_list(windows::ComboBox& box, int first, int count) {
 
 }  // namespace
 
-TForm4::TForm4(Library& library) : windows::Window(library.backend(), "TForm4", "VKT Setting"), library_(library) {
+TForm4::TForm4(SettingsHost& library) : windows::Window(library.backend(), "TForm4", "VKT Setting"), library_(library) {
   for (windows::Control* c : std::initializer_list<windows::Control*>{
            &RadioGroup_Record, &RadioGroup_Interval, &RadioGroup_Type, &GroupBox_My_ID, &Label1, &Edit_My_ID,
            &UpDown_My_ID, &GroupBox_detect, &Label3, &Edit_detect, &UpDown_detect, &Label_detect, &RadioGroup_wait,
@@ -56,7 +57,7 @@ void TForm4::FormShow() {
   fill_list(ComboBox_starttime_dd, 1, 31);
   fill_list(ComboBox_starttime_hh, 0, 24);
   fill_list(ComboBox_starttime_nn, 0, 60);
-  const windows::LocalTime now = library_.clock().local_now();
+  const LocalTime now = library_.clock().local_now();
   ComboBox_starttime_mm.set_text(two_digits(now.month));
   ComboBox_starttime_dd.set_text(two_digits(now.day));
   ComboBox_starttime_hh.set_text(two_digits(now.hour));

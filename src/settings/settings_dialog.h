@@ -18,14 +18,27 @@
 #include <string_view>
 #include <vector>
 
+#include "base/backend.h"
+#include "base/window.h"
+#include "link/port_discovery.h"
+#include "protocol/session.h"
 #include "settings/device_settings.h"
-#include "windows/window.h"
-
-namespace vkt {
-class Library;
-}
 
 namespace vkt::settings {
+
+class TForm4;
+
+// What the settings dialog and the settings functions work with: the
+// session, the port search (the link step finds the logger's port), the
+// window backend the dialog is drawn by, and the one settings dialog of the
+// library.
+class SettingsHost : public virtual protocol::Session, public virtual link::PortSearcher {
+ public:
+  virtual windows::WindowBackend& backend() = 0;
+  virtual TForm4* settings_dialog() = 0;         // nullptr: absent or released
+  virtual TForm4& ensure_settings_dialog() = 0;  // creates it hidden when absent
+  virtual void release_settings_dialog() = 0;    // destroyed at the next dispatch
+};
 
 // A framed group of controls with a caption.
 class GroupBox : public windows::TextControl {
@@ -47,7 +60,7 @@ class TForm4 final : public windows::Window {
   static constexpr std::size_t kStatePanel = 1;
 
   // Creates the dialog hidden, every control at its initial value.
-  explicit TForm4(Library& library);
+  explicit TForm4(SettingsHost& library);
   ~TForm4() override;
 
   // ---- controls ----
@@ -162,7 +175,7 @@ class TForm4 final : public windows::Window {
   // Applies one key's values; returns false when they count as a failure.
   bool apply_parameter(std::size_t key_index, int count);
 
-  Library& library_;
+  SettingsHost& library_;
   std::vector<windows::RadioButton*> adj_h1_buttons_;
   // Cleared when the dialog is destroyed. A handler that dispatches window
   // messages keeps a copy, because the dialog may be released (and so

@@ -4,16 +4,14 @@
 #include <cstring>
 #include <string>
 
-#include "exports/library.h"
 #include "link/port_error.h"
 #include "protocol/exchange.h"
 #include "settings/settings_dialog.h"
 #include "vktcom.h"
-#include "windows/monitor_window.h"
 
 namespace vkt::settings {
 
-int32_t vkt_set_command(Library& library, const char* command) {
+int32_t vkt_set_command(SettingsHost& library, const char* command) {
   auto* monitor = library.monitor();
   if (!monitor || !command) return 0;
   monitor->Edit1.set_text(command);
@@ -26,7 +24,7 @@ int32_t vkt_set_command(Library& library, const char* command) {
   return 0;
 }
 
-void vkt_get_param(Library& library, char* text) {
+void vkt_get_param(SettingsHost& library, char* text) {
   if (!text || !library.monitor()) return;
   std::string reply;
   try {
@@ -51,26 +49,26 @@ void vkt_get_param(Library& library, char* text) {
   std::memcpy(text, out.c_str(), out.size() + 1);
 }
 
-void vkt_get_reservetime(Library& library, char* text) {
+void vkt_get_reservetime(SettingsHost& library, char* text) {
   if (!text) return;
   const std::size_t n = std::min<std::size_t>(library.reservetime.size(), VKTCOM_RESERVETIME_BUFFER_SIZE - 1);
   std::memcpy(text, library.reservetime.data(), n);
   text[n] = '\0';
 }
 
-void settingform_open(Library& library) {
+void settingform_open(SettingsHost& library) {
   // Showing a hidden dialog runs its show routine (read-back included);
   // showing a shown one changes nothing.
   library.ensure_settings_dialog().show();
 }
 
-void settingform_close(Library& library) {
+void settingform_close(SettingsHost& library) {
   if (!library.settingform_created) return;
   if (auto* dialog = library.settings_dialog()) dialog->hide();
 }
 
-void settingform_release(Library& library) { library.release_settings_dialog(); }
+void settingform_release(SettingsHost& library) { library.release_settings_dialog(); }
 
-bool settingform_check(Library& library) { return library.settingform_active; }
+bool settingform_check(SettingsHost& library) { return library.settingform_active; }
 
 }  // namespace vkt::settings

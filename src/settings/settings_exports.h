@@ -2,18 +2,16 @@
 // The settings functions of the host interface.
 #include <cstdint>
 
-namespace vkt {
-class Library;
-}
+#include "settings/settings_dialog.h"
 
 namespace vkt::settings {
 
-int32_t vkt_set_command(Library& library, const char* command);
-void vkt_get_param(Library& library, char* text);
-void vkt_get_reservetime(Library& library, char* text);
-void settingform_open(Library& library);
-void settingform_close(Library& library);
-void settingform_release(Library& library);
-bool settingform_check(Library& library);
+int32_t vkt_set_command(SettingsHost& library, const char* command);
+void vkt_get_param(SettingsHost& library, char* text);
+void vkt_get_reservetime(SettingsHost& library, char* text);
+void settingform_open(SettingsHost& library);
+void settingform_close(SettingsHost& library);
+void settingform_release(SettingsHost& library);
+bool settingform_check(SettingsHost& library);
 
 }  // namespace vkt::settings

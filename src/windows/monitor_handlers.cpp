@@ -11,21 +11,15 @@
 #include <exception>
 #include <string>
 
-#include "exports/library.h"
-#include "link/port_discovery.h"
+#include "base/constants.h"
 #include "protocol/clock_setting.h"
-#include "records/download.h"
-#include "windows/monitor_window.h"
-#include "windows/progress_popup.h"
 
 namespace vkt::windows {
 namespace {
 
-constexpr uint32_t kAnnouncementMs = 3000;
-
 // Runs a button's work; a failure becomes a message box.
 template <class F>
-void report_failure(Library& library, F&& work) noexcept {
+void report_failure(MonitorHost& library, F&& work) noexcept {
   try {
     work();
   } catch (const std::exception& e) {
@@ -39,28 +33,35 @@ void report_failure(Library& library, F&& work) noexcept {
 
 // Shows the progress popup with the three lines for 3000 ms, then hides and
 // releases it.
-void announce(Library& library, const std::string& line1, const std::string& line2) {
+void announce(MonitorHost& library, const std::string& line1, const std::string& line2) {
   TForm3& popup = library.create_popup();
   popup.show();
   popup.set_line(popup.Label1, line1);
   popup.set_line(popup.Label2, line2);
   popup.set_line(popup.Label3, "");
   library.dispatch_messages();
-  library.clock().sleep_ms(kAnnouncementMs);
+  library.clock().sleep_ms(kDisplayMs);
   library.release_popup(popup);
+}
+
+// The port number the first entry of the window's result list names.
+uint32_t first_port_shown(const TForm2& form) {
+  const auto& items = form.ListBox14.items();
+  return items.empty() ? 0 : link::result_port_number(items.front());
 }
 
 // Timer1Timer: searches, beats the heartbeat, and announces the logger's
 // port appearing or vanishing. A port number of 0 (a first entry such as
 // "COMx") counts as no port.
-void monitor_tick(Library& library, TForm2& form) {
+void monitor_tick(MonitorHost& library, TForm2& form) {
   // A search ended by an unreadable value ends the tick too.
-  if (!link::PortDiscovery(form)) return;
+  const link::DiscoveryResult found = form.search();
+  if (!found.completed) return;
 
   library.HeartbeatCount += 1;
   form.Label11.set_text(library.HeartbeatCount % 2 == 0 ? "+" : "-");
 
-  const uint32_t port = link::first_result_port(form);
+  const uint32_t port = found.first_port();
   if (port != 0 && library.WatchedPort == 0) {
     library.WatchedPort = port;
     announce(library, "接続", "Port=" + std::to_string(port));
@@ -69,7 +70,9 @@ void monitor_tick(Library& library, TForm2& form) {
     if (library.monitor() != &form) return;
   }
 
-  if (link::first_result_port(form) == 0 && library.WatchedPort != 0) {
+  // Read from the window again: a search that ran during the announcement
+  // may have changed its findings.
+  if (first_port_shown(form) == 0 && library.WatchedPort != 0) {
     library.WatchedPort = 0;
     announce(library, "切断", "");
   }
@@ -77,13 +80,13 @@ void monitor_tick(Library& library, TForm2& form) {
 
 }  // namespace
 
-void wire_monitor_handlers(Library& library, TForm2& form) {
+void wire_monitor_handlers(MonitorHost& library, TForm2& form) {
   // The handlers hold the window by reference: they belong to it and are
   // destroyed with it. CheckBox1's handler (the terminal switch) is the
   // window's own.
 
   // "USBRS_Search"
-  form.Button1.on_click = [&library, &form] { report_failure(library, [&] { link::PortDiscovery(form); }); };
+  form.Button1.on_click = [&library, &form] { report_failure(library, [&] { form.search(); }); };
 
   // "inputdata_block": the download reports through its popup only.
   form.Button2.on_click = [&library] { report_failure(library, [&] { (void)records::DownloadDriver(library); }); };

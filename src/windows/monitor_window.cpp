@@ -1,14 +1,23 @@
 #include "windows/monitor_window.h"
 
-#include "link/serial_backend.h"
 #include "records/record_table.h"
 
 namespace vkt::windows {
+namespace {
 
-TForm2::TForm2(WindowBackend& backend, MessageQueue& queue)
+void fill(ListBox& list, const std::vector<std::string>& items) {
+  list.clear();
+  for (const std::string& item : items) list.add(item);
+}
+
+}  // namespace
+
+TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
+               RegistryFactory registry)
     : Window(backend, "TForm2", "Form2"),
-      StringGrid1("StringGrid1", records::kColumns, records::kInitialRows),
-      Timer1("Timer1", queue, 1000) {
+      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows),
+      Timer1("Timer1", queue, 1000),
+      registry_(std::move(registry)) {
   for (Control* c : std::initializer_list<Control*>{
            &StringGrid1, &ListBox1, &Memo1, &Edit1, &Button5, &ListBox11, &ListBox12, &ListBox13, &ListBox14,
            &Button1, &Button2, &Button4, &Button3, &Label11, &Label2, &Label1, &CheckBox1, &Timer1})
@@ -27,6 +36,22 @@ TForm2::~TForm2() {
     ApdComPort1.set_open(false);
   } catch (...) {
   }
+}
+
+link::DiscoveryResult TForm2::search() {
+  const std::unique_ptr<link::RegistryReader> reader =
+      registry_ ? registry_() : link::make_system_registry_reader();
+  link::DiscoveryResult found = link::PortDiscovery(*reader);
+  show_discovery(found);
+  return found;
+}
+
+void TForm2::show_discovery(const link::DiscoveryResult& found) {
+  fill(ListBox11, found.device_map);
+  fill(ListBox12, found.vcp_ports);
+  fill(ListBox13, found.adapters);
+  fill(ListBox14, found.ports);
+  Label11.set_text(found.completed ? "finished" : "Searching...");
 }
 
 }  // namespace vkt::windows

@@ -3,25 +3,32 @@
 // serial port, the record table, the parameter list, the reply view, the
 // port-search lists, the terminal view and the port-watching timer. It is
 // created hidden; showing it makes it a diagnostic console.
-#include "link/serial_port.h"
-#include "windows/controls.h"
-#include "windows/message_queue.h"
-#include "windows/terminal_view.h"
-#include "windows/window.h"
+#include <functional>
+#include <memory>
+
+#include "base/controls.h"
+#include "base/message_queue.h"
+#include "base/window.h"
+#include "link/port_discovery.h"
+#include "link/registry_reader.h"
+#include "link/serial_backend.h"
+#include "protocol/session.h"
 
 namespace vkt::windows {
 
-class TForm2 final : public Window {
+using SerialBackendFactory = std::function<std::unique_ptr<link::SerialBackend>()>;
+using RegistryFactory = std::function<std::unique_ptr<link::RegistryReader>()>;
+
+class TForm2 final : public Window, public protocol::MonitorParts {
  public:
-  TForm2(WindowBackend& backend, MessageQueue& queue);
+  // The port is made with a backend from `serial_backends`; each search
+  // reads the machine's devices through a reader from `registry`.
+  TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
+         RegistryFactory registry);
   ~TForm2() override;
 
-  link::SerialPort ApdComPort1;
-
-  TextGrid StringGrid1;           // the record table
-  ListBox ListBox1{"ListBox1"};   // lines of the last parameter reply
-  Memo Memo1{"Memo1", "Memo1"};   // last reply, or the record count
-  Edit Edit1{"Edit1", "Edit1"};   // the command line
+  // ApdComPort1, StringGrid1, ListBox1, Memo1, Edit1, Label1, CheckBox1 and
+  // the terminal view are the parts (protocol::MonitorParts).
   Button Button5{"Button5", "Button5"};
   ListBox ListBox11{"ListBox11"};  // port search: serial device map entries
   ListBox ListBox12{"ListBox12"};  // port search: virtual COM port names
@@ -33,10 +40,16 @@ class TForm2 final : public Window {
   Button Button3{"Button3", "COM resume"};
   Label Label11{"Label11", "Label11"};  // search status and heartbeat
   Label Label2{"Label2", "InBuffUsed"};
-  Label Label1{"Label1", ""};           // bytes waiting, written by the download
-  CheckBox CheckBox1{"CheckBox1", "Terminal Active"};
   Timer Timer1;
-  TerminalView terminal;
+
+  // Searches the machine's devices and shows the findings: the four lists,
+  // and "finished" in Label11 (it stays "Searching..." when the search ended
+  // early, the lists holding what was found up to there).
+  link::DiscoveryResult search();
+  void show_discovery(const link::DiscoveryResult& found);
+
+ private:
+  RegistryFactory registry_;
 };
 
 }  // namespace vkt::windows

@@ -13,4 +13,8 @@ void TForm3::set_line(Label& line, std::string text) {
   backend().control_text(*this, line.name(), line.text());
 }
 
+void TForm3::set_progress_line(int line, std::string text) {
+  set_line(line == 1 ? Label1 : line == 2 ? Label2 : Label3, std::move(text));
+}
+
 }  // namespace vkt::windows

@@ -4,11 +4,12 @@
 // is made for each use; it takes no input and never closes by itself.
 #include <string>
 
-#include "windows/window.h"
+#include "base/window.h"
+#include "records/download.h"
 
 namespace vkt::windows {
 
-class TForm3 final : public Window {
+class TForm3 final : public Window, public records::ProgressPopup {
  public:
   explicit TForm3(WindowBackend& backend);
 
@@ -18,6 +19,8 @@ class TForm3 final : public Window {
 
   // Sets a line's text and tells the backend, so that it is drawn (or recorded).
   void set_line(Label& line, std::string text);
+  // The download's progress: line 1, 2 or 3.
+  void set_progress_line(int line, std::string text) override;
 };
 
 }  // namespace vkt::windows

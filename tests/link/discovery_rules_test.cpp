@@ -25,11 +25,17 @@ class DiscoveryRules : public ::testing::Test {
   }
   void device(const std::string& name, const std::string& port) { registry.set_text(vkt::link::kDeviceMapKey, name, port); }
   void adapter(const std::string& name, const std::string& port) { registry.set_text(parameters(name), "PortName", port); }
-  bool search() { return PortDiscovery(form, registry); }
+  // The search yields a value; the monitor window shows it.
+  bool search() {
+    last = PortDiscovery(registry);
+    form.show_discovery(last);
+    return last.completed;
+  }
 
   vkt::testing::TestLibrary lib;
   vkt::windows::TForm2& form = lib->ensure_monitor();
   RegistryTree registry;
+  vkt::link::DiscoveryResult last;
 };
 
 TEST_F(DiscoveryRules, VcpNamesInAnyCaseCountButAdapterIdentifiersMatchOnlyInUpperCase) {
@@ -109,6 +115,8 @@ TEST_F(DiscoveryRules, UnreadableValueEndsTheSearchWithListsAsTheyWere) {
   EXPECT_EQ(form.ListBox12.items(), (Items{"COM1"}));
   EXPECT_TRUE(form.ListBox14.items().empty());
   EXPECT_TRUE(registry.value_names().empty()) << "the key is closed after an error too";
+  EXPECT_EQ(last.device_map.size(), 3u) << "the value holds what was found before the error";
+  EXPECT_EQ(last.first_port(), 0u);
 
   // An unreadable PortName ends it after the results found so far.
   registry.set_text(vkt::link::kDeviceMapKey, "\\Device\\VCP1", "COM2");
@@ -139,7 +147,7 @@ TEST_F(DiscoveryRules, PortNumberOfAResultEntry) {
   device("\\Device\\VCP0", "COM123");
   adapter("VID_1F2E+PID_3D4C+A1A", "COM123");
   ASSERT_TRUE(search());
-  EXPECT_EQ(vkt::link::first_result_port(form), 123u);
+  EXPECT_EQ(last.first_port(), 123u);
 }
 
 TEST(RegistryTree, KeysOpenByPathInAnyCaseAndAFailedOpenKeepsTheCurrentKey) {

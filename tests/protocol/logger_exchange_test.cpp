@@ -71,7 +71,7 @@ struct LoggerOnTheLine : ::testing::Test {
     if (options.records.empty()) options.records = three_records_of(2023);
     sim = std::make_unique<vktsim::LoggerSim>(options);
     dev.link("ttyUSB0", sim->slave_path());
-    std::shared_ptr<windows::Clock> clock;
+    std::shared_ptr<vkt::Clock> clock;
     if (scripted_clock) {
       fake_clock = std::make_shared<FakeClock>();
       clock = fake_clock;
@@ -86,7 +86,7 @@ struct LoggerOnTheLine : ::testing::Test {
   Library& library() { return **lib; }
   windows::TForm2& monitor() { return *library().monitor(); }
   Strings& messages() { return lib->notifier->messages; }
-  void set_local(const windows::LocalTime& t) {
+  void set_local(const vkt::LocalTime& t) {
     if (fake_clock)
       fake_clock->set_local(t);
     else

@@ -14,7 +14,7 @@
 namespace vkt::settings {
 namespace {
 
-using windows::LocalTime;
+using vkt::LocalTime;
 
 const std::string kImpossible = "予約設定が正しくありません。\r\n";
 const std::string kOutOfRange = "予約設定が範囲外です。\r\n";
@@ -113,7 +113,7 @@ struct ReservationCheckTest : ::testing::Test {
 
 TEST_F(ReservationCheckTest, NothingPendingPassesWithoutLookingAtTheDialog) {
   dialog_with({"02", "30", "10", "00"});
-  EXPECT_TRUE(protocol::vkt_startsetcheck(*lib));
+  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
   EXPECT_TRUE(lib.notifier->messages.empty());
 }
 
@@ -127,7 +127,7 @@ TEST_F(ReservationCheckTest, RefusalHidesTheDialogOnlyWhileItIsInUse) {
   lib->reservetime = "l06/15 11:00";
 
   lib->settingform_active = false;
-  EXPECT_FALSE(protocol::vkt_startsetcheck(*lib));
+  EXPECT_FALSE(settings::vkt_startsetcheck(*lib));
   EXPECT_TRUE(d.visible());
   ASSERT_EQ(lib.notifier->messages.size(), 1u);
   EXPECT_EQ(lib.notifier->messages[0], kOutOfRange + "2026/06/15 11:00:00(過去)");
@@ -141,7 +141,7 @@ TEST_F(ReservationCheckTest, RefusalHidesTheDialogOnlyWhileItIsInUse) {
 TEST_F(ReservationCheckTest, DialogFieldsWinOverThePendingCommand) {
   dialog_with({"06", "20", "10", "00"});
   lib->reservetime = "l02/30 10:00";
-  EXPECT_TRUE(protocol::vkt_startsetcheck(*lib));
+  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
   EXPECT_TRUE(lib.notifier->messages.empty());
 }
 
@@ -150,13 +150,13 @@ TEST_F(ReservationCheckTest, ReleasedDialogFallsBackToThePendingCommand) {
   lib->release_settings_dialog();
   lib->settingform_active = true;  // stale flag: there is no dialog to hide
   lib->reservetime = "l07/20 10:00";
-  EXPECT_FALSE(protocol::vkt_startsetcheck(*lib));
+  EXPECT_FALSE(settings::vkt_startsetcheck(*lib));
   ASSERT_EQ(lib.notifier->messages.size(), 1u);
   EXPECT_EQ(lib.notifier->messages[0], kOutOfRange + "2026/07/20 10:00:00(30日以降)");
 
   lib->dispatch_messages();  // the dialog is destroyed now
   lib->reservetime = "l06/20 10:00";
-  EXPECT_TRUE(protocol::vkt_startsetcheck(*lib));
+  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
 }
 
 }  // namespace

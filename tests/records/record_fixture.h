@@ -68,7 +68,7 @@ inline bool port_holds(Library& library, uint32_t count) {
 // A library whose monitor window has COM1 open on a pseudo-terminal; the
 // test plays the logger on the master side.
 struct PortedLibrary {
-  explicit PortedLibrary(std::shared_ptr<windows::Clock> clock = std::make_shared<vkt::testing::FastRealClock>())
+  explicit PortedLibrary(std::shared_ptr<vkt::Clock> clock = std::make_shared<vkt::testing::FastRealClock>())
       : lib(std::move(clock)) {
     lib->ensure_monitor();
     dev.link("ttyUSB0", pty.slave_path());

@@ -1,6 +1,7 @@
 // The settings commands built from the dialog's values.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "settings/device_settings.h"
 #include "settings/settings_dialog.h"
 #include "support/fakes.h"
@@ -76,9 +77,9 @@ TEST(SettingsEncoding, NumbersHaveAtLeastTwoDigits) {
   s.detect = "99";
   EXPECT_EQ("d99", encode(s, Step::detect));
 
-  EXPECT_EQ("05", two_digits(5));
-  EXPECT_EQ("123", two_digits(123));
-  EXPECT_EQ("-05", two_digits(-5));
+  EXPECT_EQ("05", vkt::two_digits(5));
+  EXPECT_EQ("123", vkt::two_digits(123));
+  EXPECT_EQ("-05", vkt::two_digits(-5));
 }
 
 TEST(SettingsEncoding, SettingsWithoutAValueAreNotSent) {

@@ -6,6 +6,7 @@
 
 #include "link/port_control.h"
 #include "protocol/connect.h"
+#include "base/text.h"
 #include "settings_fixture.h"
 
 namespace vkt::settings::test {
@@ -123,7 +124,7 @@ TEST_F(SettingsExports, GetParamWritesWholeLinesWithinItsBound) {
   auto& list = lib->monitor()->ListBox1;
   // 78 lines of 50 characters take 78 * 52 + 1 = 4057 bytes; a 79th would
   // pass 4096.
-  for (int i = 0; i < 100; ++i) list.add(std::string(48, 'a') + two_digits(i));
+  for (int i = 0; i < 100; ++i) list.add(std::string(48, 'a') + vkt::two_digits(i));
   std::vector<char> buffer(2 * VKTCOM_PARAM_BUFFER_SIZE, 'Z');
   vkt_get_param(*lib, buffer.data());
   const std::string text = buffer.data();

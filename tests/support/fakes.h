@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "exports/library.h"
-#include "windows/backend.h"
-#include "windows/services.h"
+#include "base/backend.h"
+#include "base/services.h"
 
 namespace vkt::testing {
 
@@ -17,7 +17,7 @@ namespace vkt::testing {
 // `step_ms` (0: time stands still unless the test moves it), so that a wait
 // bounded by this clock ends after a known number of polls; sleep_ms()
 // advances it at once and records the sleep instead of blocking.
-class FakeClock final : public windows::Clock {
+class FakeClock final : public vkt::Clock {
  public:
   explicit FakeClock(uint32_t start_ms = 0, uint32_t step_ms = 0) : now_(start_ms), step_(step_ms) {}
   uint32_t now_ms() override {
@@ -31,7 +31,7 @@ class FakeClock final : public windows::Clock {
     sleeps_.push_back(ms);
     now_ += ms;
   }
-  windows::LocalTime local_now() override {
+  vkt::LocalTime local_now() override {
     std::lock_guard lock(mu_);
     return local_;
   }
@@ -47,7 +47,7 @@ class FakeClock final : public windows::Clock {
     std::lock_guard lock(mu_);
     step_ = ms;
   }
-  void set_local(const windows::LocalTime& t) {
+  void set_local(const vkt::LocalTime& t) {
     std::lock_guard lock(mu_);
     local_ = t;
   }
@@ -60,24 +60,24 @@ class FakeClock final : public windows::Clock {
   mutable std::mutex mu_;
   uint32_t now_;
   uint32_t step_;
-  windows::LocalTime local_{2026, 6, 15, 12, 0, 0, 0};
+  vkt::LocalTime local_{2026, 6, 15, 12, 0, 0, 0};
   std::vector<uint32_t> sleeps_;
 };
 
 // The machine's millisecond clock, but a local time the test sets and
 // 3000 ms display waits that return at once (recorded).
-class FastRealClock final : public windows::Clock {
+class FastRealClock final : public vkt::Clock {
  public:
   uint32_t now_ms() override { return real_.now_ms(); }
   void sleep_ms(uint32_t ms) override {
     std::lock_guard lock(mu_);
     sleeps_.push_back(ms);
   }
-  windows::LocalTime local_now() override {
+  vkt::LocalTime local_now() override {
     std::lock_guard lock(mu_);
     return use_real_local_ ? real_.local_now() : local_;
   }
-  void set_local(const windows::LocalTime& t) {
+  void set_local(const vkt::LocalTime& t) {
     std::lock_guard lock(mu_);
     local_ = t;
     use_real_local_ = false;
@@ -88,14 +88,14 @@ class FastRealClock final : public windows::Clock {
   }
 
  private:
-  windows::SystemClock real_;
+  vkt::SystemClock real_;
   mutable std::mutex mu_;
   bool use_real_local_ = true;
-  windows::LocalTime local_;
+  vkt::LocalTime local_;
   std::vector<uint32_t> sleeps_;
 };
 
-class RecordingNotifier final : public windows::Notifier {
+class RecordingNotifier final : public vkt::Notifier {
  public:
   void show_error(std::string_view text) override { messages.emplace_back(text); }
   std::vector<std::string> messages;
@@ -103,12 +103,12 @@ class RecordingNotifier final : public windows::Notifier {
 
 // A library with test services, and handles on them.
 struct TestLibrary {
-  std::shared_ptr<windows::Clock> clock;
+  std::shared_ptr<vkt::Clock> clock;
   std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
   std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>(0);
   std::unique_ptr<Library> library;
 
-  explicit TestLibrary(std::shared_ptr<windows::Clock> c = std::make_shared<FastRealClock>()) : clock(std::move(c)) {
+  explicit TestLibrary(std::shared_ptr<vkt::Clock> c = std::make_shared<FastRealClock>()) : clock(std::move(c)) {
     library = std::make_unique<Library>(LibraryServices{clock, notifier, backend});
   }
   Library& operator*() { return *library; }

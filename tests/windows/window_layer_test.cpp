@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "support/fakes.h"
-#include "windows/controls.h"
-#include "windows/message_queue.h"
+#include "base/controls.h"
+#include "base/message_queue.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include "link/port_discovery.h"
 #include "protocol/clock_setting.h"
 #include "settings/device_settings.h"
+#include "settings/reservation_check.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_exports.h"
-#include "windows/services.h"
+#include "base/services.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/simulation.h"
 
@@ -24,7 +25,7 @@ using vkt::settings::TForm4;
 
 // The library's message boxes, written to standard error as the library's
 // default does ("VKTCom: <text>"), the last one kept to name a failure.
-class MessageBoxes final : public vkt::windows::Notifier {
+class MessageBoxes final : public vkt::Notifier {
  public:
   void show_error(std::string_view text) override {
     std::fprintf(stderr, "VKTCom: %.*s\n", static_cast<int>(text.size()), text.data());
@@ -305,7 +306,7 @@ int run_settings_set(Simulation* simulation, const SettingsChanges& changes) {
     // The reservation goes out after the logger's clock is set: open the
     // port again and set the clock, as a host does after the dialog.
     const std::string reservation = core.reservetime;
-    if (!vkt::protocol::vkt_startsetcheck(core)) {
+    if (!vkt::settings::vkt_startsetcheck(core)) {
       throw Failure(kExitTransferFailed, "the start time was refused: " + owner.boxes->last());
     }
     int port = vkt::link::com_search(core);

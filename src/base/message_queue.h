@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "windows/services.h"
+#include "base/services.h"
 
 namespace vkt::windows {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vkt::windows {
+namespace vkt {
 
 // A local calendar time, as the PC's clock shows it.
 struct LocalTime {
@@ -57,4 +57,4 @@ class StderrNotifier final : public Notifier {
 std::shared_ptr<Clock> make_system_clock();
 std::shared_ptr<Notifier> make_default_notifier();
 
-}  // namespace vkt::windows
+}  // namespace vkt

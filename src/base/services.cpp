@@ -1,11 +1,13 @@
-#include "windows/services.h"
+#include "base/services.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
-namespace vkt::windows {
+#include "base/platform.h"
+
+namespace vkt {
 
 uint32_t SystemClock::now_ms() {
   using namespace std::chrono;
@@ -20,7 +22,7 @@ LocalTime SystemClock::local_now() {
   auto now = system_clock::now();
   std::time_t t = system_clock::to_time_t(now);
   std::tm tm{};
-  localtime_r(&t, &tm);
+  platform::local_calendar(t, tm);
   LocalTime lt;
   lt.year = tm.tm_year + 1900;
   lt.month = tm.tm_mon + 1;
@@ -40,4 +42,4 @@ void StderrNotifier::show_error(std::string_view text) {
 std::shared_ptr<Clock> make_system_clock() { return std::make_shared<SystemClock>(); }
 std::shared_ptr<Notifier> make_default_notifier() { return std::make_shared<StderrNotifier>(); }
 
-}  // namespace vkt::windows
+}  // namespace vkt

@@ -1,10 +1,10 @@
-#include "windows/terminal_view.h"
+#include "link/terminal_view.h"
 
 #include <vector>
 
 #include "link/serial_port.h"
 
-namespace vkt::windows {
+namespace vkt::link {
 
 std::size_t TerminalView::pump(link::SerialPort& port) {
   if (!active_ || !port.is_open()) return 0;
@@ -51,4 +51,4 @@ void TerminalView::clear() {
   current_.clear();
 }
 
-}  // namespace vkt::windows
+}  // namespace vkt::link

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "windows/backend.h"
-#include "windows/controls.h"
+#include "base/backend.h"
+#include "base/controls.h"
 
 namespace vkt::windows {
 

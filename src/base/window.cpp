@@ -1,4 +1,4 @@
-#include "windows/window.h"
+#include "base/window.h"
 
 #include <algorithm>
 

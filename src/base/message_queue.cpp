@@ -1,8 +1,8 @@
-#include "windows/message_queue.h"
+#include "base/message_queue.h"
 
 #include <algorithm>
 
-#include "windows/controls.h"
+#include "base/controls.h"
 
 namespace vkt::windows {
 

@@ -8,10 +8,8 @@
 #include <string>
 
 namespace vkt::link {
-class SerialPort;
-}
 
-namespace vkt::windows {
+class SerialPort;
 
 class TerminalView {
  public:
@@ -37,4 +35,4 @@ class TerminalView {
   std::string current_;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::link

@@ -1,8 +1,8 @@
-#include "windows/controls.h"
+#include "base/controls.h"
 
 #include <algorithm>
 
-#include "windows/message_queue.h"
+#include "base/message_queue.h"
 
 namespace vkt::windows {
 

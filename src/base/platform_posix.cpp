@@ -1,0 +1,7 @@
+#include "base/platform.h"
+
+namespace vkt::platform {
+
+void local_calendar(std::time_t t, std::tm& out) { localtime_r(&t, &out); }
+
+}  // namespace vkt::platform

@@ -1,0 +1,50 @@
+#pragma once
+// What the exchanges, the download, the record accessors and the settings
+// work with: the parts of the monitor window they read and write, the
+// library-wide values, the clock, message boxes and the dispatch of window
+// messages. The library (the composition root) provides it; the monitor
+// window is built from the parts.
+#include <memory>
+
+#include "base/controls.h"
+#include "base/dispatcher.h"
+#include "base/services.h"
+#include "base/values.h"
+#include "link/port_control.h"
+#include "link/serial_backend.h"
+#include "link/serial_port.h"
+#include "link/terminal_view.h"
+
+namespace vkt::protocol {
+
+// The monitor window's port and the controls below the window layer that
+// the exchanges, the download and the settings use.
+struct MonitorParts {
+  MonitorParts(std::unique_ptr<link::SerialBackend> serial_backend, int grid_columns, int grid_rows)
+      : ApdComPort1(std::move(serial_backend)), StringGrid1("StringGrid1", grid_columns, grid_rows) {}
+
+  link::SerialPort ApdComPort1;
+  windows::TextGrid StringGrid1;  // the record table
+  windows::ListBox ListBox1{"ListBox1"};   // lines of the last parameter reply
+  windows::Memo Memo1{"Memo1", "Memo1"};   // last reply, or the record count
+  windows::Edit Edit1{"Edit1", "Edit1"};   // the command line
+  windows::Label Label1{"Label1", ""};     // bytes waiting, written by the download
+  windows::CheckBox CheckBox1{"CheckBox1", "Terminal Active"};
+  link::TerminalView terminal;
+};
+
+class Session : public virtual link::PortOwner, public virtual Dispatcher, public virtual LibraryValues {
+ public:
+  // The monitor window's parts; nullptr while there is none (or after it
+  // was released). Looked up afresh after every dispatch.
+  virtual MonitorParts* monitor() = 0;
+  virtual Clock& clock() = 0;
+  virtual Notifier& notifier() = 0;
+
+  link::SerialPort* port() override {
+    MonitorParts* parts = monitor();
+    return parts ? &parts->ApdComPort1 : nullptr;
+  }
+};
+
+}  // namespace vkt::protocol
