@@ -108,8 +108,10 @@ struct TestLibrary {
   std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>(0);
   std::unique_ptr<Library> library;
 
-  explicit TestLibrary(std::shared_ptr<vkt::Clock> c = std::make_shared<FastRealClock>()) : clock(std::move(c)) {
-    library = std::make_unique<Library>(LibraryServices{clock, notifier, backend});
+  explicit TestLibrary(std::shared_ptr<vkt::Clock> c = std::make_shared<FastRealClock>(),
+                       windows::SerialBackendFactory serial_backends = {})
+      : clock(std::move(c)) {
+    library = std::make_unique<Library>(LibraryServices{clock, notifier, backend, std::move(serial_backends), {}});
   }
   Library& operator*() { return *library; }
   Library* operator->() { return library.get(); }
