@@ -1,12 +1,12 @@
-// The download over a real pseudo-terminal: the monitor window's port opens
-// COM1, linked to the pty's slave side, and the test plays the logger on the
-// master side (or the simulator does).
+// The download: the monitor window's port opens COM1 on an in-memory line
+// and the test plays the logger at its far end; the last test downloads from
+// the simulator over a pseudo-terminal.
 #include "records/download.h"
 
 #include <gtest/gtest.h>
 
 #include "record_fixture.h"
-#include "vktsim/logger_sim.h"
+#include "vktsim/records.h"
 #include "windows/progress_popup.h"
 
 namespace vkt::records::test {
@@ -56,7 +56,7 @@ TEST_F(Download, WorkedExampleEndToEnd) {
     view_active = form.terminal.active();
   });
 
-  AnswerRequest logger(port.pty, kExampleReply);
+  AnswerRequest logger(port.logger, kExampleReply);
   EXPECT_TRUE(DownloadDriver(*lib()));
   EXPECT_EQ(logger.request(), "D");
   EXPECT_FALSE(switch_enabled);
@@ -146,7 +146,7 @@ TEST_F(Download, ARecordOnTheTerminatorsLineIsExamined) {
 
 TEST_F(Download, StaleBytesBeforeTheRequestSpoilTheFirstLine) {
   ASSERT_TRUE(port.preload("XY"));
-  AnswerRequest logger(port.pty, kExampleReply);
+  AnswerRequest logger(port.logger, kExampleReply);
   EXPECT_FALSE(DownloadDriver(*lib()));
   EXPECT_EQ(logger.request(), "D");
   EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR len=0 22"));
@@ -172,10 +172,10 @@ TEST_F(Download, BytesAfterTheTerminatorsChunkStayInThePort) {
   ASSERT_TRUE(DownloadDriver(*lib()));
   EXPECT_EQ(vkt_datacount(*lib()), 1);
   // The terminator's CR LF comes in a later read: it is left waiting...
-  ASSERT_EQ(port.pty.write("\r\n"), 2u);
+  port.line().send("\r\n");
   ASSERT_TRUE(port_holds(*lib(), 2));
   // ...and the next download starts with it, harmlessly.
-  AnswerRequest logger(port.pty, kSecond + "\r\n#\r\n");
+  AnswerRequest logger(port.logger, kSecond + "\r\n#\r\n");
   EXPECT_TRUE(DownloadDriver(*lib()));
   EXPECT_EQ(vkt_datacount(*lib()), 1);
   EXPECT_EQ(text_of(*lib(), TextField::Y, 1), "127");
@@ -257,7 +257,7 @@ TEST(DownloadTimeOut, AnUnpluggedLoggerEndsTheWaitAtOnce) {
   ASSERT_EQ(port.opened, 1);
   TestLibrary& lib = port.lib;
   ASSERT_TRUE(port.preload(kFirst + "\r\n"));
-  port.pty.close_master();
+  port.line().hang_up();
   EXPECT_FALSE(vkt_inputdata(*lib));
   EXPECT_TRUE(has_text(lib.popup_texts(), "Label1=TIME OUT"));
   EXPECT_EQ(lib->monitor()->Memo1.text(), kFirst);
@@ -265,26 +265,22 @@ TEST(DownloadTimeOut, AnUnpluggedLoggerEndsTheWaitAtOnce) {
   expect_cleaned_up(lib);
 }
 
-// A whole recording from the simulator, more than one receive buffer's
-// worth, compared field for field with the simulator's records.
+// A whole recording made by the simulator's record generator, more than one
+// receive buffer's worth, sent by the scripted logger and compared field for
+// field with the generated records.
 TEST(DownloadFromSimulator, MatchesTheLoggersRecords) {
   vktsim::GeneratorOptions generate;
   generate.count = 1200;
   generate.seed = 5;
   generate.interval_ms = 7 * 3600 * 1000;
   generate.cross_new_year = true;
-  vktsim::SimOptions options;
-  options.records = vktsim::generate_records(generate);
-  options.base_year_tag = 3;
-  options.paced = false;
-  vktsim::LoggerSim sim(options);
+  const std::vector<vktsim::SimRecord> records = vktsim::generate_records(generate);
 
-  TestLibrary lib;
+  vkt::testing::ScriptedLogger logger;
+  logger.set_records(vktsim::encode_records(records, 3));
+  TestLibrary lib(std::make_shared<FastRealClock>(), logger.backends());
   lib->ensure_monitor();
-  vkt::test::DevRoot dev;
-  dev.link("ttyUSB0", sim.slave_path());
   ASSERT_EQ(link::com_open(*lib, 1), 1);
-  const auto records = sim.records();
   lib->param_year = std::to_string(records.front().year);
   lib->param_count = std::to_string(records.size());
 

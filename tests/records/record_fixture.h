@@ -1,13 +1,14 @@
 #pragma once
 // Helpers of the record tests: reading fields back through the accessors,
-// filling the record table without a port, and a logger played on a
-// pseudo-terminal.
+// filling the record table without a port, and a logger played at the far
+// end of an in-memory line.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +19,7 @@
 #include "records/record_decoder.h"
 #include "records/record_table.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
+#include "support/scripted_logger.h"
 #include "windows/monitor_window.h"
 
 namespace vkt::records::test {
@@ -65,53 +66,57 @@ inline bool port_holds(Library& library, uint32_t count) {
   return true;
 }
 
-// A library whose monitor window has COM1 open on a pseudo-terminal; the
-// test plays the logger on the master side.
+// A library whose monitor window has COM1 open on an in-memory line; the
+// test plays the logger at its far end, which answers nothing by itself.
 struct PortedLibrary {
   explicit PortedLibrary(std::shared_ptr<vkt::Clock> clock = std::make_shared<vkt::testing::FastRealClock>())
-      : lib(std::move(clock)) {
+      : lib(std::move(clock), logger.backends()) {
+    logger.silent_to("");
     lib->ensure_monitor();
-    dev.link("ttyUSB0", pty.slave_path());
     opened = link::com_open(*lib, 1);
   }
   ~PortedLibrary() { link::com_close(*lib); }
 
+  link::MemoryLine& line() { return logger.line(); }
   // Puts `reply` into the port's receive buffer before the request, so that
   // the download reads it as one chunk.
   bool preload(const std::string& reply) {
-    return pty.write(reply) == reply.size() && port_holds(*lib, static_cast<uint32_t>(reply.size()));
+    line().send(reply);
+    return port_holds(*lib, static_cast<uint32_t>(reply.size()));
   }
 
-  vkt::test::PtyPair pty;
-  vkt::test::DevRoot dev;
+  vkt::testing::ScriptedLogger logger;
   vkt::testing::TestLibrary lib;
   int32_t opened = -1;
 };
 
-// Plays the logger on a thread: waits for the one-byte request, then sends
-// the reply.
+// Plays the logger: answers the first request it sees with the reply.
 class AnswerRequest {
  public:
-  AnswerRequest(vkt::test::PtyPair& pty, std::string reply)
-      : thread_([&pty, reply = std::move(reply), this] {
-          request_ = pty.read_exact(1, 5s);
-          if (!request_.empty()) pty.write(reply);
-        }) {}
-  ~AnswerRequest() {
-    if (thread_.joinable()) thread_.join();
+  AnswerRequest(vkt::testing::ScriptedLogger& logger, std::string reply) : logger_(logger) {
+    logger_.answer_prefix("", [this, reply = std::move(reply)](const std::string& command) {
+      std::lock_guard lock(mu_);
+      if (answered_) return std::string();
+      answered_ = true;
+      request_ = command;
+      return reply;
+    });
   }
+  ~AnswerRequest() { logger_.silent_to(""); }
   AnswerRequest(const AnswerRequest&) = delete;
   AnswerRequest& operator=(const AnswerRequest&) = delete;
 
-  // The request the logger saw (empty: none within the bound).
+  // The request the logger saw (empty: none so far).
   std::string request() {
-    if (thread_.joinable()) thread_.join();
+    std::lock_guard lock(mu_);
     return request_;
   }
 
  private:
+  vkt::testing::ScriptedLogger& logger_;
+  std::mutex mu_;
+  bool answered_ = false;
   std::string request_;
-  std::thread thread_;
 };
 
 // The two records of the worked example and their reply.
