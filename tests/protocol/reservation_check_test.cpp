@@ -9,7 +9,7 @@
 #include "settings/reservation_check.h"
 #include "settings/settings_dialog.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
+#include "support/scripted_logger.h"
 
 namespace vkt::settings {
 namespace {
@@ -91,15 +91,12 @@ TEST(ReservationDates, FieldsBackFromTheReservationCommand) {
 // come from, and what a refusal shows and hides.
 struct ReservationCheckTest : ::testing::Test {
   std::shared_ptr<testing::FakeClock> clock = std::make_shared<testing::FakeClock>();
-  testing::TestLibrary lib{clock};
-  test::DevRoot dev;  // an empty device folder: no logger can be found
+  // A machine without serial devices and a line with nothing on it: should
+  // showing the dialog look for the logger, it finds none.
+  vkt::testing::ScriptedLogger nothing;
+  testing::TestLibrary lib{clock, nothing.backends(), testing::TestLibrary::no_devices()};
 
-  void SetUp() override {
-    clock->set_local({2026, 6, 15, 12, 0, 0, 0});
-    // Nothing to find either, should showing the dialog look for the logger.
-    ::setenv("VKTCOM_SYSFS_ROOT", dev.path().c_str(), 1);
-  }
-  void TearDown() override { ::unsetenv("VKTCOM_SYSFS_ROOT"); }
+  void SetUp() override { clock->set_local({2026, 6, 15, 12, 0, 0, 0}); }
 
   TForm4& dialog_with(const StartTimeFields& f) {
     TForm4& d = lib->ensure_settings_dialog();

@@ -10,6 +10,7 @@
 #include "exports/library.h"
 #include "base/backend.h"
 #include "base/services.h"
+#include "link/registry_reader.h"
 
 namespace vkt::testing {
 
@@ -109,9 +110,15 @@ struct TestLibrary {
   std::unique_ptr<Library> library;
 
   explicit TestLibrary(std::shared_ptr<vkt::Clock> c = std::make_shared<FastRealClock>(),
-                       windows::SerialBackendFactory serial_backends = {})
+                       windows::SerialBackendFactory serial_backends = {}, windows::RegistryFactory registry = {})
       : clock(std::move(c)) {
-    library = std::make_unique<Library>(LibraryServices{clock, notifier, backend, std::move(serial_backends), {}});
+    library = std::make_unique<Library>(
+        LibraryServices{clock, notifier, backend, std::move(serial_backends), std::move(registry)});
+  }
+
+  // A machine with no serial devices at all: every search finds "VCP none".
+  static windows::RegistryFactory no_devices() {
+    return [] { return std::make_unique<link::RegistryTree>(); };
   }
   Library& operator*() { return *library; }
   Library* operator->() { return library.get(); }
