@@ -17,6 +17,8 @@ void TextGrid::set_row_count(int rows) {
   rows_ = std::max(rows, 1);
   // Rows at or beyond the count hold nothing: drop their storage.
   if (cells_.size() > static_cast<std::size_t>(rows_)) cells_.resize(rows_);
+  last_changed_row_ = -1;
+  changed(Change::RowCount);
 }
 
 const std::string& TextGrid::cell(int column, int row) const {
@@ -33,11 +35,17 @@ void TextGrid::set_cell(int column, int row, std::string text) {
   auto& r = cells_[row];
   if (r.size() < static_cast<std::size_t>(columns_)) r.resize(columns_);
   r[column] = std::move(text);
+  if (row != last_changed_row_) {
+    last_changed_row_ = row;
+    changed(Change::Rows, row, row);
+  }
 }
 
 void TextGrid::clear_row(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= cells_.size()) return;
   cells_[row].clear();
+  last_changed_row_ = -1;
+  changed(Change::Rows, row, row);
 }
 
 int TextGrid::column_width(int column) const {
@@ -53,14 +61,19 @@ void RadioButton::set_checked(bool on) {
   checked_ = on;
   if (on && group_) {
     for (RadioButton* other : *group_) {
-      if (other != this) other->checked_ = false;
+      if (other != this && other->checked_) {
+        other->checked_ = false;
+        other->changed(Change::Checked);
+      }
     }
   }
+  changed(Change::Checked);
   if (on && on_click) on_click();
 }
 
 void UpDown::set_position(int position) {
   position_ = std::clamp(position, min_, max_);
+  changed(Change::Position);
   if (associate_) associate_->set_text(std::to_string(position_));
 }
 
@@ -73,7 +86,9 @@ void UpDown::step(int delta) {
 const std::string& StatusBar::panel(std::size_t i) const { return i < panels_.size() ? panels_[i] : kEmpty; }
 
 void StatusBar::set_panel(std::size_t i, std::string text) {
-  if (i < panels_.size()) panels_[i] = std::move(text);
+  if (i >= panels_.size()) return;
+  panels_[i] = std::move(text);
+  changed(Change::Text);
 }
 
 Timer::Timer(std::string name, MessageQueue& queue, uint32_t interval_ms)
@@ -82,7 +97,22 @@ Timer::Timer(std::string name, MessageQueue& queue, uint32_t interval_ms)
   queue_.add_timer(this);
 }
 
-Timer::~Timer() { queue_.remove_timer(this); }
+Timer::~Timer() {
+  if (destroyed_flag_) *destroyed_flag_ = true;
+  queue_.remove_timer(this);
+}
+
+void Timer::fire() {
+  if (!timer_enabled() || running_handler_ || !on_timer) return;
+  running_handler_ = true;
+  auto handler = on_timer;  // kept: the timer may be destroyed by its own handler
+  bool destroyed = false;
+  destroyed_flag_ = &destroyed;
+  handler();
+  if (destroyed) return;
+  destroyed_flag_ = nullptr;
+  running_handler_ = false;
+}
 
 void Timer::set_timer_enabled(bool on) {
   if (on && !enabled()) started_ = queue_.clock().now_ms();

@@ -4,6 +4,11 @@
 // window system draws it. A selection or tick that changes runs the control's
 // handler, whether the user or the library changed it; setting a control to
 // the value it already has runs nothing.
+//
+// Every change of a control's state is reported to its window (the
+// observer), which tells the window backend, so that a window system can
+// draw it; a record grid reports its row count and which rows changed, and
+// the backend reads the cells it draws.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,6 +19,31 @@ namespace vkt::windows {
 
 using Handler = std::function<void()>;
 
+enum class ControlKind {
+  Label, Edit, Memo, ListBox, Grid, Button, CheckBox, RadioGroup, RadioButton, UpDown, ComboBox, StatusBar,
+  GroupBox, Timer
+};
+
+// What changed about a control.
+enum class Change { Text, Enabled, Visible, Checked, ItemIndex, Items, Position, RowCount, Rows };
+
+// A control's place in its window's client area, in pixels.
+struct Place {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+class Control;
+
+class ControlObserver {
+ public:
+  virtual ~ControlObserver() = default;
+  // `first_row` and `last_row` name the rows of a Rows change.
+  virtual void control_changed(Control& control, Change change, int first_row, int last_row) = 0;
+};
+
 class Control {
  public:
   explicit Control(std::string name) : name_(std::move(name)) {}
@@ -21,16 +51,33 @@ class Control {
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
+  virtual ControlKind kind() const = 0;
   const std::string& name() const { return name_; }
   bool enabled() const { return enabled_; }
-  void set_enabled(bool on) { enabled_ = on; }
+  void set_enabled(bool on) {
+    enabled_ = on;
+    changed(Change::Enabled);
+  }
   bool visible() const { return visible_; }
-  void set_visible(bool on) { visible_ = on; }
+  void set_visible(bool on) {
+    visible_ = on;
+    changed(Change::Visible);
+  }
+  Place place;
+
+  // Set by the window that registers the control.
+  void set_observer(ControlObserver* observer) { observer_ = observer; }
+
+ protected:
+  void changed(Change change, int first_row = 0, int last_row = 0) {
+    if (observer_) observer_->control_changed(*this, change, first_row, last_row);
+  }
 
  private:
   std::string name_;
   bool enabled_ = true;
   bool visible_ = true;
+  ControlObserver* observer_ = nullptr;
 };
 
 // A control with one text: label, edit, button caption.
@@ -38,7 +85,10 @@ class TextControl : public Control {
  public:
   TextControl(std::string name, std::string text) : Control(std::move(name)), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
-  void set_text(std::string text) { text_ = std::move(text); }
+  void set_text(std::string text) {
+    text_ = std::move(text);
+    changed(Change::Text);
+  }
 
  private:
   std::string text_;
@@ -47,6 +97,7 @@ class TextControl : public Control {
 class Label : public TextControl {
  public:
   using TextControl::TextControl;
+  ControlKind kind() const override { return ControlKind::Label; }
 };
 
 class Edit : public TextControl {
@@ -54,6 +105,7 @@ class Edit : public TextControl {
   Edit(std::string name, std::string text, bool read_only = false)
       : TextControl(std::move(name), std::move(text)), read_only_(read_only) {}
   bool read_only() const { return read_only_; }
+  ControlKind kind() const override { return ControlKind::Edit; }
 
  private:
   bool read_only_;
@@ -64,14 +116,22 @@ class Memo : public TextControl {
  public:
   using TextControl::TextControl;
   void clear() { set_text({}); }
+  ControlKind kind() const override { return ControlKind::Memo; }
 };
 
 class ListBox : public Control {
  public:
   using Control::Control;
   const std::vector<std::string>& items() const { return items_; }
-  void clear() { items_.clear(); }
-  void add(std::string item) { items_.push_back(std::move(item)); }
+  ControlKind kind() const override { return ControlKind::ListBox; }
+  void clear() {
+    items_.clear();
+    changed(Change::Items);
+  }
+  void add(std::string item) {
+    items_.push_back(std::move(item));
+    changed(Change::Items);
+  }
   std::size_t count() const { return items_.size(); }
 
  private:
@@ -84,6 +144,7 @@ class ListBox : public Control {
 class TextGrid : public Control {
  public:
   TextGrid(std::string name, int columns, int rows);
+  ControlKind kind() const override { return ControlKind::Grid; }
   int column_count() const { return columns_; }
   int row_count() const { return rows_; }
   // A value below 1 becomes 1.
@@ -100,11 +161,13 @@ class TextGrid : public Control {
   int rows_;
   std::vector<std::vector<std::string>> cells_;  // [row][column], grown on write
   std::vector<int> widths_;
+  int last_changed_row_ = -1;  // consecutive writes to one row report it once
 };
 
 class Button : public TextControl {
  public:
   using TextControl::TextControl;
+  ControlKind kind() const override { return ControlKind::Button; }
   Handler on_click;
   // A user's click: runs the handler when the button is enabled.
   void click() {
@@ -116,10 +179,12 @@ class CheckBox : public TextControl {
  public:
   using TextControl::TextControl;
   Handler on_click;
+  ControlKind kind() const override { return ControlKind::CheckBox; }
   bool checked() const { return checked_; }
   void set_checked(bool on) {
     if (on == checked_) return;
     checked_ = on;
+    changed(Change::Checked);
     if (on_click) on_click();
   }
 
@@ -131,12 +196,14 @@ class RadioGroup : public TextControl {
  public:
   RadioGroup(std::string name, std::string caption, std::vector<std::string> items)
       : TextControl(std::move(name), std::move(caption)), items_(std::move(items)) {}
+  ControlKind kind() const override { return ControlKind::RadioGroup; }
   const std::vector<std::string>& items() const { return items_; }
   int item_index() const { return index_; }  // -1: no item selected
   void set_item_index(int index) {
     if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
     if (index == index_) return;
     index_ = index;
+    changed(Change::ItemIndex);
     if (on_click) on_click();
   }
   Handler on_click;
@@ -151,6 +218,7 @@ class RadioGroup : public TextControl {
 class RadioButton : public TextControl {
  public:
   using TextControl::TextControl;
+  ControlKind kind() const override { return ControlKind::RadioButton; }
   Handler on_click;
   bool checked() const { return checked_; }
   void set_checked(bool on);
@@ -167,6 +235,7 @@ class UpDown : public Control {
  public:
   UpDown(std::string name, int min, int max, int position, Edit* associate)
       : Control(std::move(name)), min_(min), max_(max), position_(position), associate_(associate) {}
+  ControlKind kind() const override { return ControlKind::UpDown; }
   int min() const { return min_; }
   int max() const { return max_; }
   int position() const { return position_; }
@@ -188,6 +257,8 @@ class UpDown : public Control {
 class ComboBox : public TextControl {
  public:
   using TextControl::TextControl;
+  ControlKind kind() const override { return ControlKind::ComboBox; }
+  // The list to pick from; filled when the window is made.
   std::vector<std::string> items;
   void select(std::size_t index) {
     if (index < items.size()) set_text(items[index]);
@@ -197,6 +268,7 @@ class ComboBox : public TextControl {
 class StatusBar : public Control {
  public:
   StatusBar(std::string name, std::size_t panels) : Control(std::move(name)), panels_(panels) {}
+  ControlKind kind() const override { return ControlKind::StatusBar; }
   const std::string& panel(std::size_t i) const;
   void set_panel(std::size_t i, std::string text);
   std::size_t panel_count() const { return panels_.size(); }
@@ -213,6 +285,11 @@ class Timer : public Control {
  public:
   Timer(std::string name, MessageQueue& queue, uint32_t interval_ms);
   ~Timer() override;
+  ControlKind kind() const override { return ControlKind::Timer; }
+  // The platform's timer fired: runs the handler when the timer is on (and
+  // its handler is not already running). Used when the platform drives the
+  // timers instead of the dispatch.
+  void fire();
   bool timer_enabled() const { return enabled(); }
   // Switching on starts the interval from now.
   void set_timer_enabled(bool on);
@@ -225,6 +302,7 @@ class Timer : public Control {
   uint32_t interval_;
   uint32_t started_ = 0;
   bool running_handler_ = false;
+  bool* destroyed_flag_ = nullptr;  // set while fire() runs the handler
 };
 
 }  // namespace vkt::windows

@@ -37,6 +37,12 @@ void MessageQueue::add_timer(Timer* timer) { timers_.push_back(timer); }
 void MessageQueue::remove_timer(Timer* timer) { std::erase(timers_, timer); }
 
 void MessageQueue::dispatch_once() {
+  // The window system's own messages first: the user's actions.
+  if (pump_) {
+    auto pump = pump_;  // kept: a handler may replace the pump
+    pump();
+  }
+
   std::size_t n = actions_.size();
   for (std::size_t i = 0; i < n && !actions_.empty(); ++i) {
     auto action = std::move(actions_.front());
@@ -45,19 +51,18 @@ void MessageQueue::dispatch_once() {
   }
   release_pending();
 
-  // Timers: a handler may destroy timers (a window released inside it), so
-  // work from a snapshot and touch a timer only while it still exists.
-  auto exists = [this](Timer* t) { return std::find(timers_.begin(), timers_.end(), t) != timers_.end(); };
-  const uint32_t now = clock_->now_ms();
-  for (Timer* t : std::vector<Timer*>(timers_)) {
-    if (!exists(t) || !t->timer_enabled() || t->running_handler_) continue;
-    if (static_cast<uint32_t>(now - t->started_) < t->interval_) continue;
-    t->started_ = now;
-    if (!t->on_timer) continue;
-    t->running_handler_ = true;
-    auto handler = t->on_timer;  // kept: the timer may be destroyed by its own handler
-    handler();
-    if (exists(t)) t->running_handler_ = false;
+  // Timers (unless the platform's timers drive them): a handler may destroy
+  // timers (a window released inside it), so work from a snapshot and touch
+  // a timer only while it still exists.
+  if (!platform_timers_) {
+    auto exists = [this](Timer* t) { return std::find(timers_.begin(), timers_.end(), t) != timers_.end(); };
+    const uint32_t now = clock_->now_ms();
+    for (Timer* t : std::vector<Timer*>(timers_)) {
+      if (!exists(t) || !t->timer_enabled() || t->running_handler_) continue;
+      if (static_cast<uint32_t>(now - t->started_) < t->interval_) continue;
+      t->started_ = now;
+      t->fire();
+    }
   }
 
   auto hooks = hooks_;

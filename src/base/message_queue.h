@@ -1,7 +1,8 @@
 #pragma once
 // The library's window-message queue: what the window system would deliver
 // to the library's windows on the host's thread. One dispatch runs, in
-// order, the user actions posted so far, the releases requested so far
+// order, the platform's message pump (the user's actions from a window
+// system), the user actions posted so far, the releases requested so far
 // (windows destroyed), the timers that are due, and the idle hooks (the
 // terminal view takes its bytes there).
 #include <cstdint>
@@ -37,9 +38,18 @@ class MessageQueue {
   int add_idle_hook(std::function<void()> hook);
   void remove_idle_hook(int id);
 
-  // Dispatches the pending messages once: posted actions, releases, due
-  // timers, idle hooks. Messages posted while it runs wait for the next one.
+  // Dispatches the pending messages once: the platform's message pump,
+  // posted actions, releases, due timers, idle hooks. Messages posted while
+  // it runs wait for the next one.
   void dispatch_once();
+
+  // The platform's message pump (the window backend's), run first at every
+  // dispatch.
+  void set_pump(std::function<void()> pump) { pump_ = std::move(pump); }
+  // On: the platform's own timers drive the library's timers (Timer::fire
+  // at each interval, started and stopped as the backend learns of each
+  // timer's Enabled changes); the dispatch then runs no timers itself.
+  void set_platform_timers(bool on) { platform_timers_ = on; }
 
   // Posted actions not yet dispatched.
   std::size_t pending_actions() const { return actions_.size(); }
@@ -55,6 +65,8 @@ class MessageQueue {
   std::vector<Timer*> timers_;
   std::vector<std::pair<int, std::function<void()>>> hooks_;
   int next_hook_id_ = 1;
+  std::function<void()> pump_;
+  bool platform_timers_ = false;
 };
 
 }  // namespace vkt::windows

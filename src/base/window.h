@@ -1,20 +1,23 @@
 #pragma once
 // A window of the library: a caption, a visibility, and controls reachable by
 // the names the library gives them. Shown and hidden through the backend,
-// which draws it (or, headless, only keeps track).
+// which draws it (or, headless, only keeps track); every control's changes
+// reach the backend through the window, and the user's actions come back
+// through deliver().
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/backend.h"
 #include "base/controls.h"
 
 namespace vkt::windows {
 
-class Window {
+class Window : public ControlObserver {
  public:
   Window(WindowBackend& backend, std::string window_class, std::string caption);
-  virtual ~Window();
+  ~Window() override;
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
@@ -34,15 +37,28 @@ class Window {
   T* find_as(const std::string& name) const {
     return dynamic_cast<T*>(find(name));
   }
+  // The registered controls, in the order of registration.
+  const std::vector<Control*>& controls() const { return order_; }
+
+  // A user's action from the window system: runs exactly what the control
+  // runs for the user (a click, a selection, a tick, an arrow, typing, a
+  // close request). An action on a control that does not exist, is disabled
+  // or does not take it changes nothing; returns whether it was taken.
+  bool deliver(const UserAction& action);
+  // A close request from the window system; by default the window hides.
+  virtual void close_request() { hide(); }
+
+  void control_changed(Control& control, Change change, int first_row, int last_row) override;
 
  protected:
   // Registers a control under its name (done by the window's constructor).
   template <class T>
   T& add(T& control) {
-    controls_[control.name()] = &control;
+    controls_by_name(control);
     return control;
   }
-  void controls_by_name(Control& control) { controls_[control.name()] = &control; }
+  // Also announces the control to the backend and reports its changes from now on.
+  void controls_by_name(Control& control);
   virtual void on_show() {}
   WindowBackend& backend() { return backend_; }
 
@@ -52,6 +68,7 @@ class Window {
   std::string caption_;
   bool visible_ = false;
   std::map<std::string, Control*> controls_;
+  std::vector<Control*> order_;
 };
 
 }  // namespace vkt::windows

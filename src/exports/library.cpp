@@ -10,6 +10,8 @@ LibraryServices LibraryServices::defaults() {
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
+  // The window system's message pump runs at every dispatch.
+  queue_.set_pump([backend = services_.backend] { backend->pump(); });
   // While its switch is on, the terminal view takes the received bytes at
   // every dispatch.
   terminal_hook_ = queue_.add_idle_hook([this] {

@@ -44,6 +44,7 @@ class SettingsHost : public virtual protocol::Session, public virtual link::Port
 class GroupBox : public windows::TextControl {
  public:
   using TextControl::TextControl;
+  windows::ControlKind kind() const override { return windows::ControlKind::GroupBox; }
 };
 
 class TForm4 final : public windows::Window {
@@ -147,7 +148,7 @@ class TForm4 final : public windows::Window {
   void UpDown_ADJ_h1Click();
 
   // A close request from the window system (title bar, Alt+F4).
-  void close_request() { FormCloseQuery(); }
+  void close_request() override { FormCloseQuery(); }
 
   // ---- operations ----
   // Searches the logger's port, opens it and connects. True when the port

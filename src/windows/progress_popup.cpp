@@ -9,8 +9,8 @@ TForm3::TForm3(WindowBackend& backend) : Window(backend, "TForm3", "VKT") {
 }
 
 void TForm3::set_line(Label& line, std::string text) {
-  line.set_text(text);
-  backend().control_text(*this, line.name(), line.text());
+  // The label reports the change to the backend, which draws (or records) it.
+  line.set_text(std::move(text));
 }
 
 void TForm3::set_progress_line(int line, std::string text) {
