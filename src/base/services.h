@@ -1,7 +1,8 @@
 #pragma once
 // The services the library takes from its surroundings: a millisecond clock
-// and the local calendar time, message boxes, and the window-system backend.
-// Each is an interface so that a host (or a test) can put its own in place.
+// and the local calendar time, and message boxes (the window-system backend is
+// in backend.h). Each is an interface so that a host (or a test) can put its own
+// in place.
 #include <cstdint>
 #include <memory>
 #include <string>
