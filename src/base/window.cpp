@@ -9,10 +9,8 @@ Window::Window(WindowBackend& backend, std::string window_class, std::string cap
   backend_.window_created(*this);
 }
 
-Window::~Window() {
-  for (Control* c : order_) c->set_observer(nullptr);
-  backend_.window_destroyed(*this);
-}
+// The controls are members of the derived window and already gone here.
+Window::~Window() { backend_.window_destroyed(*this); }
 
 void Window::controls_by_name(Control& control) {
   controls_[control.name()] = &control;
