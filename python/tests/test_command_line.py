@@ -1,5 +1,6 @@
 """python3 -m vktcom download|info|plot against the simulated logger."""
 import csv
+import json
 import os
 import subprocess
 import sys
@@ -23,6 +24,14 @@ def test_info_prints_the_parameters_year_and_count():
     assert done.returncode == 0, done.stderr
     assert "@Count= 7 records" in done.stdout
     assert "records: 7" in done.stdout and "port: COM1" in done.stdout
+
+
+def test_download_as_json_lines_has_numbers_for_the_values():
+    done = run("download", "--simulate", "--sim-records", "3", "--json")
+    assert done.returncode == 0, done.stderr
+    lines = [json.loads(line) for line in done.stdout.splitlines()]
+    assert len(lines) == 3 and list(lines[0]) == list(vktcom.CSV_HEADER)
+    assert isinstance(lines[0]["temperature"], float) and isinstance(lines[0]["x"], int)
 
 
 def test_download_writes_csv_that_plot_reads_back(tmp_path):

@@ -11,7 +11,7 @@ import sys
 
 from . import errors
 from .logger import Logger
-from .records import CSV_HEADER, to_csv
+from .records import to_csv
 from .simulator import simulated_logger
 
 EXIT_CODES = (
@@ -71,6 +71,13 @@ def _download(args):
         return logger.download()
 
 
+def _json_record(record):
+    """One JSON line as `vkt download --json` writes it: texts for the date
+    and time, numbers for the values."""
+    return {"date": record.date_text, "time": record.time_text, "x": record.x, "y": record.y, "z": record.z,
+            "temperature": record.temperature, "humidity": record.humidity}
+
+
 def _write(text, output):
     if output is None:
         sys.stdout.write(text)
@@ -102,7 +109,7 @@ def run(args):
     if args.command == "download":
         records = _download(args)
         if args.json:
-            text = "".join(json.dumps(dict(zip(CSV_HEADER, r.to_row()))) + "\n" for r in records)
+            text = "".join(json.dumps(_json_record(r)) + "\n" for r in records)
         else:
             text = to_csv(records)
         _write(text, args.output)
