@@ -1,7 +1,10 @@
 """Every failure is an exception that names its cause: no logger, a port
 that cannot be opened, a silent logger, a download that times out, a bad
 record line, an unplugged logger, a library that cannot be loaded."""
+import ctypes.util
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -110,3 +113,20 @@ def test_ports_map_into_the_port_table(tmp_path):
     for bad in (0, 73, "COM0", "/dev/ttyUSB20", "/dev/pts/3", "", True, 1.5):
         with pytest.raises(ValueError):
             vktcom.port_number(bad)
+
+
+def test_library_lookup_order(tmp_path, monkeypatch, built_programs):
+    built, _ = built_programs
+    # A path given beats the variable.
+    monkeypatch.setenv("VKTCOM_LIBRARY", str(tmp_path / "libnothing.so"))
+    assert vktcom.load_library(built).path == built
+    # With neither, an installed library, else this checkout's build: in a
+    # process of its own, since the loader reuses a library already loaded.
+    tree = vktcom._library.source_tree_library()
+    if ctypes.util.find_library("vktcom") is not None or tree is None:
+        pytest.skip("a vktcom library is installed, or this checkout has no build/")
+    environment = {k: v for k, v in os.environ.items() if k != "VKTCOM_LIBRARY"}
+    environment["PYTHONPATH"] = os.path.dirname(os.path.dirname(vktcom.__file__))
+    found = subprocess.run([sys.executable, "-c", "import vktcom; print(vktcom.load_library().path)"],
+                           capture_output=True, text=True, env=environment, timeout=60)
+    assert found.stdout.strip() == tree, found.stderr
