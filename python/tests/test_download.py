@@ -105,3 +105,9 @@ def test_a_second_download_gives_the_same_records_and_a_dataframe():
     assert len(frame) == 40
     assert frame["time"].iloc[0] == pandas.Timestamp(first[0].time)
     assert str(frame["x"].dtype) == "int8"
+
+
+def test_an_empty_logger_gives_no_records():
+    info, records = download(records=0)
+    assert info.count == 0
+    assert records == [] and list(records.to_rows()) == [list(vktcom.CSV_HEADER)]
