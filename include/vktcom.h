@@ -218,7 +218,7 @@ VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void);
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void);
 
 /* One row of the record table as vkt_get_records copies it: 48 bytes, the
-   fields at the offsets noted, no padding, the same on every platform. */
+   fields at the offsets noted, no padding. */
 #define VKTCOM_RECORD_DATA_SIZE 22
 struct vkt_record {
   int32_t row;          /*  0: row of the record table, 1 for the first record */
@@ -248,14 +248,16 @@ struct vkt_record {
                                whole length) */
 };
 
-/* Copies rows first_row .. first_row + count - 1 of the record table into
-   out[0] .., as far as the table has record rows (1 to vkt_datacount());
-   `out` must have room for `count` records. Returns the number of records
-   copied: 0 with no monitor window, a NULL `out`, a `count` below 1 or a
-   `first_row` outside the record rows. Reads the table as the record
-   accessors do, so that a host gets every record of a download in one call
-   instead of one call per field. */
+#if !defined(_WIN32)
+/* Linux only. Copies rows first_row .. first_row + count - 1 of the record
+   table into out[0] .., as far as the table has record rows (1 to
+   vkt_datacount()); `out` must have room for `count` records. Returns the
+   number of records copied: 0 with no monitor window, a NULL `out`, a
+   `count` below 1 or a `first_row` outside the record rows. Reads the table
+   as the record accessors do, so that a host gets every record of a download
+   in one call instead of one call per field. */
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out);
+#endif
 
 #ifdef __cplusplus
 }
