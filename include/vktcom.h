@@ -217,6 +217,48 @@ VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void);
    every 100 ms, while the port-watching timer is on. */
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void);
 
+/* One row of the record table as vkt_get_records copies it: 48 bytes, the
+   fields at the offsets noted, no padding. */
+#define VKTCOM_RECORD_DATA_SIZE 22
+struct vkt_record {
+  int32_t row;          /*  0: row of the record table, 1 for the first record */
+  int32_t year;         /*  4: year of the record's date ("DATE"), 0 when the
+                               date holds no year */
+  int32_t data_length;  /*  8: length of the raw line ("data"), 20 for a
+                               record line, 0 for an empty row */
+  uint8_t decoded;      /* 12: 1 when the fields below hold the decoded
+                               record; 0 for a row holding only its raw line
+                               (a download that failed the line check) or
+                               nothing, with every field below 0 */
+  uint8_t month;        /* 13: 0-15 */
+  uint8_t year_tag;     /* 14: 0-3 (column "year") */
+  uint8_t day;          /* 15: 0-31 */
+  uint8_t hour;         /* 16: 0-31 */
+  uint8_t min;          /* 17: 0-63 */
+  uint8_t sec;          /* 18: 0-63 */
+  uint8_t n;            /* 19: temperature tenths, 0-15 */
+  int8_t x;             /* 20: acceleration counts, -128 to 127 */
+  int8_t y;             /* 21 */
+  int8_t z;             /* 22 */
+  int8_t deg;           /* 23: temperature, whole degrees, -128 to 127 */
+  uint8_t msec;         /* 24: hundredths of the second, 0-255 */
+  uint8_t humi;         /* 25: humidity, 0-255 */
+  char data[VKTCOM_RECORD_DATA_SIZE]; /* 26: the raw line, NUL-terminated,
+                               cut to 21 characters (data_length tells the
+                               whole length) */
+};
+
+#if !defined(_WIN32)
+/* Linux only. Copies rows first_row .. first_row + count - 1 of the record
+   table into out[0] .., as far as the table has record rows (1 to
+   vkt_datacount()); `out` must have room for `count` records. Returns the
+   number of records copied: 0 with no monitor window, a NULL `out`, a
+   `count` below 1 or a `first_row` outside the record rows. Reads the table
+   as the record accessors do, so that a host gets every record of a download
+   in one call instead of one call per field. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out);
+#endif
+
 #ifdef __cplusplus
 }
 #endif

@@ -14,6 +14,7 @@
 #include "protocol/connect.h"
 #include "records/accessors.h"
 #include "records/download.h"
+#include "records/record_copy.h"
 #include "settings/reservation_check.h"
 #include "settings/settings_exports.h"
 
@@ -138,5 +139,12 @@ VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void) {
 }
 
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void) { guarded_void([] { library().dispatch_messages(); }); }
+
+#if !defined(_WIN32)
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out) {
+  if (!out) return 0;
+  return guarded<int32_t>(0, [&] { return vkt::records::copy_records(library(), first_row, count, out); });
+}
+#endif
 
 }  // extern "C"

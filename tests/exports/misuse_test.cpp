@@ -2,6 +2,7 @@
 // failure value or leaves its output untouched, and never ends the process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -199,6 +200,30 @@ std::vector<Case> all_cases() {
       {"settingform_release", [](Module& m, State) { m.settingform_release(); }},
       {"settingform_check", [](Module& m, State) { EXPECT_EQ(m.settingform_check(), 0); }},
       {"vkt_process_messages", [](Module& m, State) { m.vkt_process_messages(); }},
+      {"vkt_get_records",
+       [](Module& m, State s) {
+         EXPECT_EQ(m.vkt_get_records(1, 4, nullptr), 0);
+         for (int32_t row : kRows) {
+           for (int32_t count : {INT_MIN, -1, 0, 1, 4, INT_MAX}) {
+             SCOPED_TRACE("rows " + std::to_string(row) + " + " + std::to_string(count));
+             // Room for the four rows of the fresh table, and a guard after them.
+             Buffer b;
+             const int32_t n = m.vkt_get_records(row, count, reinterpret_cast<vkt_record*>(b.bytes.data()));
+             // The fresh table's record rows are 1 to 4, all empty.
+             const int32_t expected =
+                 !has_window(s) || count < 1 || row < 1 || row > 4 ? 0 : std::min<int64_t>(count, 5 - row);
+             ASSERT_EQ(n, expected);
+             for (std::size_t i = static_cast<std::size_t>(n) * sizeof(vkt_record); i < b.bytes.size(); ++i)
+               ASSERT_EQ(b.bytes[i], kSentinel) << "byte " << i;
+             for (int32_t i = 0; i < n; ++i) {
+               const auto* r = reinterpret_cast<const vkt_record*>(b.bytes.data()) + i;
+               EXPECT_EQ(r->row, row + i);
+               EXPECT_EQ(r->decoded, 0);
+               EXPECT_EQ(r->data_length, 0);
+             }
+           }
+         }
+       }},
   };
   for (auto& c : text_cases()) cases.push_back(std::move(c));
   return cases;
@@ -207,7 +232,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 33u);  // the 32 exports and the dispatch extension
+  ASSERT_EQ(cases.size(), 34u);  // the 32 exports and the two extensions
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

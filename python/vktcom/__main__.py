@@ -1,0 +1,156 @@
+"""python3 -m vktcom download|info|plot: the logger from the command line.
+
+Exit codes as the `vkt` program's: 0 success, 1 other error, 2 usage,
+3 library, 4 no logger found, 5 port cannot be opened, 6 no answer,
+7 download failed, 8 output cannot be written, 9 simulator.
+"""
+import argparse
+import contextlib
+import json
+import sys
+
+from . import errors
+from .logger import Logger
+from .records import to_csv
+from .simulator import simulated_logger
+
+EXIT_CODES = (
+    (errors.LibraryError, 3),
+    (errors.NoLoggerFound, 4),
+    (errors.PortOpenError, 5),
+    (errors.NoReplyError, 6),
+    (errors.LoggerUnplugged, 7),
+    (errors.DownloadError, 7),
+    (errors.ClockError, 7),
+    (errors.SimulatorError, 9),
+    (errors.VktError, 1),
+)
+
+
+def _options(parser):
+    parser.add_argument("--library", metavar="PATH", help="libvktcom.so to load (default: $VKTCOM_LIBRARY, "
+                        "else the installed library)")
+    parser.add_argument("--port", metavar="PORT", help="N, COMN or a device path instead of searching")
+    parser.add_argument("--simulate", action="store_true", help="talk to a simulated logger (the vktsim program)")
+    parser.add_argument("--sim-records", type=int, default=500, metavar="N",
+                        help="records the simulated logger holds (default 500)")
+    parser.add_argument("--sim-paced", action="store_true", help="the simulated logger sends at 19200 baud")
+    parser.add_argument("--sim-new-year", action="store_true", help="the simulated records cross into a new year")
+
+
+def _parser():
+    common = argparse.ArgumentParser(add_help=False)
+    _options(common)
+    parser = argparse.ArgumentParser(prog="python3 -m vktcom", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="command", required=True, metavar="download|info|plot")
+    download = sub.add_parser("download", parents=[common], help="download every record as CSV or JSON lines")
+    download.add_argument("-o", "--output", metavar="FILE", help="write here instead of standard output")
+    download.add_argument("--json", action="store_true", help="JSON lines instead of CSV")
+    sub.add_parser("info", parents=[common], help="print the logger's parameter lines, year and record count")
+    plot = sub.add_parser("plot", parents=[common],
+                          help="plot acceleration, temperature and humidity against time into PNG or SVG")
+    plot.add_argument("csv", nargs="?", metavar="CSV", help="a record CSV to plot instead of downloading")
+    plot.add_argument("-o", "--output", required=True, metavar="FILE", help="the plot, .png or .svg")
+    plot.add_argument("--title", help="the plot's title")
+    return parser
+
+
+@contextlib.contextmanager
+def _logger(args):
+    with contextlib.ExitStack() as stack:
+        if args.simulate:
+            stack.enter_context(simulated_logger(records=args.sim_records, paced=args.sim_paced,
+                                                 new_year=args.sim_new_year))
+        yield stack.enter_context(Logger(port=args.port, library=args.library))
+
+
+def _download(args):
+    with _logger(args) as logger:
+        logger.connect()
+        return logger.download()
+
+
+def _json_record(record):
+    """One JSON line as `vkt download --json` writes it: texts for the date
+    and time, numbers for the values."""
+    return {"date": record.date_text, "time": record.time_text, "x": record.x, "y": record.y, "z": record.z,
+            "temperature": record.temperature, "humidity": record.humidity}
+
+
+def _write(text, output):
+    if output is None:
+        sys.stdout.write(text)
+        sys.stdout.flush()
+        return
+    try:
+        with open(output, "w", encoding="ascii", newline="") as f:
+            f.write(text)
+    except OSError as e:
+        raise _OutputError(f"cannot write {output}: {e.strerror or e}") from None
+
+
+class _OutputError(Exception):
+    pass
+
+
+def run(args):
+    if args.command == "info":
+        with _logger(args) as logger:
+            info = logger.connect()
+            print(f"library: {logger.library_path}")
+            print(f"port: COM{logger.port}")
+            print("parameters:")
+            for line in info.lines:
+                print(f"  {line}")
+            print(f"year: {info.year if info.year is not None else 'unknown'}")
+            print(f"records: {info.count if info.count is not None else 'unknown'}")
+        return 0
+    if args.command == "download":
+        records = _download(args)
+        if args.json:
+            text = "".join(json.dumps(_json_record(r)) + "\n" for r in records)
+        else:
+            text = to_csv(records)
+        _write(text, args.output)
+        print(f"downloaded {len(records)} records", file=sys.stderr)
+        return 0
+    if args.command == "plot":
+        from . import plot
+        if args.csv:
+            try:
+                columns = plot.read_csv(args.csv)
+            except OSError as e:
+                raise errors.VktError(f"cannot read {args.csv}: {e.strerror or e}") from None
+        else:
+            columns = plot.columns_of(_download(args))
+        try:
+            drawn = plot.plot(columns, args.output, args.title)
+        except OSError as e:
+            raise _OutputError(f"cannot write {args.output}: {e.strerror or e}") from None
+        print(f"plotted {drawn} records into {args.output}", file=sys.stderr)
+        return 0
+    return 2
+
+
+def main(argv=None):
+    parser = _parser()
+    args = parser.parse_args(argv)
+    try:
+        return run(args)
+    except _OutputError as e:
+        print(f"vktcom: {e}", file=sys.stderr)
+        return 8
+    except (ValueError, ImportError) as e:
+        print(f"vktcom: {e}", file=sys.stderr)
+        return 2 if isinstance(e, ValueError) else 1
+    except errors.VktError as e:
+        print(f"vktcom: {e}", file=sys.stderr)
+        for kind, code in EXIT_CODES:
+            if isinstance(e, kind):
+                return code
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

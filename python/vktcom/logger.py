@@ -1,0 +1,251 @@
+"""A logger on its serial port, through the vktcom library."""
+import collections
+import ctypes
+import os
+import threading
+import time
+
+from . import _library
+from .errors import (BadRecordLine, ClockError, DownloadTimeout, LoggerUnplugged, NoLoggerFound, NoReplyError,
+                     PortOpenError, ReservationError)
+from .ports import device_path, port_number, port_text
+from .records import RecordList, records_from_buffer
+
+# The library waits at most 3 s for a reply and returns as soon as one came.
+NO_REPLY_SECONDS = 2.9
+# Bytes per record line (20 digits and CR LF, about) and the line's 1920
+# bytes per second at 19200 baud: the progress estimate while the reply comes.
+_LINE_BYTES = 22
+_BYTES_PER_SECOND = 1920.0
+
+ConnectInfo = collections.namedtuple("ConnectInfo", "lines year count")
+ConnectInfo.__doc__ = """What the handshake tells: the parameter lines, the
+logger's year (int, or None when no "@Year=" line holds one) and its record
+count (int, or None)."""
+
+
+def parse_parameters(text):
+    """ConnectInfo from the parameter text (lines ended by CR LF)."""
+    lines = [line for line in text.replace("\r", "\n").split("\n") if line]
+    year = count = None
+    for line in lines:
+        if "@Year=" in line:
+            value = line.split("@Year=", 1)[1][:4]
+            year = int(value) if value.isdigit() else None
+        if "@Count=" in line:
+            digits = line.split("@Count=", 1)[1].lstrip(" ")
+            n = 0
+            while n < len(digits) and n < 9 and digits[n].isdigit():
+                n += 1
+            count = int(digits[:n]) if n else None
+    return ConnectInfo(lines, year, count)
+
+
+class Logger:
+    """The logger on `port` (None: the port search finds it; else N, "COMN"
+    or a device path of the port table), as a context manager:
+
+        with vktcom.Logger() as logger:
+            info = logger.connect()
+            records = logger.download()
+
+    `library` is the path of libvktcom.so (default: $VKTCOM_LIBRARY, else the
+    installed library). The library keeps one state per process: use one
+    Logger at a time, from one thread. Every failure raises an exception of
+    vktcom.errors naming its cause."""
+
+    def __init__(self, port=None, library=None):
+        self._wanted = port_number(port) if port is not None else None
+        self._api = _library.load_library(library)
+        self.port = None
+        self.info = None
+
+    @property
+    def library_path(self):
+        return self._api.path
+
+    # ---- port ----
+
+    def open(self):
+        """Finds (when no port was given) and opens the port; returns self."""
+        if self.port is not None:
+            return self
+        api = self._api
+        if self._wanted is None:
+            number = api.com_search()
+            if number == 0:
+                self._release()
+                raise NoLoggerFound("no logger found (no adapter with the logger's USB identifiers 1F2E:3D4C)")
+        else:
+            # The monitor window holds the port; the search and form_open create it.
+            api.form_open()
+            api.form_close()
+            number = self._wanted
+        opened = api.com_open(number)
+        if opened < 0:
+            self._release()
+            raise PortOpenError(f"cannot open {port_text(number)}: no such device, no permission, "
+                                "or held by another program")
+        self.port = opened
+        return self
+
+    def close(self):
+        """Closes the port and discards the library's records."""
+        if self.port is None:
+            return
+        self.port = None
+        self.info = None
+        self._api.com_close()
+        self._release()
+
+    def _release(self):
+        self._api.form_release()
+        self._api.vkt_process_messages()  # the release takes effect at the next dispatch
+
+    def __enter__(self):
+        return self.open()
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def _require_open(self):
+        if self.port is None:
+            self.open()
+
+    def _gone(self, grace=0.5):
+        """True when the port's device node has gone (an unplugged adapter);
+        waits up to `grace` seconds for a removal under way."""
+        path = device_path(self.port) if self.port else None
+        if not path:
+            return False
+        deadline = time.monotonic() + grace
+        while os.path.lexists(path):
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.02)
+        return True
+
+    def _no_reply(self, what):
+        if self._gone():
+            return LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged ({what})")
+        return NoReplyError(f"the logger does not answer on {port_text(self.port)} ({what})")
+
+    # ---- exchange ----
+
+    def connect(self):
+        """Handshake ("m", "p"): returns ConnectInfo(lines, year, count)."""
+        self._require_open()
+        api = self._api
+        if not api.vkt_connect():
+            raise self._no_reply("handshake")
+        buffer = ctypes.create_string_buffer(_library.PARAM_BUFFER_SIZE)
+        buffer[0] = b"\x01"  # left as it is when the logger stays silent
+        api.vkt_get_param(buffer)
+        if buffer.raw[0] == 1:
+            raise self._no_reply("parameter request")
+        self.info = parse_parameters(buffer.value.decode("latin-1"))
+        return self.info
+
+    def set_clock(self):
+        """Sets the logger's clock to the PC's local time, then sends the
+        pending start-time reservation, if any."""
+        self._require_open()
+        if not self._api.vkt_clkset():
+            if self._gone():
+                raise LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged (clock setting)")
+            raise ClockError("setting the logger's clock failed (the library's message says which command)")
+
+    def send(self, command):
+        """Sends one command as it stands and waits up to 3 s for a reply
+        ending in "#"; returns the seconds the reply took. The library hands
+        over no reply text."""
+        self._require_open()
+        if isinstance(command, str):
+            command = command.encode("latin-1")
+        if not command or b"\0" in command:
+            raise ValueError("a command is one or more bytes, none of them NUL")
+        start = time.monotonic()
+        self._api.vkt_set_command(command)
+        seconds = time.monotonic() - start
+        if seconds >= NO_REPLY_SECONDS:
+            raise self._no_reply(f"command {command.decode('latin-1')!r}")
+        return seconds
+
+    @property
+    def reservation(self):
+        """The pending start-time reservation command ("lmm/dd hh:nn"), or None."""
+        buffer = ctypes.create_string_buffer(_library.RESERVETIME_BUFFER_SIZE)
+        self._api.vkt_get_reservetime(buffer)
+        return buffer.value.decode("latin-1") or None
+
+    def check_reservation(self):
+        """Raises ReservationError unless no reservation is pending or it is
+        a real date in the next 30 days."""
+        if not self._api.vkt_startsetcheck():
+            raise ReservationError(f"the start-time reservation {self.reservation!r} is not a date in the next 30 days")
+
+    # ---- download ----
+
+    def download(self, progress=None):
+        """Downloads every record ("D"); returns a RecordList of Record.
+
+        Connects first when connect() has not run (the handshake gives the
+        year of the first record). `progress(done, total)` is called from a
+        helper thread about five times a second while the logger sends, with
+        `done` estimated from the time elapsed at the line speed (the library
+        reports nothing until the reply is complete), and once at the end
+        with the records received; `total` is the count the logger reported,
+        or None."""
+        self._require_open()
+        if self.info is None:
+            self.connect()
+        api = self._api
+        total = self.info.count
+        stop = threading.Event()
+        ticker = None
+        if progress is not None:
+            ticker = threading.Thread(target=_estimate, args=(progress, total, stop), daemon=True)
+            ticker.start()
+        try:
+            complete = bool(api.vkt_inputdata())
+        finally:
+            stop.set()
+            if ticker is not None:
+                ticker.join()
+        rows = max(api.vkt_datacount(), 0)
+        buffer = (_library.VktRecord * max(rows, 1))()
+        copied = api.vkt_get_records(1, rows, buffer) if rows else 0
+        if not complete:
+            raise self._download_failure(buffer, copied)
+        records = RecordList(records_from_buffer(buffer, copied))
+        if progress is not None:
+            progress(len(records), total)
+        return records
+
+    def _download_failure(self, buffer, copied):
+        # After a bad line the table holds every line received, undecoded;
+        # after a time-out (or an unplug) it holds no record lines at all.
+        for i in range(copied):
+            line = buffer[i].data.decode("latin-1")
+            length = buffer[i].data_length
+            if length and (length != 20 or not _is_hex(line)):
+                what = f"{length} characters" if length != 20 else "a character that is not a hexadecimal digit"
+                return BadRecordLine(f"bad record line {i} ({what}): {line!r}; no record was decoded",
+                                     i, line, length)
+        if self._gone():
+            return LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged during the download")
+        return DownloadTimeout("the download timed out: the logger sent nothing for 3 s before the end of its data")
+
+
+def _is_hex(text):
+    return all(c in "0123456789abcdefABCDEF" for c in text)
+
+
+def _estimate(progress, total, stop):
+    start = time.monotonic()
+    while not stop.wait(0.2):
+        done = int((time.monotonic() - start) * _BYTES_PER_SECOND / _LINE_BYTES)
+        if total is not None:
+            done = min(done, max(total - 1, 0))
+        progress(done, total)
