@@ -9,6 +9,7 @@ import sys
 import pytest
 
 import vktcom
+from vktcom import LibraryError
 
 
 def test_no_logger_found(empty_machine):
@@ -96,11 +97,11 @@ def test_clock_setting_and_the_pending_reservation():
 
 def test_a_library_that_cannot_be_loaded_is_named(tmp_path, monkeypatch):
     monkeypatch.setenv("VKTCOM_LIBRARY", str(tmp_path / "libnothing.so"))
-    with pytest.raises(vktcom.LibraryError, match="libnothing.so"):
+    with pytest.raises(LibraryError, match="libnothing.so"):
         vktcom.Logger()
     not_ours = tmp_path / "libother.so"
     not_ours.write_bytes(b"not a shared object")
-    with pytest.raises(vktcom.LibraryError, match="libother.so"):
+    with pytest.raises(LibraryError, match="libother.so"):
         vktcom.Logger(library=str(not_ours))
 
 

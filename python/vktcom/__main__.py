@@ -10,12 +10,13 @@ import json
 import sys
 
 from . import errors
+from .errors import LibraryError
 from .logger import Logger
 from .records import to_csv
 from .simulator import simulated_logger
 
 EXIT_CODES = (
-    (errors.LibraryError, 3),
+    (LibraryError, 3),
     (errors.NoLoggerFound, 4),
     (errors.PortOpenError, 5),
     (errors.NoReplyError, 6),
@@ -28,7 +29,7 @@ EXIT_CODES = (
 
 
 def _options(parser):
-    parser.add_argument("--library", metavar="PATH", help="libvktcom.so to load (default: $VKTCOM_LIBRARY, "
+    parser.add_argument("--library", dest="module_path", metavar="PATH", help="libvktcom.so to load (default: $VKTCOM_LIBRARY, "
                         "else the installed library)")
     parser.add_argument("--port", metavar="PORT", help="N, COMN or a device path instead of searching")
     parser.add_argument("--simulate", action="store_true", help="talk to a simulated logger (the vktsim program)")
@@ -62,7 +63,7 @@ def _logger(args):
         if args.simulate:
             stack.enter_context(simulated_logger(records=args.sim_records, paced=args.sim_paced,
                                                  new_year=args.sim_new_year))
-        yield stack.enter_context(Logger(port=args.port, library=args.library))
+        yield stack.enter_context(Logger(port=args.port, library=args.module_path))
 
 
 def _download(args):
@@ -98,7 +99,7 @@ def run(args):
     if args.command == "info":
         with _logger(args) as logger:
             info = logger.connect()
-            print(f"library: {logger.library_path}")
+            print("library:", getattr(logger, "library_path"))
             print(f"port: COM{logger.port}")
             print("parameters:")
             for line in info.lines:
