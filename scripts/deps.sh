@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing vktcom needs on Debian 12, when missing.
 set -euo pipefail
-packages=(build-essential cmake pkg-config binutils libgtest-dev libgmock-dev
+packages=(build-essential cmake pkg-config binutils ccache libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev libfmt-dev)
 missing=()
 for p in "${packages[@]}"; do
