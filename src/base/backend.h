@@ -38,7 +38,7 @@ struct UserAction {
   std::string control;
   int index = 0;
   bool on = false;
-  std::string text;
+  std::string text{};
 };
 
 class WindowBackend {

@@ -63,7 +63,10 @@ class Control {
     visible_ = on;
     changed(Change::Visible);
   }
+  // Where the control sits: in the client area of its window, or in the
+  // client area of the group box or radio group named by `container`.
   Place place;
+  std::string container;
 
   // Set by the window that registers the control.
   void set_observer(ControlObserver* observer) { observer_ = observer; }
@@ -258,11 +261,19 @@ class ComboBox : public TextControl {
  public:
   using TextControl::TextControl;
   ControlKind kind() const override { return ControlKind::ComboBox; }
-  // The list to pick from; filled when the window is made.
-  std::vector<std::string> items;
-  void select(std::size_t index) {
-    if (index < items.size()) set_text(items[index]);
+  // The list to pick from.
+  const std::vector<std::string>& items() const { return items_; }
+  void set_items(std::vector<std::string> items) {
+    items_ = std::move(items);
+    changed(Change::Items);
   }
+  // Picks a list entry: the text becomes the entry's text.
+  void select(std::size_t index) {
+    if (index < items_.size()) set_text(items_[index]);
+  }
+
+ private:
+  std::vector<std::string> items_;
 };
 
 class StatusBar : public Control {

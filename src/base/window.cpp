@@ -4,8 +4,8 @@
 
 namespace vkt::windows {
 
-Window::Window(WindowBackend& backend, std::string window_class, std::string caption)
-    : backend_(backend), class_(std::move(window_class)), caption_(std::move(caption)) {
+Window::Window(WindowBackend& backend, std::string window_class, std::string caption, WindowLayout layout)
+    : backend_(backend), class_(std::move(window_class)), caption_(std::move(caption)), layout_(std::move(layout)) {
   backend_.window_created(*this);
 }
 
@@ -47,7 +47,7 @@ bool Window::deliver(const UserAction& action) {
         if (action.index < 0 || action.index >= static_cast<int>(g->items().size())) return false;
         g->set_item_index(action.index);
       } else if (auto* box = dynamic_cast<ComboBox*>(control)) {
-        if (action.index < 0 || static_cast<std::size_t>(action.index) >= box->items.size()) return false;
+        if (action.index < 0 || static_cast<std::size_t>(action.index) >= box->items().size()) return false;
         box->select(static_cast<std::size_t>(action.index));
       } else {
         return false;

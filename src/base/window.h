@@ -14,9 +14,25 @@
 
 namespace vkt::windows {
 
+// How a window looks, for a window system that draws it: the size of its
+// client area, its border and title bar, whether it stays on top and is
+// centred on the screen, its font, and the bevel of a panel that fills it.
+struct WindowLayout {
+  enum class Border { Sizeable, Dialog, None };
+  int client_width = 0;
+  int client_height = 0;
+  Border border = Border::Sizeable;
+  bool title_buttons = true;  // close box, system menu, minimise and maximise
+  bool top_most = false;
+  bool centred = false;
+  std::string font_name;      // empty: the system's user-interface font
+  int font_height = 0;        // pixels; 0: the font's default
+  int panel_bevel = 0;        // pixels of a raised panel filling the client area; 0: none
+};
+
 class Window : public ControlObserver {
  public:
-  Window(WindowBackend& backend, std::string window_class, std::string caption);
+  Window(WindowBackend& backend, std::string window_class, std::string caption, WindowLayout layout = {});
   ~Window() override;
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -25,6 +41,7 @@ class Window : public ControlObserver {
   const std::string& caption() const { return caption_; }
   void set_caption(std::string caption) { caption_ = std::move(caption); }
   bool visible() const { return visible_; }
+  const WindowLayout& layout() const { return layout_; }
 
   // Showing a hidden window runs its show handler; showing a shown one
   // changes nothing.
@@ -66,6 +83,7 @@ class Window : public ControlObserver {
   WindowBackend& backend_;
   std::string class_;
   std::string caption_;
+  WindowLayout layout_;
   bool visible_ = false;
   std::map<std::string, Control*> controls_;
   std::vector<Control*> order_;

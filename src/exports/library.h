@@ -24,10 +24,10 @@ struct LibraryServices {
   std::shared_ptr<Notifier> notifier;
   std::shared_ptr<windows::WindowBackend> backend;
   // Makes the serial port's device access; empty: the platform's own.
-  windows::SerialBackendFactory serial_backends;
+  windows::SerialBackendFactory serial_backends{};
   // Makes the reader each port search reads the machine's devices through;
   // empty: the platform's own.
-  windows::RegistryFactory registry;
+  windows::RegistryFactory registry{};
   // The machine's clock, message boxes on standard error, the headless
   // backend, the platform's serial devices and registry.
   static LibraryServices defaults();

@@ -35,6 +35,11 @@ struct MonitorParts {
 
 class Session : public virtual link::PortOwner, public virtual Dispatcher, public virtual LibraryValues {
  public:
+  // A session is the library itself: never copied or moved.
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
   // The monitor window's parts; nullptr while there is none (or after it
   // was released). Looked up afresh after every dispatch.
   virtual MonitorParts* monitor() = 0;

@@ -11,20 +11,95 @@ namespace {
 
 // Fills a start-time list with `count` two-digit entries from `first` on.
 void fill_list(windows::ComboBox& box, int first, int count) {
-  box.items.clear();
-  for (int i = 0; i < count; ++i) box.items.push_back(two_digits(first + i));
+  std::vector<std::string> items;
+  for (int i = 0; i < count; ++i) items.push_back(two_digits(first + i));
+  box.set_items(std::move(items));
 }
 
 }  // namespace
 
-TForm4::TForm4(SettingsHost& library) : windows::Window(library.backend(), "TForm4", "VKT Setting"), library_(library) {
+windows::WindowLayout TForm4::dialog_layout() {
+  windows::WindowLayout layout;
+  layout.client_width = kClientWidth;
+  layout.client_height = kClientHeight;
+  layout.border = windows::WindowLayout::Border::Dialog;
+  layout.title_buttons = false;
+  layout.top_most = true;
+  layout.centred = true;
+  layout.font_name = kFontName;
+  layout.font_height = kFontHeight;
+  return layout;
+}
+
+void TForm4::place_controls() {
+  struct At {
+    windows::Control* control;
+    windows::Place place;
+    const windows::Control* in;
+  };
+  // Places in the client area, or in the group box named last. The edits
+  // sit in the blanks of their radio captions, each with its up-down at its
+  // right edge; the start-time fields stand in a row, each followed by its
+  // unit label.
+  const At table[] = {
+      {&RadioGroup_Record, {8, 16, 105, 113}, nullptr},
+      {&RadioGroup_Interval, {120, 16, 129, 81}, nullptr},
+      {&RadioGroup_Type, {256, 16, 121, 113}, nullptr},
+      {&GroupBox_My_ID, {384, 16, 145, 49}, nullptr},
+      {&Label1, {8, 20, 48, 13}, &GroupBox_My_ID},
+      {&Edit_My_ID, {64, 16, 41, 20}, &GroupBox_My_ID},
+      {&UpDown_My_ID, {105, 16, 16, 20}, &GroupBox_My_ID},
+      {&GroupBox_detect, {384, 70, 145, 59}, nullptr},
+      {&Label3, {8, 20, 48, 13}, &GroupBox_detect},
+      {&Edit_detect, {64, 16, 41, 20}, &GroupBox_detect},
+      {&UpDown_detect, {105, 16, 16, 20}, &GroupBox_detect},
+      {&Label_detect, {64, 40, 72, 13}, &GroupBox_detect},
+      {&RadioGroup_wait, {8, 136, 521, 137}, nullptr},
+      {&Edit_wait, {32, 248, 33, 20}, nullptr},
+      {&UpDown_wait, {65, 248, 16, 20}, nullptr},
+      {&ADJ_h1, {8, 280, 153, 81}, nullptr},
+      {&RadioButton_ADJ_h1_1, {8, 14, 137, 17}, &ADJ_h1},
+      {&RadioButton_ADJ_h1_2, {8, 36, 137, 17}, &ADJ_h1},
+      {&Edit_ADJ_h1, {24, 34, 33, 20}, &ADJ_h1},
+      {&UpDown_ADJ_h1, {57, 34, 16, 20}, &ADJ_h1},
+      {&Label_ADJ_h1, {24, 58, 72, 13}, &ADJ_h1},
+      {&RadioGroup_ADJ_h3, {168, 280, 89, 57}, nullptr},
+      {&GroupBox_starttime, {264, 280, 265, 81}, nullptr},
+      {&CheckBox_starttime, {8, 16, 97, 17}, &GroupBox_starttime},
+      {&ComboBox_starttime_mm, {8, 48, 49, 20}, &GroupBox_starttime},
+      {&Label4, {59, 52, 12, 13}, &GroupBox_starttime},
+      {&ComboBox_starttime_dd, {72, 48, 49, 20}, &GroupBox_starttime},
+      {&Label5, {123, 52, 12, 13}, &GroupBox_starttime},
+      {&ComboBox_starttime_hh, {136, 48, 49, 20}, &GroupBox_starttime},
+      {&Label6, {187, 52, 12, 13}, &GroupBox_starttime},
+      {&ComboBox_starttime_nn, {200, 48, 49, 20}, &GroupBox_starttime},
+      {&Label7, {251, 52, 12, 13}, &GroupBox_starttime},
+      {&Button_set, {16, 376, 97, 25}, nullptr},
+      {&Button_cancel, {128, 376, 97, 25}, nullptr},
+      {&Label2, {384, 384, 48, 13}, nullptr},
+      {&Label_vktrev, {440, 384, 80, 13}, nullptr},
+      {&Button2, {576, 448, 65, 25}, nullptr},
+      {&StatusBar1, {0, kClientHeight - 19, kClientWidth, 19}, nullptr},
+  };
+  for (const At& at : table) {
+    at.control->place = at.place;
+    at.control->container = at.in ? at.in->name() : std::string();
+  }
+}
+
+TForm4::TForm4(SettingsHost& library)
+    : windows::Window(library.backend(), "TForm4", "VKT Setting", dialog_layout()), library_(library) {
+  place_controls();
+  // Cancel comes first in the tab order.
+  for (windows::Control* c : std::initializer_list<windows::Control*>{&Button_cancel})
+    controls_by_name(*c);
   for (windows::Control* c : std::initializer_list<windows::Control*>{
            &RadioGroup_Record, &RadioGroup_Interval, &RadioGroup_Type, &GroupBox_My_ID, &Label1, &Edit_My_ID,
            &UpDown_My_ID, &GroupBox_detect, &Label3, &Edit_detect, &UpDown_detect, &Label_detect, &RadioGroup_wait,
            &Edit_wait, &UpDown_wait, &ADJ_h1, &RadioButton_ADJ_h1_1, &RadioButton_ADJ_h1_2, &Edit_ADJ_h1,
            &UpDown_ADJ_h1, &Label_ADJ_h1, &RadioGroup_ADJ_h3, &GroupBox_starttime, &CheckBox_starttime,
            &ComboBox_starttime_mm, &ComboBox_starttime_dd, &ComboBox_starttime_hh, &ComboBox_starttime_nn, &Label4,
-           &Label5, &Label6, &Label7, &Button_set, &Button_cancel, &Label2, &Label_vktrev, &Button2, &StatusBar1})
+           &Label5, &Label6, &Label7, &Button_set, &Label2, &Label_vktrev, &Button2, &StatusBar1})
     controls_by_name(*c);
 
   // The two ADJ_h1 buttons exclude each other.

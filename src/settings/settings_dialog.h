@@ -170,6 +170,9 @@ class TForm4 final : public windows::Window {
   void on_show() override { FormShow(); }
 
  private:
+  static windows::WindowLayout dialog_layout();
+  // Gives every control its place, before the controls are announced.
+  void place_controls();
   // Writes a number into an edit and moves its up-down along (the up-down
   // stops at its bounds; the edit keeps the number as it is).
   void put_number(windows::Edit& edit, windows::UpDown& updown, int value);

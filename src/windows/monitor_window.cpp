@@ -5,6 +5,15 @@
 namespace vkt::windows {
 namespace {
 
+// "Form2": client area 848 x 626, a title bar without buttons.
+WindowLayout monitor_layout() {
+  WindowLayout layout;
+  layout.client_width = TForm2::kClientWidth;
+  layout.client_height = TForm2::kClientHeight;
+  layout.title_buttons = false;
+  return layout;
+}
+
 void fill(ListBox& list, const std::vector<std::string>& items) {
   list.clear();
   for (const std::string& item : items) list.add(item);
@@ -14,10 +23,11 @@ void fill(ListBox& list, const std::vector<std::string>& items) {
 
 TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
                RegistryFactory registry)
-    : Window(backend, "TForm2", "Form2"),
+    : Window(backend, "TForm2", "Form2", monitor_layout()),
       MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {
+  place_controls();
   for (Control* c : std::initializer_list<Control*>{
            &StringGrid1, &ListBox1, &Memo1, &Edit1, &Button5, &ListBox11, &ListBox12, &ListBox13, &ListBox14,
            &Button1, &Button2, &Button4, &Button3, &Label11, &Label2, &Label1, &CheckBox1, &Timer1})
@@ -27,6 +37,37 @@ TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendF
   Label1.set_text("");
   records::lay_out_record_table(StringGrid1);
   CheckBox1.on_click = [this] { terminal.set_active(CheckBox1.checked()); };
+}
+
+void TForm2::place_controls() {
+  struct At {
+    Control* control;
+    Place place;
+  };
+  // The record table across the top; below it the parameter list, the reply
+  // view and the terminal view (kTerminalPlace); then a band with the four
+  // search lists and the command line; the test buttons and labels at the
+  // bottom.
+  const At table[] = {
+      {&StringGrid1, {0, 0, kClientWidth, 225}},
+      {&ListBox1, {0, 225, 177, 240}},
+      {&Memo1, {177, 225, 335, 240}},
+      {&ListBox11, {0, 465, 200, 110}},
+      {&ListBox12, {200, 465, 150, 110}},
+      {&ListBox13, {350, 465, 250, 110}},
+      {&ListBox14, {600, 465, 120, 110}},
+      {&Edit1, {728, 472, 112, 21}},
+      {&Button5, {728, 500, 112, 25}},
+      {&Button1, {8, 590, 113, 25}},
+      {&Button2, {128, 590, 113, 25}},
+      {&Button4, {248, 590, 97, 25}},
+      {&Button3, {352, 590, 97, 25}},
+      {&Label11, {464, 596, 80, 13}},
+      {&Label2, {560, 596, 60, 13}},
+      {&Label1, {624, 596, 60, 13}},
+      {&CheckBox1, {712, 594, 128, 17}},
+  };
+  for (const At& at : table) at.control->place = at.place;
 }
 
 TForm2::~TForm2() {

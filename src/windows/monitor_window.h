@@ -21,6 +21,12 @@ using RegistryFactory = std::function<std::unique_ptr<link::RegistryReader>()>;
 
 class TForm2 final : public Window, public protocol::MonitorParts {
  public:
+  static constexpr int kClientWidth = 848;
+  static constexpr int kClientHeight = 626;
+  // The terminal view: right of the reply view, 336 pixels wide, 13 rows.
+  static constexpr Place kTerminalPlace{512, 225, 336, 240};
+  static constexpr int kTerminalRows = 13;
+
   // The port is made with a backend from `serial_backends`; each search
   // reads the machine's devices through a reader from `registry`.
   TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
@@ -49,6 +55,8 @@ class TForm2 final : public Window, public protocol::MonitorParts {
   void show_discovery(const link::DiscoveryResult& found);
 
  private:
+  // Gives every control its place, before the controls are announced.
+  void place_controls();
   RegistryFactory registry_;
 };
 

@@ -11,6 +11,9 @@ namespace vkt::windows {
 
 class TForm3 final : public Window, public records::ProgressPopup {
  public:
+  static constexpr int kClientWidth = 319;
+  static constexpr int kClientHeight = 99;
+
   explicit TForm3(WindowBackend& backend);
 
   Label Label1{"Label1", ""};  // status message

@@ -88,15 +88,15 @@ TEST_F(Dialog, StartTimeListsAreFilledOnceEachShow) {
     d.show();
     d.hide();
   }
-  EXPECT_EQ(12u, d.ComboBox_starttime_mm.items.size());
-  EXPECT_EQ(31u, d.ComboBox_starttime_dd.items.size());
-  EXPECT_EQ(24u, d.ComboBox_starttime_hh.items.size());
-  EXPECT_EQ(60u, d.ComboBox_starttime_nn.items.size());
-  EXPECT_EQ("01", d.ComboBox_starttime_mm.items.front());
-  EXPECT_EQ("12", d.ComboBox_starttime_mm.items.back());
-  EXPECT_EQ("31", d.ComboBox_starttime_dd.items.back());
-  EXPECT_EQ("00", d.ComboBox_starttime_hh.items.front());
-  EXPECT_EQ("59", d.ComboBox_starttime_nn.items.back());
+  EXPECT_EQ(12u, d.ComboBox_starttime_mm.items().size());
+  EXPECT_EQ(31u, d.ComboBox_starttime_dd.items().size());
+  EXPECT_EQ(24u, d.ComboBox_starttime_hh.items().size());
+  EXPECT_EQ(60u, d.ComboBox_starttime_nn.items().size());
+  EXPECT_EQ("01", d.ComboBox_starttime_mm.items().front());
+  EXPECT_EQ("12", d.ComboBox_starttime_mm.items().back());
+  EXPECT_EQ("31", d.ComboBox_starttime_dd.items().back());
+  EXPECT_EQ("00", d.ComboBox_starttime_hh.items().front());
+  EXPECT_EQ("59", d.ComboBox_starttime_nn.items().back());
 }
 
 TEST_F(Dialog, WaitSelection) {
