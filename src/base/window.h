@@ -25,7 +25,7 @@ struct WindowLayout {
   bool title_buttons = true;  // close box, system menu, minimise and maximise
   bool top_most = false;
   bool centred = false;
-  std::string font_name;      // empty: the system's user-interface font
+  std::string font_name{};    // empty: the system's user-interface font
   int font_height = 0;        // pixels; 0: the font's default
   int panel_bevel = 0;        // pixels of a raised panel filling the client area; 0: none
 };

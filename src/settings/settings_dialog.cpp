@@ -18,19 +18,6 @@ void fill_list(windows::ComboBox& box, int first, int count) {
 
 }  // namespace
 
-windows::WindowLayout TForm4::dialog_layout() {
-  windows::WindowLayout layout;
-  layout.client_width = kClientWidth;
-  layout.client_height = kClientHeight;
-  layout.border = windows::WindowLayout::Border::Dialog;
-  layout.title_buttons = false;
-  layout.top_most = true;
-  layout.centred = true;
-  layout.font_name = kFontName;
-  layout.font_height = kFontHeight;
-  return layout;
-}
-
 void TForm4::place_controls() {
   struct At {
     windows::Control* control;
@@ -88,7 +75,17 @@ void TForm4::place_controls() {
 }
 
 TForm4::TForm4(SettingsHost& library)
-    : windows::Window(library.backend(), "TForm4", "VKT Setting", dialog_layout()), library_(library) {
+    : windows::Window(library.backend(), "TForm4", "VKT Setting",
+                      // A dialog border without border icons, on top, centred.
+                      {.client_width = kClientWidth,
+                       .client_height = kClientHeight,
+                       .border = windows::WindowLayout::Border::Dialog,
+                       .title_buttons = false,
+                       .top_most = true,
+                       .centred = true,
+                       .font_name = kFontName,
+                       .font_height = kFontHeight}),
+      library_(library) {
   place_controls();
   // Cancel comes first in the tab order.
   for (windows::Control* c : std::initializer_list<windows::Control*>{&Button_cancel})

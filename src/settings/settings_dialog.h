@@ -170,7 +170,6 @@ class TForm4 final : public windows::Window {
   void on_show() override { FormShow(); }
 
  private:
-  static windows::WindowLayout dialog_layout();
   // Gives every control its place, before the controls are announced.
   void place_controls();
   // Writes a number into an edit and moves its up-down along (the up-down

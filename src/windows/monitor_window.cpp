@@ -5,15 +5,6 @@
 namespace vkt::windows {
 namespace {
 
-// "Form2": client area 848 x 626, a title bar without buttons.
-WindowLayout monitor_layout() {
-  WindowLayout layout;
-  layout.client_width = TForm2::kClientWidth;
-  layout.client_height = TForm2::kClientHeight;
-  layout.title_buttons = false;
-  return layout;
-}
-
 void fill(ListBox& list, const std::vector<std::string>& items) {
   list.clear();
   for (const std::string& item : items) list.add(item);
@@ -23,7 +14,9 @@ void fill(ListBox& list, const std::vector<std::string>& items) {
 
 TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
                RegistryFactory registry)
-    : Window(backend, "TForm2", "Form2", monitor_layout()),
+    : Window(backend, "TForm2", "Form2",
+             // A title bar without buttons.
+             {.client_width = kClientWidth, .client_height = kClientHeight, .title_buttons = false}),
       MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {

@@ -2,25 +2,17 @@
 
 namespace vkt::windows {
 
-namespace {
-
 // No border and no title bar, on top of other windows, centred; a raised
 // panel with a 2-pixel bevel fills the client area.
-WindowLayout popup_layout() {
-  WindowLayout layout;
-  layout.client_width = TForm3::kClientWidth;
-  layout.client_height = TForm3::kClientHeight;
-  layout.border = WindowLayout::Border::None;
-  layout.title_buttons = false;
-  layout.top_most = true;
-  layout.centred = true;
-  layout.panel_bevel = 2;
-  return layout;
-}
-
-}  // namespace
-
-TForm3::TForm3(WindowBackend& backend) : Window(backend, "TForm3", "VKT", popup_layout()) {
+TForm3::TForm3(WindowBackend& backend)
+    : Window(backend, "TForm3", "VKT",
+             {.client_width = kClientWidth,
+              .client_height = kClientHeight,
+              .border = WindowLayout::Border::None,
+              .title_buttons = false,
+              .top_most = true,
+              .centred = true,
+              .panel_bevel = 2}) {
   // Three lines across the whole width, each text centred: 49, 22 and 28
   // pixels high, top to bottom.
   Label1.place = {0, 0, kClientWidth, 49};
