@@ -32,6 +32,9 @@ set(vktcom_exact "${VKTCOM_PACKAGE_runtime} (= ${PROJECT_VERSION})")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${VKTCOM_PACKAGE_runtime})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# dpkg runs ldconfig once after installing, through its trigger.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/libvktcom.triggers ${CMAKE_BINARY_DIR}/debian-runtime/triggers COPYONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-runtime/triggers)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "communication library for VKT data loggers
 libvktcom.so.1 finds a VKT logger on its USB-serial adapter, connects at
 19200 8N1, sets its clock, downloads its records and reads or changes its

@@ -17,10 +17,13 @@ include(CMakePackageConfigHelpers)
 
 # The shared library carries its ABI version in its name: libvktcom.so.1 (the
 # soname a host loads), the real file libvktcom.so.1.0.7 and the development
-# link libvktcom.so.
-set_target_properties(vktcom PROPERTIES
-  VERSION ${PROJECT_VERSION}
-  SOVERSION ${PROJECT_VERSION_MAJOR})
+# link libvktcom.so. The Windows module keeps the one name hosts load,
+# vktcom.dll.
+if(NOT WIN32)
+  set_target_properties(vktcom PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
 
 # Installed programs find the library through the loader's search path, never
 # through the build folder.

@@ -76,6 +76,8 @@ if [ -f docs/vkt.1 ]; then holds vkt usr/share/man/man1/vkt.1 || fail "vkt lacks
 if [ -f include/vktcom_ext.h ]; then holds libvktcom-dev usr/include/vktcom_ext.h || fail "libvktcom-dev lacks vktcom_ext.h"; fi
 shlibs=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -xO ./shlibs)
 grep -q "^libvktcom 1 libvktcom1" <<<"$shlibs" || fail "libvktcom1 has no shlibs entry for libvktcom.so.1"
+triggers=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -xO ./triggers)
+grep -qx "activate-noawait ldconfig" <<<"$triggers" || fail "libvktcom1 does not trigger ldconfig"
 
 lib=$root/$libdir
 soname=$(readelf -d "$lib/libvktcom.so.1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
