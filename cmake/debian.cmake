@@ -60,6 +60,12 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${VKTCOM_PACKAGE_python})
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${vktcom_exact}, python3")
+# The modules are compiled after installing and their caches removed before
+# removing, as Debian's own Python packages do.
+foreach(script postinst prerm)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/python3-vktcom.${script} ${CMAKE_BINARY_DIR}/debian-python/${script} COPYONLY)
+  list(APPEND CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-python/${script})
+endforeach()
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pandas, python3-matplotlib, vkt")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python access to VKT data loggers
 import vktcom: a logger as a context manager, downloads as record objects

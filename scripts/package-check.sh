@@ -149,9 +149,9 @@ if [ "$(realpath "$loaded")" != "$(realpath "$lib/libvktcom.so.1")" ]; then
 fi
 
 step "unpacked Python package"
-command -v python3 >/dev/null || fail "python3 is not installed"
+[ -x /usr/bin/python3 ] || fail "python3 is not installed"
 PYTHONPATH=$root/usr/lib/python3/dist-packages VKTCOM_SIMULATOR=$root/usr/bin/vktsim \
-  python3 - "$root" "$(realpath "$lib/libvktcom.so.1")" <<'EOF' || fail "the Python package"
+  /usr/bin/python3 - "$root" "$(realpath "$lib/libvktcom.so.1")" <<'EOF' || fail "the Python package"
 import sys
 import vktcom
 
