@@ -95,7 +95,19 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
       install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     endif()
   endforeach()
-  if(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1)
+  # The man page goes in compressed, as man pages do on Debian.
+  find_program(VKTCOM_GZIP gzip)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1 AND VKTCOM_GZIP)
+    set(page ${CMAKE_BINARY_DIR}/man/vkt.1.gz)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+    add_custom_command(OUTPUT ${page}
+      COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${CMAKE_SOURCE_DIR}/docs/vkt.1 ${page}
+      DEPENDS ${CMAKE_SOURCE_DIR}/docs/vkt.1
+      COMMENT "Compressing the man page vkt.1"
+      VERBATIM)
+    add_custom_target(vktcom_man_page ALL DEPENDS ${page})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  elseif(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1)
     install(FILES ${CMAKE_SOURCE_DIR}/docs/vkt.1
       DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
   endif()

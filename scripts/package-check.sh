@@ -72,7 +72,7 @@ holds libvktcom-dev usr/include/vktcom.h || fail "libvktcom-dev lacks vktcom.h"
 holds vkt usr/bin/vktsim || fail "vkt lacks vktsim"
 holds python3-vktcom usr/lib/python3/dist-packages/vktcom/__init__.py || fail "python3-vktcom lacks the package"
 # Files that exist only in some checkouts go in when they exist.
-if [ -f docs/vkt.1 ]; then holds vkt usr/share/man/man1/vkt.1 || fail "vkt lacks the man page"; fi
+if [ -f docs/vkt.1 ]; then holds vkt usr/share/man/man1/vkt.1.gz || fail "vkt lacks the man page"; fi
 if [ -f include/vktcom_ext.h ]; then holds libvktcom-dev usr/include/vktcom_ext.h || fail "libvktcom-dev lacks vktcom_ext.h"; fi
 shlibs=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -xO ./shlibs)
 grep -q "^libvktcom 1 libvktcom1" <<<"$shlibs" || fail "libvktcom1 has no shlibs entry for libvktcom.so.1"
