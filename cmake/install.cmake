@@ -1,0 +1,136 @@
+# What `cmake --install` puts where, and the Debian packages built from it
+# (cpack in the build folder). Paths are relative to the install prefix; the
+# packages use /usr.
+#
+# Components, one per Debian package:
+#   runtime      libvktcom.so.1 and the udev rule              -> libvktcom1
+#   development  headers, libvktcom.so, vktcom.pc, CMake files -> libvktcom-dev
+#   tools        vkt, vktsim, the man page of vkt              -> vkt
+#   python       the Python package vktcom                     -> python3-vktcom
+# Each package carries the README and LICENSE in share/doc/<its name>.
+#
+# Files that may be absent from a checkout (the second header, the man page)
+# are installed when they exist.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The shared library carries its ABI version in its name: libvktcom.so.1 (the
+# soname a host loads), the real file libvktcom.so.1.0.7 and the development
+# link libvktcom.so. The Windows module keeps the one name hosts load,
+# vktcom.dll.
+if(NOT WIN32)
+  set_target_properties(vktcom PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
+
+# Installed programs find the library through the loader's search path, never
+# through the build folder.
+set(CMAKE_SKIP_INSTALL_RPATH ON)
+
+set(VKTCOM_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vktcom
+    CACHE STRING "Where the CMake package files go, relative to the prefix")
+set(VKTCOM_INSTALL_UDEVDIR lib/udev/rules.d
+    CACHE STRING "Where the udev rule goes, relative to the prefix")
+set(VKTCOM_INSTALL_PYTHONDIR lib/python3/dist-packages
+    CACHE STRING "Where the Python package goes, relative to the prefix")
+# The package that holds each component (and names its document folder).
+set(VKTCOM_PACKAGE_runtime libvktcom${PROJECT_VERSION_MAJOR})
+set(VKTCOM_PACKAGE_development libvktcom-dev)
+set(VKTCOM_PACKAGE_tools vkt)
+set(VKTCOM_PACKAGE_python python3-vktcom)
+
+# ---- the library ----
+install(TARGETS vktcom EXPORT vktcomTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(NOT WIN32)
+  install(TARGETS vktcom
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development NAMELINK_ONLY)
+endif()
+
+set(VKTCOM_HEADERS ${CMAKE_SOURCE_DIR}/include/vktcom.h)
+if(EXISTS ${CMAKE_SOURCE_DIR}/include/vktcom_ext.h)
+  list(APPEND VKTCOM_HEADERS ${CMAKE_SOURCE_DIR}/include/vktcom_ext.h)
+endif()
+install(FILES ${VKTCOM_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+
+# pkg-config: the file names the prefix the files are installed under, which
+# is known only when installing (`cmake --install --prefix`, /usr in the
+# packages), so it is written then. pkg-config's --define-prefix relocates an
+# unpacked tree.
+set(VKTCOM_PC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/vktcom.pc.in)
+set(VKTCOM_PC_FILE ${CMAKE_BINARY_DIR}/install/vktcom.pc)
+install(CODE "
+  set(VKTCOM_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  set(VKTCOM_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(VKTCOM_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  configure_file(\"${VKTCOM_PC_TEMPLATE}\" \"${VKTCOM_PC_FILE}\" @ONLY)
+  " COMPONENT development)
+install(FILES ${VKTCOM_PC_FILE}
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+# CMake: find_package(vktcom) gives the imported target vktcom::vktcom.
+install(EXPORT vktcomTargets NAMESPACE vktcom::
+  DESTINATION ${VKTCOM_INSTALL_CMAKEDIR} COMPONENT development)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/vktcomConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/vktcomConfig.cmake
+  INSTALL_DESTINATION ${VKTCOM_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/vktcomConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/vktcomConfig.cmake ${CMAKE_BINARY_DIR}/vktcomConfigVersion.cmake
+  DESTINATION ${VKTCOM_INSTALL_CMAKEDIR} COMPONENT development)
+
+# ---- Linux: device rule, programs, man page, Python package ----
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  install(FILES ${CMAKE_SOURCE_DIR}/rules/70-vkt-logger.rules
+    DESTINATION ${VKTCOM_INSTALL_UDEVDIR} COMPONENT runtime)
+
+  foreach(program vkt vktsim)
+    if(TARGET ${program})
+      install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+    endif()
+  endforeach()
+  # The man page goes in compressed, as man pages do on Debian.
+  find_program(VKTCOM_GZIP gzip)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1 AND VKTCOM_GZIP)
+    set(page ${CMAKE_BINARY_DIR}/man/vkt.1.gz)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+    add_custom_command(OUTPUT ${page}
+      COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${CMAKE_SOURCE_DIR}/docs/vkt.1 ${page}
+      DEPENDS ${CMAKE_SOURCE_DIR}/docs/vkt.1
+      COMMENT "Compressing the man page vkt.1"
+      VERBATIM)
+    add_custom_target(vktcom_man_page ALL DEPENDS ${page})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  elseif(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1)
+    install(FILES ${CMAKE_SOURCE_DIR}/docs/vkt.1
+      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  endif()
+
+  option(VKTCOM_INSTALL_PYTHON "Install the Python package vktcom" ON)
+  if(VKTCOM_INSTALL_PYTHON AND EXISTS ${CMAKE_SOURCE_DIR}/python/vktcom/__init__.py)
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/vktcom
+      DESTINATION ${VKTCOM_INSTALL_PYTHONDIR} COMPONENT python
+      FILES_MATCHING PATTERN "*.py"
+      PATTERN "__pycache__" EXCLUDE)
+  endif()
+endif()
+
+# ---- documents ----
+# Debian looks for the licence as share/doc/<package>/copyright.
+foreach(component runtime development tools python)
+  set(docdir ${CMAKE_INSTALL_DATADIR}/doc/${VKTCOM_PACKAGE_${component}})
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+    DESTINATION ${docdir} COMPONENT ${component})
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE RENAME copyright
+    DESTINATION ${docdir} COMPONENT ${component})
+endforeach()
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  include(${CMAKE_CURRENT_LIST_DIR}/debian.cmake)
+endif()
