@@ -8,6 +8,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
+#include "support/pty_pair.h"
 #include "tools/vkt_process.h"
 #include "vktsim/records.h"
 
@@ -129,6 +132,29 @@ TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {
   const RunResult r = run_vkt({"download", "--simulate", "--sim-silent", "-o", folder / "missing/records.csv"});
   EXPECT_EQ(r.exit_code, 8);
   EXPECT_THAT(r.err, HasSubstr("vkt: cannot write"));
+  // A folder is refused, with its own exit code, before the logger is asked.
+  const RunResult f = run_vkt({"download", "--simulate", "--sim-silent", "-o", folder.path().string()});
+  EXPECT_EQ(f.exit_code, 10);
+  EXPECT_THAT(f.err, HasSubstr("it is a folder"));
+}
+
+TEST(VktDownload, ACharacterDeviceIsWrittenAndStaysADevice) {
+  vkt::test::PtyPair pty;
+  pty.make_slave_raw();
+  const int held = pty.open_slave();  // the terminal stays up between the program's open and close
+  ASSERT_GE(held, 0);
+  VktProcess process({"download", "--simulate", "--sim-unpaced", "--sim-records", "5", "-o", pty.slave_path()});
+  std::string text;
+  for (int i = 0; i < 50 && std::count(text.begin(), text.end(), '\n') < 6; ++i) {
+    text += pty.read_some(4096, std::chrono::milliseconds(200));
+  }
+  const RunResult r = process.wait();
+  close(held);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(lines_of(text), expected_csv(generated(5, 1)));
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slave_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 }  // namespace

@@ -1,8 +1,17 @@
 // The program's own reading and writing: parameter lines, the progress
 // estimate, the settings arguments and the record formats.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "support/pty_pair.h"
 #include "tools/vkt_process.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/parameters.h"
@@ -105,11 +114,90 @@ TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
 
 TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {
   vkt::testing::TempFolder folder;
-  EXPECT_EQ(code_of([&] { write_file_atomically(folder / "no/such/folder.csv", "x"); }), kExitOutput);
-  EXPECT_EQ(code_of([&] { write_file_atomically(folder.path().string(), "x"); }), kExitOutput);
-  write_file_atomically(folder / "ok.csv", "data\n");
+  EXPECT_EQ(code_of([&] { write_output(folder / "no/such/folder.csv", "x"); }), kExitOutput);
+  write_output(folder / "ok.csv", "data\n");
   EXPECT_EQ(vkt::testing::read_text(folder / "ok.csv"), "data\n");
   EXPECT_THAT(folder.entries(), ElementsAre("ok.csv"));
+  // A link loop is not followed for ever.
+  ASSERT_EQ(symlink("loop-b", (folder / "loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", (folder / "loop-b").c_str()), 0);
+  EXPECT_EQ(code_of([&] { write_output(folder / "loop-a", "x"); }), kExitOutput);
+}
+
+// -o never replaces what is not a regular file: links are followed to their
+// target, devices, terminals and FIFOs are written as they stand, folders,
+// block devices and sockets are refused with their own exit code.
+TEST(VktRecordOutput, LinksAreFollowedToTheirTarget) {
+  vkt::testing::TempFolder folder;
+  std::filesystem::create_directory(folder / "data");
+  std::ofstream(folder / "data/old.csv") << "old\n";
+  ASSERT_EQ(symlink("data/old.csv", (folder / "latest").c_str()), 0);
+  ASSERT_EQ(symlink((folder / "data/new.csv").c_str(), (folder / "dangling").c_str()), 0);
+
+  EXPECT_EQ(resolve_output(folder / "latest").kind, OutputKind::RegularFile);
+  write_output(folder / "latest", "one\n");
+  write_output(folder / "dangling", "two\n");
+
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "latest"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "dangling"));
+  EXPECT_EQ(vkt::testing::read_text(folder / "data/old.csv"), "one\n");
+  EXPECT_EQ(vkt::testing::read_text(folder / "data/new.csv"), "two\n");
+  EXPECT_THAT(vkt::testing::TempFolder::names_in(folder / "data"), ElementsAre("new.csv", "old.csv"));
+}
+
+TEST(VktRecordOutput, TerminalsAndFifosAreWrittenInPlace) {
+  vkt::testing::TempFolder folder;
+  vkt::test::PtyPair pty;
+  pty.make_slave_raw();
+  // The terminal, reached through a link in the temporary folder.
+  ASSERT_EQ(symlink(pty.slave_path().c_str(), (folder / "tty").c_str()), 0);
+  EXPECT_EQ(resolve_output(folder / "tty").kind, OutputKind::InPlace);
+  write_output(folder / "tty", "to the terminal\n");
+  EXPECT_EQ(pty.read_exact(16), "to the terminal\n");
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slave_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  const std::string fifo = folder / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = vkt::testing::read_text(fifo); });
+  write_output(fifo, "through the fifo\n");
+  reader.join();
+  EXPECT_EQ(received, "through the fifo\n");
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+}
+
+TEST(VktRecordOutput, FoldersBlockDevicesAndSocketsAreRefused) {
+  vkt::testing::TempFolder folder;
+  EXPECT_EQ(code_of([&] { write_output(folder.path().string(), "x"); }), kExitOutputRefused);
+
+  const std::string socket_path = folder / "socket";
+  const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(code_of([&] { write_output(socket_path, "x"); }), kExitOutputRefused);
+  close(s);
+
+  // A block device node of our own where that is allowed (as root), else
+  // a link to one of the machine's (refused before anything is opened).
+  const std::string block = folder / "block";
+  if (mknod(block.c_str(), S_IFBLK | 0600, makedev(7, 0)) != 0) {
+    for (const char* candidate : {"/dev/loop0", "/dev/sda", "/dev/vda", "/dev/nvme0n1", "/dev/ram0"}) {
+      struct stat st {};
+      if (stat(candidate, &st) == 0 && S_ISBLK(st.st_mode)) {
+        ASSERT_EQ(symlink(candidate, block.c_str()), 0);
+        break;
+      }
+    }
+  }
+  if (std::filesystem::exists(block)) {
+    EXPECT_EQ(code_of([&] { write_output(block, "x"); }), kExitOutputRefused);
+  }
+  EXPECT_THAT(folder.entries(), ::testing::Contains("socket"));
 }
 
 }  // namespace

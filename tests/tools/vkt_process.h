@@ -48,9 +48,10 @@ class TempFolder {
   const std::filesystem::path& path() const { return path_; }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   // The names of the folder's entries, sorted.
-  std::vector<std::string> entries() const {
+  std::vector<std::string> entries() const { return names_in(path_); }
+  static std::vector<std::string> names_in(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
   auto* download = app.add_subcommand("download", "download every record and write it as CSV (or JSON lines)");
   DownloadOptions download_options;
   download->add_option("-o,--output", download_options.output,
-                       "write to FILE (complete or not at all) instead of standard output")
+                       "write to FILE instead of standard output: a file is replaced only when complete, a\n"
+                       "device, FIFO or terminal is written as it stands, a link is followed")
       ->type_name("FILE");
   download->add_flag("--json", download_options.json, "one JSON object per record instead of CSV");
   download->footer(

@@ -222,7 +222,7 @@ int run_download(Context& context, const DownloadOptions& options) {
   if (options.output.empty()) {
     write_stdout(text);
   } else {
-    write_file_atomically(options.output, text);
+    write_output(options.output, text);
   }
   std::fprintf(stderr, "downloaded %d records in %.1f s\n", count, seconds);
   return kExitOk;

@@ -91,21 +91,91 @@ std::string format_records(const std::vector<RecordFields>& records, OutputForma
   return out;
 }
 
-void check_output_path(const std::string& path) {
-  std::error_code ec;
+namespace {
+void write_file_atomically(const std::string& path, std::string_view text);
+}  // namespace
+
+OutputTarget resolve_output(const std::string& path) {
   if (path.empty()) throw Failure(kExitOutput, "no output file named");
-  if (fs::is_directory(path, ec)) throw Failure(kExitOutput, "cannot write " + path + ": it is a folder");
-  const fs::path folder = folder_of(path);
-  if (!fs::is_directory(folder, ec)) {
-    throw Failure(kExitOutput, "cannot write " + path + ": no folder " + folder.string());
+  auto cannot = [&](const std::string& why) { return Failure(kExitOutput, "cannot write " + path + ": " + why); };
+  auto refuse = [&](const std::string& what) {
+    return Failure(kExitOutputRefused, "will not write " + path + ": it is " + what +
+                                           " (name a file, a terminal, a FIFO or a character device)");
+  };
+
+  // Follow the chain of links by hand: a dangling link still names where
+  // the new file goes, which realpath() would not tell.
+  fs::path current(path);
+  for (int hops = 0;; ++hops) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0) {
+      if (errno != ENOENT) throw cannot(describe_errno(errno));
+      const fs::path folder = folder_of(current);
+      struct stat fst {};
+      if (stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) throw cannot("no folder " + folder.string());
+      if (access(folder.c_str(), W_OK | X_OK) != 0) throw cannot(describe_errno(errno));
+      return {current.string(), OutputKind::NewFile};
+    }
+    if (S_ISLNK(st.st_mode)) {
+      if (hops >= 40) throw cannot(describe_errno(ELOOP));
+      std::error_code ec;
+      const fs::path target = fs::read_symlink(current, ec);
+      if (ec) throw cannot(ec.message());
+      current = target.is_absolute() ? target : folder_of(current) / target;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) throw refuse("a folder");
+    if (S_ISBLK(st.st_mode)) throw refuse("a block device");
+    if (S_ISSOCK(st.st_mode)) throw refuse("a socket");
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      if (access(current.c_str(), W_OK) != 0) throw cannot(describe_errno(errno));
+      return {current.string(), OutputKind::InPlace};
+    }
+    if (!S_ISREG(st.st_mode)) throw refuse("neither a file nor a device");
+    const fs::path folder = folder_of(current);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) throw cannot(describe_errno(errno));
+    return {current.string(), OutputKind::RegularFile};
   }
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+}
+
+void check_output_path(const std::string& path) { resolve_output(path); }
+
+void write_output(const std::string& path, std::string_view text) {
+  const OutputTarget target = resolve_output(path);
+  if (target.kind != OutputKind::InPlace) {
+    write_file_atomically(target.path, text);
+    return;
+  }
+  // No O_CREAT: should the node have gone since it was looked at, nothing
+  // is created in its place. No O_TRUNC: a device or FIFO has nothing to cut.
+  const int fd = open(target.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    close(fd);
+    throw Failure(kExitOutput, "cannot write " + path + ": it changed while the records were downloaded");
+  }
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      close(fd);
+      throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(error));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0 && errno != EINTR) {
     throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(errno));
   }
 }
 
+namespace {
+
+// Writes a regular file or a new name whole: a temporary file in the same
+// folder, renamed over `path` once written and flushed.
 void write_file_atomically(const std::string& path, std::string_view text) {
-  check_output_path(path);
   const fs::path target(path);
   std::string temporary = (folder_of(target) / ("." + target.filename().string() + ".vkt-XXXXXX")).string();
   const int fd = mkstemp(temporary.data());
@@ -149,5 +219,7 @@ void write_file_atomically(const std::string& path, std::string_view text) {
     throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(error));
   }
 }
+
+}  // namespace
 
 }  // namespace vktcli
