@@ -9,11 +9,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
+#include <utility>
 
 #include "support/pty_pair.h"
 #include "tools/vkt_process.h"
 #include "vktcli/exit_codes.h"
+#include "vktcli/messages.h"
 #include "vktcli/parameters.h"
 #include "vktcli/progress.h"
 #include "vktcli/record_output.h"
@@ -22,6 +25,7 @@
 namespace vktcli {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -63,12 +67,24 @@ TEST(VktProgress, EstimatesStopAtTheReportedCountAndTimeLeftIsAtLineSpeed) {
   EXPECT_EQ(records_from_elapsed(1.0, std::nullopt), 87);  // 1920 / 22
   EXPECT_EQ(records_from_elapsed(60.0, 200), 200);
   // 120 records of 22 bytes left at 1920 bytes a second: 1.4 s.
-  const std::string line = format_progress(80, 200, 2.0);
+  const std::string line = format_progress(80, 200, 2.0, 120);
   EXPECT_THAT(line, HasSubstr("80/200 records"));
   EXPECT_THAT(line, HasSubstr("[############------------------]  40%"));
   EXPECT_THAT(line, HasSubstr("40 rec/s"));
   EXPECT_THAT(line, HasSubstr("0:01 left"));
   EXPECT_THAT(format_progress(5, std::nullopt, 1.0), HasSubstr("5 records"));
+}
+
+TEST(VktProgress, TheLineNeverFillsTheTerminalsWidth) {
+  for (int columns : {20, 40, 60, 80, 200}) {
+    SCOPED_TRACE(columns);
+    const std::string line = format_progress(123456, 200000, 61.0, columns);
+    EXPECT_LT(static_cast<int>(line.size()), columns);
+    if (columns >= 40) EXPECT_THAT(line, HasSubstr("123456/200000 records"));
+    EXPECT_LT(static_cast<int>(format_progress(123456, std::nullopt, 61.0, columns).size()), columns);
+  }
+  EXPECT_THAT(format_progress(100, 200, 1.0, 80), HasSubstr("left"));
+  EXPECT_THAT(format_progress(100, 200, 1.0, 40), HasSubstr("]  50%"));
 }
 
 TEST(VktSettingsArguments, ItemsAreNamedByCaptionCodeOrName) {
@@ -110,6 +126,42 @@ TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
   EXPECT_EQ(json_line(odd),
             R"({"date":"a,b","time":"q\"","x":"","y":"07","z":"1.","temperature":"-","humidity":"x\u0009y"})"
             "\n");
+}
+
+TEST(VktRecordOutput, TimestampsOnlyForRealDatesAndTimes) {
+  EXPECT_EQ(iso_timestamp("2024/03/15", "13:45:30.25"), "2024-03-15T13:45:30.25");
+  EXPECT_EQ(iso_timestamp("2024/02/29", "23:59:59.99"), "2024-02-29T23:59:59.99");
+  for (const auto& [date, time] : std::vector<std::pair<std::string, std::string>>{
+           {"2024/13/01", "00:00:00.00"},   // months 13-15 occur
+           {"2024/00/10", "00:00:00.00"},
+           {"2023/02/29", "00:00:00.00"},   // no leap day
+           {"2024/04/31", "00:00:00.00"},
+           {"2024/01/00", "00:00:00.00"},
+           {"2024/01/01", "24:00:00.00"},
+           {"2024/01/01", "00:60:00.00"},
+           {"2024/01/01", "00:00:60.00"},   // seconds 60-63 occur
+           {"2024/01/01", "00:00:00.100"},  // hundredths 100-255 occur
+           {"/01/02", "00:00:00.00"},       // a date without a year
+           {"", ""}}) {
+    EXPECT_EQ(iso_timestamp(date, time), "") << date << " " << time;
+  }
+  const RecordFields odd{"2024/13/01", "00:00:00.00", "1", "2", "3", "4.5", "6"};
+  EXPECT_EQ(csv_row_timed(odd), ",2024/13/01,00:00:00.00,1,2,3,4.5,6\n");
+}
+
+TEST(VktMessages, JapaneseTextsGetTheirEnglishMeaningBeside) {
+  EXPECT_EQ(english_beside("VKTCom: VKT が見つかりません\n"), "VKTCom: VKT が見つかりません [VKT not found]\n");
+  EXPECT_EQ(english_beside("データ取得中. 12"), "データ取得中. [receiving data] 12");
+  EXPECT_EQ(english_beside("2024/03/01 (過去)"), "2024/03/01 (過去) [(in the past)]");
+  EXPECT_EQ(english_beside("plain text"), "plain text");
+}
+
+TEST(VktMessages, OpenFailuresCarryAHint) {
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -EACCES, EACCES, ""),
+              AllOf(HasSubstr("Permission denied"), HasSubstr("dialout"), HasSubstr("udev rule")));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2008, EBUSY, ""), HasSubstr("another program holds it"));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2001, ENOENT, ""), HasSubstr("no such device"));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -ENOTTY, ENOTTY, ""), HasSubstr("not a terminal"));
 }
 
 TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {

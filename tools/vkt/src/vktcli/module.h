@@ -52,8 +52,9 @@ struct Api {
 };
 
 // Which module to load: `option` (--library) when not empty, else
-// $VKTCOM_LIBRARY when set and not empty, else the module of this build
-// when that file exists, else "libvktcom.so" through the loader's search.
+// $VKTCOM_LIBRARY when set and not empty, else the module of the build tree
+// the program lies in (found from /proc/self/exe), else "libvktcom.so.1"
+// through the loader's search (the installed library).
 std::string choose_module_path(const std::string& option);
 
 class Module {

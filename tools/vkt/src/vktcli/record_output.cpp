@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -83,11 +84,56 @@ std::string json_line(const RecordFields& r) {
                      json_value(r.z), json_value(r.temperature), json_value(r.humidity));
 }
 
+namespace {
+
+// A field of exactly `digits` decimal digits, or nothing.
+std::optional<int> number(std::string_view s, std::size_t digits) {
+  if (s.size() != digits || !is_digits(s)) return std::nullopt;
+  int v = 0;
+  for (char c : s) v = v * 10 + (c - '0');
+  return v;
+}
+
+bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+}  // namespace
+
+std::string iso_timestamp(const std::string& date, const std::string& time) {
+  // date "YYYY/MM/DD", time "HH:MM:SS.hh" (hundredths up to 255 take three digits)
+  if (date.size() != 10 || date[4] != '/' || date[7] != '/') return "";
+  if (time.size() < 11 || time[2] != ':' || time[5] != ':' || time[8] != '.') return "";
+  const auto year = number(std::string_view(date).substr(0, 4), 4);
+  const auto month = number(std::string_view(date).substr(5, 2), 2);
+  const auto day = number(std::string_view(date).substr(8, 2), 2);
+  const auto hour = number(std::string_view(time).substr(0, 2), 2);
+  const auto minute = number(std::string_view(time).substr(3, 2), 2);
+  const auto second = number(std::string_view(time).substr(6, 2), 2);
+  const auto hundredths = number(std::string_view(time).substr(9), 2);
+  if (!year || !month || !day || !hour || !minute || !second || !hundredths) return "";
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (*month < 1 || *month > 12 || *day < 1) return "";
+  if (*day > kDays[*month - 1] + (*month == 2 && leap(*year) ? 1 : 0)) return "";
+  if (*hour > 23 || *minute > 59 || *second > 59) return "";
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02}", *year, *month, *day, *hour, *minute, *second,
+                     *hundredths);
+}
+
+std::string csv_row_timed(const RecordFields& r) {
+  return csv_field(iso_timestamp(r.date, r.time)) + "," + csv_row(r);
+}
+
 std::string format_records(const std::vector<RecordFields>& records, OutputFormat format) {
   std::string out;
-  out.reserve(records.size() * 64 + 64);
-  if (format == OutputFormat::Csv) out += "date,time,x,y,z,temperature,humidity\n";
-  for (const RecordFields& r : records) out += format == OutputFormat::Csv ? csv_row(r) : json_line(r);
+  out.reserve(records.size() * 96 + 96);
+  if (format == OutputFormat::Csv) out += "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw\n";
+  if (format == OutputFormat::LegacyCsv) out += "date,time,x,y,z,temperature,humidity\n";
+  for (const RecordFields& r : records) {
+    switch (format) {
+      case OutputFormat::Csv: out += csv_row_timed(r); break;
+      case OutputFormat::LegacyCsv: out += csv_row(r); break;
+      case OutputFormat::JsonLines: out += json_line(r); break;
+    }
+  }
   return out;
 }
 

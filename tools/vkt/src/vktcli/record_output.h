@@ -16,15 +16,27 @@ struct RecordFields {
   std::string humidity;     // vkt_get_humi
 };
 
-enum class OutputFormat { Csv, JsonLines };
-
-// CSV: the header row "date,time,x,y,z,temperature,humidity", then one row
-// per record. JSON lines: one object per record with the same keys; date and
+// Csv: the header row
+//   "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw"
+// then one row per record; the timestamp is the record's date and time in
+// ISO 8601 ("2024-03-15T13:45:30.25", the logger's local time, no offset),
+// empty when its fields do not form a real date and time (month 13, second
+// 60, hundredths 100, a date without a year ...). The other columns are the
+// library's texts, unscaled: acceleration counts, temperature in whole and
+// tenths, humidity as the logger's raw byte.
+// LegacyCsv: the first layout, "date,time,x,y,z,temperature,humidity".
+// JsonLines: one object per record with the keys of LegacyCsv; date and
 // time are strings, the other fields numbers (a text that is not a number
 // stays a string).
+enum class OutputFormat { Csv, LegacyCsv, JsonLines };
+
 std::string format_records(const std::vector<RecordFields>& records, OutputFormat format);
-std::string csv_row(const RecordFields& record);
+std::string csv_row(const RecordFields& record);         // LegacyCsv
+std::string csv_row_timed(const RecordFields& record);   // Csv
 std::string json_line(const RecordFields& record);
+// The ISO 8601 timestamp of a record's library texts, empty when they do
+// not form a real date and time.
+std::string iso_timestamp(const std::string& date, const std::string& time);
 
 // Where an output file name leads. A symbolic link is followed to its
 // target (a dangling one names a new file at its target); what is found
