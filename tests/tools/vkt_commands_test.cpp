@@ -121,7 +121,17 @@ TEST(VktCommands, FailuresToFindOrOpenTheLoggerSayWhy) {
   std::filesystem::create_directories(machine.root() / "sys/bus/usb/devices");
   std::filesystem::create_directory_symlink(unbound_usb, machine.root() / "sys/bus/usb/devices/1-4");
 
-  RunResult r = run_vkt({"info"}, env);
+  // The persistent name udev gives the other adapter.
+  std::filesystem::create_directories(machine.root() / "dev/serial/by-id");
+  std::filesystem::create_symlink("../../ttyUSB0", machine.root() / "dev/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0");
+  RunResult r = run_vkt({"ports"}, env);
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_THAT(lines_of(r.out),
+              Contains(ContainsRegex("/ttyUSB0 +COM1 +0403:6001 +FT0001 +FTDI +FT232R USB UART +" + machine.dev() +
+                                     "/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0$")));
+  EXPECT_THAT(lines_of(r.out), Contains(ContainsRegex("/ttyUSB1 \\(no node\\) +COM2 +1f2e:3d4c")));
+
+  r = run_vkt({"info"}, env);
   EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("/ttyUSB0 (COM1) is an adapter with other identifiers 0403:6001"));
   EXPECT_THAT(r.err, HasSubstr("ttyUSB1 has the logger's identifiers but no device node"));
@@ -135,6 +145,11 @@ TEST(VktCommands, FailuresToFindOrOpenTheLoggerSayWhy) {
   r = run_vkt({"info", "--port", machine.dev() + "/ttyUSB0"}, env);
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_THAT(r.err, HasSubstr("cannot open COM1 (" + machine.dev() + "/ttyUSB0): not a terminal"));
+
+  // The by-id link names the same port.
+  r = run_vkt({"info", "--port", machine.dev() + "/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0"}, env);
+  EXPECT_EQ(r.exit_code, 5);
+  EXPECT_THAT(r.err, HasSubstr("cannot open COM1"));
 
   // A path outside the port table is refused, naming the table.
   const std::string elsewhere = (machine.root() / "elsewhere").string();
@@ -188,7 +203,7 @@ TEST(VktSettings, ShowsTheSettingsAsTheDialogReadsThemBack) {
   EXPECT_THAT(lines, Contains("Record:   jA_1min"));
   EXPECT_THAT(lines, Contains("Interval: i6_20msec"));
   EXPECT_THAT(lines, Contains("Type:     10_VKT-18"));
-  EXPECT_THAT(lines, Contains("wait:     w00_即スタート"));
+  EXPECT_THAT(lines, Contains("wait:     w00_即スタート [start at once]"));
   EXPECT_THAT(lines, Contains("ADJ_h1:   Ox00_None"));
   EXPECT_THAT(lines, Contains("detect:   5 = 0.50(G)"));
   EXPECT_THAT(lines, Contains("revision: 1.07"));
@@ -205,7 +220,7 @@ TEST(VktSettings, SetSendsEverySettingThenTheClockAndTheReservation) {
   EXPECT_THAT(lines, Contains("sending: ja 02 i7 w45 Ox07 Oz01 N42 d12"));
   EXPECT_THAT(lines, Contains("clock set and start time sent: l" + start));
   // Read back from the logger after the apply.
-  EXPECT_THAT(lines, Contains("  wait:     w05~90_     秒後 スタート(5～90秒), 45 s"));
+  EXPECT_THAT(lines, Contains("  wait:     w05~90_     秒後 スタート(5～90秒) [seconds, then start (5-90 s)], 45 s"));
   EXPECT_THAT(lines, Contains("  ADJ_h1:   7 = 0.14(G)"));
   EXPECT_THAT(lines, Contains("  detect:   12 = 0.24(G)"));
   EXPECT_THAT(lines, Contains("  My_ID:    42"));

@@ -153,6 +153,7 @@ TEST(VktMessages, JapaneseTextsGetTheirEnglishMeaningBeside) {
   EXPECT_EQ(english_beside("VKTCom: VKT が見つかりません\n"), "VKTCom: VKT が見つかりません [VKT not found]\n");
   EXPECT_EQ(english_beside("データ取得中. 12"), "データ取得中. [receiving data] 12");
   EXPECT_EQ(english_beside("2024/03/01 (過去)"), "2024/03/01 (過去) [(in the past)]");
+  EXPECT_EQ(english_beside("wait:     w00_即スタート"), "wait:     w00_即スタート [start at once]");
   EXPECT_EQ(english_beside("plain text"), "plain text");
 }
 

@@ -27,6 +27,14 @@ constexpr Meaning kMeanings[] = {
     {"(30日以降)", "(30 days or more ahead)"},
     {"(過去)", "(in the past)"},
     {"データ取得中", "receiving data"},
+    // The settings dialog's start items.
+    {"即スタート", "start at once"},
+    {"開始時のみマグネットトリガ", "magnet triggers the start only"},
+    {"開始時マグネット、スタート後マグネットで測定停止", "magnet starts, magnet stops the recording"},
+    {"開始時マグネット、スタート後マグネットで一時停止", "magnet starts, magnet pauses"},
+    {"開始時マグネット、スタート後マグネット解除で一時停止、マグネットで再開",
+     "magnet starts, magnet removed pauses, magnet resumes"},
+    {"秒後 スタート(5～90秒)", "seconds, then start (5-90 s)"},
     {"接続", "connected"},
     {"切断", "disconnected"},
 };
