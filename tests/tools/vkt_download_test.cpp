@@ -157,6 +157,7 @@ TEST(VktDownload, PartialKeepsTheRecordsReceivedAndTheCauseIsNamed) {
       {"download", "--simulate", "--sim-unpaced", "--sim-records", "12", "--sim-bad-record", "5", "--partial", "-o", bad});
   VktProcess hung_up({"download", "--simulate", "--sim-unpaced", "--sim-records", "400", "--sim-hang-up-after", "3000",
                       "--partial"});
+  VktProcess silent({"download", "--simulate", "--sim-unpaced", "--sim-no-answer", "D"});
 
   const RunResult b = bad_line.wait();
   EXPECT_EQ(b.exit_code, 11) << b.err;
@@ -174,6 +175,11 @@ TEST(VktDownload, PartialKeepsTheRecordsReceivedAndTheCauseIsNamed) {
   EXPECT_LT(lines.size(), 400u);
   const auto all = expected_csv(generated(400, 1));
   for (std::size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], all[i]) << "line " << i;
+
+  const RunResult s = silent.wait();
+  EXPECT_EQ(s.exit_code, 7);
+  EXPECT_THAT(s.err, HasSubstr("time-out, the logger fell silent for 3 s after 0 bytes and 0 lines"));
+  EXPECT_THAT(s.out, IsEmpty());
 }
 
 TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {

@@ -171,6 +171,14 @@ TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {
   write_output(folder / "ok.csv", "data\n");
   EXPECT_EQ(vkt::testing::read_text(folder / "ok.csv"), "data\n");
   EXPECT_THAT(folder.entries(), ElementsAre("ok.csv"));
+  // A read-only file is not replaced (root may write it anyway).
+  if (geteuid() != 0) {
+    std::ofstream(folder / "read-only.csv") << "kept\n";
+    chmod((folder / "read-only.csv").c_str(), 0444);
+    EXPECT_EQ(code_of([&] { write_output(folder / "read-only.csv", "x"); }), kExitOutput);
+    EXPECT_EQ(vkt::testing::read_text(folder / "read-only.csv"), "kept\n");
+    std::filesystem::remove(folder / "read-only.csv");
+  }
   // A link loop is not followed for ever.
   ASSERT_EQ(symlink("loop-b", (folder / "loop-a").c_str()), 0);
   ASSERT_EQ(symlink("loop-a", (folder / "loop-b").c_str()), 0);

@@ -178,6 +178,9 @@ OutputTarget resolve_output(const std::string& path) {
       return {current.string(), OutputKind::InPlace};
     }
     if (!S_ISREG(st.st_mode)) throw refuse("neither a file nor a device");
+    // A file its owner made read-only is not replaced behind his back,
+    // though the folder would allow the rename.
+    if (access(current.c_str(), W_OK) != 0) throw cannot(describe_errno(errno));
     const fs::path folder = folder_of(current);
     if (access(folder.c_str(), W_OK | X_OK) != 0) throw cannot(describe_errno(errno));
     return {current.string(), OutputKind::RegularFile};

@@ -48,8 +48,8 @@ std::string iso_timestamp(const std::string& date, const std::string& time);
 //                         and written as it stands, never created, replaced
 //                         or truncated (/dev/null stays /dev/null).
 // A folder, a block device and a socket are refused (kExitOutputRefused);
-// a name that cannot be made (no such folder, no write permission, a link
-// loop) fails with kExitOutput.
+// a name that cannot be made (no such folder, no write permission on the
+// folder or on an existing file, a link loop) fails with kExitOutput.
 enum class OutputKind { NewFile, RegularFile, InPlace };
 struct OutputTarget {
   std::string path;  // the name actually written: the links' final target
