@@ -73,6 +73,7 @@ std::vector<SerialPortInfo> list_serial_ports() {
     info.device = (dev / name).string();
     info.node_exists = fs::exists(dev / name, e);
     if (const auto usb = usb_device_of(it->path() / "device", sysfs)) {
+      info.usb = true;
       info.vendor = hex_attribute(*usb / "idVendor");
       info.product = hex_attribute(*usb / "idProduct");
       info.serial = text_attribute(*usb / "serial");
@@ -162,6 +163,8 @@ std::string explain_no_logger() {
       out += fmt::format("  seen: {} (COM{}) is an adapter with other identifiers {:04x}:{:04x}{}\n", p.device,
                          p.com, *p.vendor, *p.product,
                          p.product_name.empty() ? std::string() : " (" + p.product_name + ")");
+    } else if (p.usb) {
+      out += fmt::format("  seen: {} (COM{}) is a USB adapter whose identifiers cannot be read\n", p.device, p.com);
     } else {
       out += fmt::format("  seen: {} (COM{}) is not a USB adapter\n", p.device, p.com);
     }

@@ -18,7 +18,8 @@ struct SerialPortInfo {
   std::string device;  // "<dev>/ttyUSB0"
   int com = 0;         // its port number, 1 for ttyUSB0
   bool node_exists = false;
-  std::optional<unsigned> vendor, product;  // of the USB device above it, if any
+  bool usb = false;                         // a USB device lies above it
+  std::optional<unsigned> vendor, product;  // its identifiers, when readable
   std::string serial, manufacturer, product_name;
   std::string by_id;  // "<dev>/serial/by-id/..." leading to the device, empty when none
   bool is_logger() const { return vendor == kLoggerVendor && product == kLoggerProduct; }
