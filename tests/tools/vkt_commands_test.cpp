@@ -174,6 +174,27 @@ TEST(VktCommands, VersionUnknownSubcommandAndExitCodesInEveryHelp) {
   }
 }
 
+// Without --library and $VKTCOM_LIBRARY the program loads the module of the
+// build tree it lies in, found from its own location; a copy elsewhere (as
+// installed) asks the loader for libvktcom.so.1 and never reaches back into
+// the build tree.
+TEST(VktCommands, TheLibraryIsFoundBesideTheProgramNotByABakedPath) {
+  const std::map<std::string, std::string> no_choice{{"VKTCOM_LIBRARY", ""}, {"LD_LIBRARY_PATH", ""}};
+  VktProcess built({"info", "--simulate", "--sim-unpaced"}, no_choice, false, kVktProgram);
+  const RunResult b = built.wait();
+  ASSERT_EQ(b.exit_code, 0) << b.err;
+  EXPECT_THAT(lines_of(b.out), Contains(ContainsRegex("^library: .*/libvktcom\\.so \\(version 107\\)$")));
+
+  TempFolder installed;
+  std::filesystem::create_directories(installed / "usr/bin");
+  std::filesystem::copy_file(kVktProgram, installed / "usr/bin/vkt");
+  std::filesystem::permissions(installed / "usr/bin/vkt", std::filesystem::perms::owner_all);
+  VktProcess copy({"info", "--simulate"}, no_choice, false, installed / "usr/bin/vkt");
+  const RunResult c = copy.wait();
+  EXPECT_EQ(c.exit_code, 3) << c.out;
+  EXPECT_THAT(c.err, HasSubstr("cannot load libvktcom.so.1"));
+}
+
 TEST(VktCommands, BadCommandLinesExitWithTwo) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {"fly"}, {"download", "--sim-records", "5"}, {"send"},
