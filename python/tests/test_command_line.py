@@ -73,3 +73,15 @@ def test_failures_give_the_exit_codes_of_vkt(empty_machine):
     assert done.returncode == 8 and "cannot write" in done.stderr
     done = run("info", env={"VKTCOM_LIBRARY": str(empty_machine / "none.so")})
     assert done.returncode == 3
+
+
+def test_plot_reads_the_layout_of_vkt_download(tmp_path):
+    from vktcom.plot import read_csv
+    target = tmp_path / "vkt.csv"
+    target.write_text(
+        "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw\n"
+        "2024-03-15T13:45:30.25,2024/03/15,13:45:30.25,1,-2,64,22.5,58\n"
+        ",2024/13/15,13:45:31.00,0,0,0,0.0,0\n")
+    times, xs, ys, zs, temperatures, humidities = read_csv(target)
+    assert (xs, ys, zs, temperatures, humidities) == ([1], [-2], [64], [22.5], [58])
+    assert len(times) == 1

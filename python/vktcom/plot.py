@@ -8,18 +8,26 @@ from .records import parse_time
 FORMATS = (".png", ".svg")
 
 
+# The column names of `vkt download`'s default layout, by those of the first
+# layout (`vkt download --format csv-legacy`, vktcom.to_csv).
+NAMED_COLUMNS = {"x_counts": "x", "y_counts": "y", "z_counts": "z", "humidity_raw": "humidity"}
+
+
 def read_csv(path):
     """(times, x, y, z, temperature, humidity) lists from a CSV file with the
-    columns date,time,x,y,z,temperature,humidity (as `vkt download` and
-    vktcom.to_csv write it). Rows whose date and time are no real time are
-    left out."""
+    columns date,time,x,y,z,temperature,humidity (as vktcom.to_csv and
+    `vkt download --format csv-legacy` write it) or those of `vkt download`
+    (timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw).
+    Rows whose date and time are no real time are left out."""
     columns = ([], [], [], [], [], [])
     with open(path, newline="", encoding="ascii", errors="replace") as f:
         reader = csv.DictReader(f)
-        missing = {"date", "time", "x", "y", "z", "temperature", "humidity"} - set(reader.fieldnames or ())
+        names = {NAMED_COLUMNS.get(n, n) for n in reader.fieldnames or ()}
+        missing = {"date", "time", "x", "y", "z", "temperature", "humidity"} - names
         if missing:
             raise ValueError(f"{path} is no record CSV: it lacks the columns {', '.join(sorted(missing))}")
-        for row in reader:
+        for named in reader:
+            row = {NAMED_COLUMNS.get(k, k): v for k, v in named.items()}
             when = parse_time(row["date"], row["time"])
             if when is None:
                 continue

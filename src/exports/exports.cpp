@@ -2,9 +2,14 @@
 // process-wide library, and turns any exception into the function's failure
 // value, so that nothing thrown inside the library reaches the host.
 #include "vktcom.h"
+#include "vktcom_ext.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
+#include <string_view>
 
 #include "exports/library.h"
 #include "exports/unload.h"
@@ -58,6 +63,20 @@ void guarded_void(F&& body) noexcept {
 
 vkt_bool to_bool(bool b) { return b ? 1 : 0; }
 
+int32_t clamp32(std::size_t n) { return static_cast<int32_t>(std::min<std::size_t>(n, INT32_MAX)); }
+
+// The extensions' buffer rule: at most `size` bytes, the text cut to
+// size - 1 and a NUL; nothing for a NULL buffer or a size below 1. Returns
+// the text's full length.
+int32_t copy_text(std::string_view text, char* out, int32_t size) {
+  if (out && size > 0) {
+    const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(size) - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+  }
+  return clamp32(text.size());
+}
+
 void text_field(vkt::records::TextField field, int32_t row, char* text) {
   if (!text) return;
   guarded_void([&] { vkt::records::vkt_get_text(library(), field, row, text); });
@@ -74,7 +93,7 @@ VKTCOM_API void VKTCOM_CALL form_close(void) { guarded_void([] { library().form_
 VKTCOM_API void VKTCOM_CALL form_release(void) { guarded_void([] { library().form_release(); }); }
 
 VKTCOM_API int32_t VKTCOM_CALL com_open(int32_t port) {
-  return guarded<int32_t>(-1, [&] { return vkt::link::com_open(library(), port); });
+  return guarded<int32_t>(-1, [&] { return library().open_port(port); });
 }
 VKTCOM_API void VKTCOM_CALL com_close(void) { guarded_void([] { vkt::link::com_close(library()); }); }
 VKTCOM_API vkt_bool VKTCOM_CALL com_search_timer(int32_t mode) {
@@ -144,6 +163,66 @@ VKTCOM_API void VKTCOM_CALL vkt_process_messages(void) { guarded_void([] { libra
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out) {
   if (!out) return 0;
   return guarded<int32_t>(0, [&] { return vkt::records::copy_records(library(), first_row, count, out); });
+}
+
+// ---- Linux extensions (vktcom_ext.h) ----
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_open_error(int32_t* system_errno, char* message, int32_t size) {
+  return guarded<int32_t>(0, [&] {
+    const vkt::link::OpenFailure& failure = library().last_open_failure();
+    if (system_errno) *system_errno = failure.system_errno;
+    copy_text(failure.message, message, size);
+    return static_cast<int32_t>(failure.code);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_command_reply(const char* command, char* reply, int32_t size) {
+  if (!command) return -1;
+  return guarded<int32_t>(-1, [&] {
+    const auto text = library().command_reply(command);
+    if (!text) return -1;
+    return copy_text(*text, reply, size);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_download_report(struct vkt_download_report* report) {
+  if (!report) return 0;
+  return guarded<int32_t>(0, [&] {
+    using Status = vkt::records::DownloadReport::Status;
+    const vkt::records::DownloadReport& r = library().last_download;
+    struct vkt_download_report out {};
+    switch (r.status) {
+      case Status::None: out.status = VKT_DOWNLOAD_NONE; break;
+      case Status::Ok: out.status = VKT_DOWNLOAD_OK; break;
+      case Status::TimeOut: out.status = VKT_DOWNLOAD_TIME_OUT; break;
+      case Status::BadLine: out.status = VKT_DOWNLOAD_BAD_LINE; break;
+      case Status::HungUp: out.status = VKT_DOWNLOAD_HUNG_UP; break;
+    }
+    out.bytes = clamp32(r.bytes);
+    out.lines = clamp32(r.lines);
+    out.bad_lines = clamp32(r.bad_line_count);
+    out.first_bad_index = r.bad_lines.empty() ? -1 : r.bad_lines.front().index;
+    out.first_bad_length = r.bad_lines.empty() ? -1 : r.bad_lines.front().length;
+    *report = out;
+    return 1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* length, int32_t max) {
+  if (!index || !length || max < 1) return 0;
+  return guarded<int32_t>(0, [&] {
+    const auto& bad = library().last_download.bad_lines;
+    const std::size_t n = std::min<std::size_t>(bad.size(), static_cast<std::size_t>(max));
+    for (std::size_t i = 0; i < n; ++i) {
+      index[i] = bad[i].index;
+      length[i] = bad[i].length;
+    }
+    return static_cast<int32_t>(n);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size) {
+  return guarded<int32_t>(0, [&] { return copy_text(library().last_download.text, text, size); });
 }
 #endif
 

@@ -1,5 +1,8 @@
 #include "exports/library.h"
 
+#include "link/port_error.h"
+#include "protocol/exchange.h"
+
 
 namespace vkt {
 
@@ -27,6 +30,17 @@ Library::~Library() {
   form4_.reset();
   form2_.reset();  // closes the port
   queue_.release_pending();
+}
+
+std::optional<std::string> Library::command_reply(const std::string& command) {
+  windows::TForm2* form = monitor();
+  if (!form) return std::nullopt;
+  form->Edit1.set_text(command);
+  try {
+    return protocol::exchange(*this, command);
+  } catch (const link::PortError&) {
+    return std::nullopt;  // a closed port: nothing was sent
+  }
 }
 
 void Library::enter_export() { queue_.release_pending(); }

@@ -7,10 +7,13 @@
 // their own.
 #include <list>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/backend.h"
 #include "base/message_queue.h"
 #include "base/services.h"
+#include "link/port_control.h"
 #include "settings/settings_dialog.h"
 #include "windows/monitor_handlers.h"
 #include "windows/monitor_window.h"
@@ -60,6 +63,16 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   void form_close();
   void form_release();
 
+  // ---- port (com_open) and the cause of its last failure ----
+  int32_t open_port(int32_t port) { return link::com_open(*this, port, &last_open_failure_); }
+  const link::OpenFailure& last_open_failure() const { return last_open_failure_; }
+
+  // ---- one command and its reply (Linux extension) ----
+  // Sends the command as vkt_set_command does; the reply text (empty: none
+  // within the reply time-out), or nothing when nothing could be sent (no
+  // monitor window, the port not open).
+  std::optional<std::string> command_reply(const std::string& command);
+
   // ---- port search (com_search, com_search_timer) ----
   link::DiscoveryResult search_ports() override;
   bool set_search_timer(bool on) override;
@@ -84,6 +97,7 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   std::list<std::unique_ptr<windows::TForm3>> popups_;
   windows::TForm3* popup_ = nullptr;
   int terminal_hook_ = 0;
+  link::OpenFailure last_open_failure_;
 };
 
 }  // namespace vkt

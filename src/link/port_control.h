@@ -2,6 +2,7 @@
 // Opening and closing the logger's port with its fixed line settings:
 // 19200 bits per second, 8 data bits, no parity, 1 stop bit, no flow control.
 #include <cstdint>
+#include <string>
 
 namespace vkt::link {
 
@@ -15,10 +16,21 @@ class PortOwner {
   virtual SerialPort* port() = 0;
 };
 
+// Why an open failed: the port's error code (negative; kNoPortHolder when
+// there was no port at all), the system's error number behind it (0 when
+// none) and the error's text. A code of 0 means the open succeeded.
+struct OpenFailure {
+  static constexpr int kNoPortHolder = -1;
+  int code = 0;
+  int system_errno = 0;
+  std::string message;
+};
+
 // Opens the port on `port` (stored modulo 65536; 0 or negative selects no
 // port). Returns the port number in use, or -1 when the open failed or
-// there is no port. An open port stays as it is.
-int32_t com_open(PortOwner& owner, int32_t port);
+// there is no port. An open port stays as it is. When `failure` is given it
+// is set to the cause of a failure, or cleared on success.
+int32_t com_open(PortOwner& owner, int32_t port, OpenFailure* failure = nullptr);
 // Closes the port; nothing on a closed port or without one.
 void com_close(PortOwner& owner);
 

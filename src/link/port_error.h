@@ -10,9 +10,14 @@ class PortError : public std::runtime_error {
  public:
   PortError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
   int code() const noexcept { return code_; }
+  // The system's error number behind the failure, 0 when it was not the
+  // system's (the port's own errors may carry one, e.g. EBadId for ENOENT).
+  int system_errno() const noexcept { return system_errno_; }
+  void set_system_errno(int error) noexcept { system_errno_ = error; }
 
  private:
   int code_;
+  int system_errno_ = 0;
 };
 
 // The port's own error family.
@@ -39,7 +44,9 @@ VKT_PORT_ERROR(EOutputBufferTooSmall, -3006, "Output buffer too small for block"
 // number, and the system's text for it.
 class PortIoError : public PortError {
  public:
-  PortIoError(int system_errno, const std::string& message) : PortError(-system_errno, message) {}
+  PortIoError(int system_errno, const std::string& message) : PortError(-system_errno, message) {
+    set_system_errno(system_errno);
+  }
 };
 
 }  // namespace vkt::link

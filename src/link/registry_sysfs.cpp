@@ -18,17 +18,22 @@
 // Devices are listed in the natural order of their names (ttyUSB2 before
 // ttyUSB10). The view is taken once, when the reader is made; nothing in
 // sysfs or the device folder is ever written.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <system_error>
 
 #include "link/port_names.h"
 #include "link/registry_reader.h"
+#include "link/sysfs_attribute.h"
 #include "base/text.h"
 
 namespace vkt::link {
@@ -65,15 +70,7 @@ bool natural_less(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-// The first line of a sysfs attribute, trimmed; nothing when unreadable.
-std::optional<std::string> read_attribute(const fs::path& file) {
-  std::ifstream in(file);
-  if (!in) return std::nullopt;
-  std::string line;
-  std::getline(in, line);
-  if (in.bad()) return std::nullopt;
-  return std::string(trimmed(line));
-}
+std::optional<std::string> read_attribute(const fs::path& file) { return read_sysfs_attribute(file.string()); }
 
 std::optional<unsigned> parse_number(std::string_view text, int base, unsigned limit) {
   unsigned value = 0;
@@ -151,6 +148,39 @@ std::optional<std::string> adapter_key_name(const fs::path& device, const fs::pa
 }
 
 }  // namespace
+
+std::optional<std::string> read_sysfs_attribute(const std::string& path) {
+  // Non-blocking: opening a FIFO for reading would wait for a writer for
+  // ever. The type is checked on the open file, so nothing can be swapped in
+  // between a check and the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text(kSysfsAttributeLimit, '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  text.resize(got);
+  if (const std::size_t end = text.find('\n'); end != std::string::npos) text.resize(end);
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t' && c != '\r') || u == 0x7F) return std::nullopt;  // binary, not text
+  }
+  return std::string(trimmed(text));
+}
 
 RegistryTree registry_from_sysfs(const std::string& sysfs_root, const std::string& dev_root) {
   RegistryTree tree;

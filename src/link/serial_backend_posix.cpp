@@ -26,6 +26,13 @@ std::string system_text(int error) { return std::system_category().message(error
 
 [[noreturn]] void throw_io_error(int error) { throw PortIoError(error, system_text(error)); }
 
+// The port's own error, carrying the system's error number behind it.
+template <class E>
+[[noreturn]] void throw_with_errno(E e, int error) {
+  e.set_system_errno(error);
+  throw e;
+}
+
 // The termios speed constant for a rate in bits per second; B0 when the
 // platform has none for it.
 speed_t speed_for_baud(int32_t baud) {
@@ -114,9 +121,9 @@ class PosixSerialBackend final : public SerialBackend {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       const int error = errno;
-      if (error == ENOENT || error == ENODEV || error == ENXIO) throw EBadId();
+      if (error == ENOENT || error == ENODEV || error == ENXIO) throw_with_errno(EBadId(), error);
       // EBUSY: the terminal is held with TIOCEXCL by another program.
-      if (error == EBUSY) throw EAlreadyOpen();
+      if (error == EBUSY) throw_with_errno(EAlreadyOpen(), error);
       throw_io_error(error);
     }
     // TIOCEXCL keeps other non-root openers out; root passes it, so the
@@ -125,7 +132,7 @@ class PosixSerialBackend final : public SerialBackend {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       ::close(fd);
-      if (error == EWOULDBLOCK) throw EAlreadyOpen();
+      if (error == EWOULDBLOCK) throw_with_errno(EAlreadyOpen(), error);
       throw_io_error(error);
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {

@@ -81,11 +81,14 @@ class Download {
   Download& operator=(const Download&) = delete;
 
   bool run() {
+    bool ok = false;
     try {
-      return run_steps();
+      ok = run_steps();
     } catch (const WindowLost&) {
-      return false;
+      ok = false;
     }
+    fill_report(ok);
+    return ok;
   }
 
  private:
@@ -95,6 +98,30 @@ class Download {
   void dispatch() {
     library_.dispatch_messages();
     if (!window_alive()) throw WindowLost{};
+  }
+
+  void fill_report(bool ok) {
+    DownloadReport& report = library_.last_download;
+    report.bytes = bytes_;
+    report.lines = static_cast<std::size_t>(lf_count_);
+    report.text = text_;
+    if (ok) {
+      report.status = DownloadReport::Status::Ok;
+    } else if (status_ == Status::PortFailed || hung_up_) {
+      report.status = DownloadReport::Status::HungUp;
+    } else if (status_ == Status::WrongLength || status_ == Status::BadDigit) {
+      report.status = DownloadReport::Status::BadLine;
+    } else {
+      report.status = DownloadReport::Status::TimeOut;
+    }
+  }
+
+  void note_bad_line(int index, std::size_t length) {
+    DownloadReport& report = library_.last_download;
+    ++report.bad_line_count;
+    if (report.bad_lines.size() < DownloadReport::kMaxBadLines) {
+      report.bad_lines.push_back({index, static_cast<int>(length)});
+    }
   }
 
   void show(int line, std::string text) { popup_->set_progress_line(line, std::move(text)); }
@@ -182,6 +209,7 @@ class Download {
           }
           return protocol::PollResult{true, terminated};
         });
+    hung_up_ = end == protocol::WaitEnd::Exhausted;
     if (end != protocol::WaitEnd::Complete) {
       // Run out, or ended by an unplugged device whose silence is final:
       // the download has timed out either way.
@@ -194,6 +222,7 @@ class Download {
   // counts its line ends; returns true when it holds the terminator "#".
   // The count examines the whole chunk and the zero byte after it.
   bool take_chunk(const char* chunk, std::size_t count) {
+    bytes_ += count;
     const void* zero = std::memchr(chunk, '\0', count);
     text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
     for (std::size_t i = 0; i <= count; ++i) {
@@ -238,6 +267,7 @@ class Download {
     const int row = index + 1;
     grid_.set_cell(kCount, row, std::to_string(row));
     grid_.set_cell(kData, row, std::string(line));
+    if (line.size() != kRecordLineLength || !is_record_line(line)) note_bad_line(index, line.size());
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;
@@ -263,14 +293,18 @@ class Download {
   Status status_ = Status::Ok;
   bool result_ = true;
   bool paused_ = false;
+  std::size_t bytes_ = 0;  // bytes received, for the report
+  bool hung_up_ = false;   // the line went silent for good: the device is gone
 };
 
 }  // namespace
 
 bool DownloadDriver(DownloadHost& library) {
   protocol::MonitorParts* form = library.monitor();
+  if (!form) library.last_download = {};
   if (!form || library.download_running) return false;
   RunningMark mark(library);
+  library.last_download = {};
   Download download(library, *form);
   return download.run();
 }

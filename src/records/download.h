@@ -1,6 +1,8 @@
 #pragma once
 // The download of every record into the record table.
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "protocol/session.h"
 
@@ -14,6 +16,24 @@ class ProgressPopup {
   virtual void set_progress_line(int line, std::string text) = 0;
 };
 
+// What the last download saw, for a host that wants to say why it failed
+// or keep what came.
+struct DownloadReport {
+  enum class Status { None, Ok, TimeOut, BadLine, HungUp };
+  struct BadLine {
+    int index = 0;   // 0 for the first line of the reply
+    int length = 0;  // its length (20 for a line holding a non-hexadecimal character)
+  };
+  static constexpr std::size_t kMaxBadLines = 4096;  // more are counted, not listed
+
+  Status status = Status::None;  // None: no download has run (or it had no window)
+  std::size_t bytes = 0;         // bytes received
+  std::size_t lines = 0;         // line ends received
+  std::size_t bad_line_count = 0;
+  std::vector<BadLine> bad_lines;  // the first kMaxBadLines of them
+  std::string text;                // the reply as received, up to the terminator's chunk
+};
+
 // What the download works with: the session, and a progress popup made for
 // it (a new one per download, shown at once) and closed (hidden, released)
 // when it ends.
@@ -21,6 +41,8 @@ class DownloadHost : public virtual protocol::Session {
  public:
   virtual ProgressPopup& open_progress() = 0;
   virtual void close_progress(ProgressPopup& popup) = 0;
+
+  DownloadReport last_download;  // filled by every download that starts
 };
 
 // Sends "D", collects the reply up to the first chunk holding "#", checks

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -224,6 +225,62 @@ std::vector<Case> all_cases() {
            }
          }
        }},
+      // The Linux extensions: nothing written through a NULL pointer or
+      // past the given size; a fresh library reports nothing.
+      {"vkt_open_error",
+       [](Module& m, State s) {
+         EXPECT_EQ(m.vkt_open_error(nullptr, nullptr, 100), 0) << "no com_open made yet";
+         m.com_open(1);
+         int32_t error = 12345;
+         Buffer b;
+         const int32_t code = m.vkt_open_error(&error, b.text(), 8);
+         EXPECT_EQ(code, has_window(s) ? -2001 : -1);  // ttyUSB0 is absent from the empty machine
+         ASSERT_TRUE(b.text_within(8));
+         EXPECT_EQ(b.str().size(), 7u);
+         EXPECT_EQ(error, has_window(s) ? ENOENT : 0);
+         Buffer untouched;
+         EXPECT_EQ(m.vkt_open_error(nullptr, untouched.text(), 0), code);
+         EXPECT_EQ(m.vkt_open_error(nullptr, untouched.text(), INT_MIN), code);
+         EXPECT_TRUE(untouched.untouched());
+       }},
+      {"vkt_command_reply",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_command_reply(nullptr, b.text(), 100), -1);
+         EXPECT_EQ(m.vkt_command_reply("p", b.text(), 100), -1);  // the port is never open here
+         EXPECT_EQ(m.vkt_command_reply("p", nullptr, 100), -1);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_get_download_report",
+       [](Module& m, State s) {
+         EXPECT_EQ(m.vkt_get_download_report(nullptr), 0);
+         m.vkt_inputdata();
+         vkt_download_report r{};
+         r.status = 99;
+         ASSERT_EQ(m.vkt_get_download_report(&r), 1);
+         // A download on a closed port fails as the port's; without a window none runs.
+         EXPECT_EQ(r.status, has_window(s) ? VKT_DOWNLOAD_HUNG_UP : VKT_DOWNLOAD_NONE);
+         EXPECT_EQ(r.first_bad_index, -1);
+       }},
+      {"vkt_download_bad_lines",
+       [](Module& m, State) {
+         int32_t index[2] = {7, 7}, length[2] = {7, 7};
+         EXPECT_EQ(m.vkt_download_bad_lines(nullptr, length, 2), 0);
+         EXPECT_EQ(m.vkt_download_bad_lines(index, nullptr, 2), 0);
+         EXPECT_EQ(m.vkt_download_bad_lines(index, length, 0), 0);
+         EXPECT_EQ(m.vkt_download_bad_lines(index, length, INT_MIN), 0);
+         EXPECT_EQ(m.vkt_download_bad_lines(index, length, 2), 0);
+         EXPECT_EQ(index[0] + length[1], 14);
+       }},
+      {"vkt_download_text",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_download_text(nullptr, 100), 0);
+         EXPECT_EQ(m.vkt_download_text(b.text(), 0), 0);
+         EXPECT_TRUE(b.untouched());
+         EXPECT_EQ(m.vkt_download_text(b.text(), 1), 0);
+         ASSERT_TRUE(b.text_within(1));
+       }},
   };
   for (auto& c : text_cases()) cases.push_back(std::move(c));
   return cases;
@@ -232,7 +289,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 34u);  // the 32 exports and the two extensions
+  ASSERT_EQ(cases.size(), 39u);  // the 32 exports, the two extensions and the five Linux ones
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

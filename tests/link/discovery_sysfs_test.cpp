@@ -2,12 +2,19 @@
 // with adapters of the logger's kind and others plugged in and out.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "link/port_discovery.h"
 #include "link/registry_reader.h"
+#include "link/sysfs_attribute.h"
 #include "support/fakes.h"
 #include "support/serial_machine.h"
 #include "windows/monitor_window.h"
@@ -161,6 +168,64 @@ TEST(SysfsRegistry, ReadOnlyTreeOfTheDevices) {
   machine.unplug(SerialMachine::logger("ttyUSB0"));
   ASSERT_TRUE(reader->open_key("\\HARDWARE\\DEVICEMAP\\SERIALCOMM"));
   EXPECT_EQ(reader->value_names(), (Items{"\\Device\\VCP0"}));
+}
+
+// The device description is read from regular files only, a few kilobytes
+// at most: a FIFO, a device or a loop in it counts as missing and never
+// blocks or exhausts the search.
+TEST_F(SysfsDiscovery, AttributesThatAreNotSmallRegularFilesCountAsMissing) {
+  const auto fifo_vendor = SerialMachine::logger("ttyUSB0", "1", "FIFO");
+  const auto zero_vendor = SerialMachine::logger("ttyUSB1", "2", "ZERO");
+  const auto binary = SerialMachine::logger("ttyUSB2", "3", "BIN");
+  const auto huge = SerialMachine::logger("ttyUSB3", "4", "HUGE");
+  const auto fifo_serial = SerialMachine::logger("ttyUSB4", "5", "X");
+  for (const auto& a : {fifo_vendor, zero_vendor, binary, huge, fifo_serial}) machine.plug(a);
+  const auto dir = [&](const auto& a) { return vktsim::usb_device_dir(machine.root(), a); };
+
+  const std::string fifo = (dir(fifo_vendor) / "idVendor").string();
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::remove(dir(zero_vendor) / "idVendor");
+  std::filesystem::create_symlink("/dev/zero", dir(zero_vendor) / "idVendor");
+  std::ofstream(dir(binary) / "idProduct", std::ios::binary) << std::string("3d4c\0\x01\xff\n", 8);
+  {
+    // The logger's identifier, then 2 MB more without a line end.
+    std::ofstream out(dir(huge) / "idVendor", std::ios::binary);
+    out << "1f2e" << std::string(2u << 20, 'x');
+  }
+  const std::string serial_fifo = (dir(fifo_serial) / "serial").string();
+  std::filesystem::remove(serial_fifo);
+  ASSERT_EQ(mkfifo(serial_fifo.c_str(), 0600), 0);
+  // A loop in the tree: a tty whose device link leads round in a circle.
+  const auto loop = machine.root() / "sys" / "class" / "tty" / "ttyUSB5";
+  std::filesystem::create_directories(loop);
+  std::filesystem::create_symlink("device", loop / "device");
+
+  auto search_done = std::async(std::launch::async, [&] { return search(); });
+  if (search_done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    // Release a search stuck on a FIFO, so that the test ends.
+    for (const std::string& f : {fifo, serial_fifo}) close(open(f.c_str(), O_WRONLY | O_NONBLOCK));
+    FAIL() << "the port search blocked on an attribute";
+  }
+  // Only the adapter with a FIFO for its serial number is a logger, named by
+  // its place on the bus.
+  EXPECT_EQ(search_done.get(), 5);
+  EXPECT_EQ(form().ListBox13.items(), (Items{"VID_1F2E+PID_3D4C+1-5A"}));
+}
+
+TEST(SysfsAttribute, FirstLineOfAtMostFourKilobytes) {
+  SerialMachine machine;
+  const auto file = machine.root() / "attribute";
+  std::ofstream(file) << "  0403 \nsecond line\n";
+  EXPECT_EQ(vkt::link::read_sysfs_attribute(file.string()), "0403");
+  std::ofstream(file) << std::string(10000, 'a');
+  EXPECT_EQ(vkt::link::read_sysfs_attribute(file.string())->size(), vkt::link::kSysfsAttributeLimit);
+  EXPECT_EQ(vkt::link::read_sysfs_attribute(machine.root().string()), std::nullopt) << "a folder";
+  EXPECT_EQ(vkt::link::read_sysfs_attribute((machine.root() / "none").string()), std::nullopt);
+  // Symbolic links to regular files are followed, as sysfs uses them.
+  std::ofstream(file) << "1f2e\n";
+  std::filesystem::create_symlink(file, machine.root() / "link");
+  EXPECT_EQ(vkt::link::read_sysfs_attribute((machine.root() / "link").string()), "1f2e");
 }
 
 }  // namespace

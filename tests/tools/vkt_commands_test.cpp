@@ -8,7 +8,12 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "support/serial_machine.h"
 #include "tools/vkt_process.h"
+#include "vktsim/sysfs_tree.h"
 
 namespace vkt::testing {
 namespace {
@@ -21,13 +26,22 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-TEST(VktCommands, PortsFindsTheSimulatedAdapter) {
+TEST(VktCommands, PortsShowsTheTableTheRawListsOrOnlyThePort) {
   const RunResult r = run_vkt({"ports", "--simulate"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const auto lines = lines_of(r.out);
-  EXPECT_THAT(lines, Contains(ContainsRegex("^COM1 \\(.*/dev/ttyUSB0\\)$")));
-  EXPECT_THAT(lines, Contains("  VID_1F2E+PID_3D4C+VKT00001A"));
-  EXPECT_THAT(lines, Contains("Label11: finished"));
+  EXPECT_THAT(lines, Contains(MatchesRegex("DEVICE +PORT +VID:PID +SERIAL +MANUFACTURER +PRODUCT +BY-ID")));
+  EXPECT_THAT(lines, Contains(ContainsRegex("/dev/ttyUSB0 +COM1 +1f2e:3d4c +VKT00001 +FTDI +FT232R USB UART +-$")));
+  EXPECT_THAT(lines, Contains(ContainsRegex("^logger: COM1 \\(.*/dev/ttyUSB0\\)$")));
+
+  const RunResult raw = run_vkt({"ports", "--raw", "--simulate"});
+  ASSERT_EQ(raw.exit_code, 0) << raw.err;
+  EXPECT_THAT(lines_of(raw.out), Contains("  VID_1F2E+PID_3D4C+VKT00001A"));
+  EXPECT_THAT(lines_of(raw.out), Contains("Label11: finished"));
+
+  const RunResult brief = run_vkt({"ports", "--brief", "--simulate"});
+  ASSERT_EQ(brief.exit_code, 0) << brief.err;
+  EXPECT_THAT(lines_of(brief.out), ElementsAre(ContainsRegex("^COM1 \\(.*/dev/ttyUSB0\\)$")));
 }
 
 TEST(VktCommands, InfoPrintsTheParameterLinesYearAndCount) {
@@ -51,17 +65,18 @@ TEST(VktCommands, ClockReachesTheLogger) {
                                            MatchesRegex("simulated logger's clock: " + stamp)));
 }
 
-TEST(VktCommands, SendReportsTheReply) {
-  const RunResult r = run_vkt({"send", "N42", "--simulate", "--sim-unpaced"});
+TEST(VktCommands, SendPrintsTheReply) {
+  const RunResult r = run_vkt({"send", "p", "--simulate", "--sim-unpaced", "--sim-records", "33"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_THAT(r.out, HasSubstr("sent N42: reply received"));
-  EXPECT_THAT(r.out, HasSubstr("simulated logger: answered"));
+  EXPECT_THAT(lines_of(r.out), Contains(HasSubstr("@Count= 33 records")));
+  EXPECT_THAT(r.err, HasSubstr("simulated logger: answered"));
 }
 
 TEST(VktCommands, WatchAnnouncesArrivalAndDepartureAndStopsOnSigint) {
   VktProcess watch({"watch", "--simulate", "--sim-unplug-after", "300"}, {}, /*piped_stdout=*/true);
-  EXPECT_EQ(watch.read_line(), "接続 Port=1");
-  EXPECT_EQ(watch.read_line(), "切断");
+  const std::string stamp = "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}";
+  EXPECT_THAT(watch.read_line(), MatchesRegex(stamp + " 接続 Port=1 \\(connected: COM1 .*\\)"));
+  EXPECT_THAT(watch.read_line(), MatchesRegex(stamp + " 切断 \\(disconnected\\)"));
   watch.signal(SIGINT);
   const RunResult r = watch.wait();
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -76,13 +91,108 @@ TEST(VktCommands, MissingLoggerPortOrLibraryAreReportedByExitCode) {
   EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("vkt: no logger found"));
 
-  r = run_vkt({"download", "--port", "3"}, no_devices);
+  EXPECT_THAT(r.err, HasSubstr("searched: " + (empty / "sys") + "/class/tty"));
+  EXPECT_THAT(r.err, HasSubstr("--simulate"));
+
+  r = run_vkt({"download", "--port", "COM3"}, no_devices);
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_THAT(r.err, HasSubstr("vkt: cannot open COM3"));
+  EXPECT_THAT(r.err, HasSubstr("no such device"));
 
   r = run_vkt({"info", "--simulate", "--library", empty / "libnothing.so"});
   EXPECT_EQ(r.exit_code, 3);
   EXPECT_THAT(r.err, HasSubstr("cannot load"));
+}
+
+// What the port search saw when it found no logger, and why a port did not
+// open, each with a hint.
+TEST(VktCommands, FailuresToFindOrOpenTheLoggerSayWhy) {
+  vkt::test::SerialMachine machine;
+  const std::map<std::string, std::string> env{{"VKTCOM_DEV_ROOT", machine.dev()}, {"VKTCOM_SYSFS_ROOT", machine.sys()}};
+  machine.plug(vkt::test::SerialMachine::other_adapter("ttyUSB0", "2"));
+  auto no_node = vkt::test::SerialMachine::logger("ttyUSB1", "3");
+  no_node.device_node_target.clear();
+  machine.plug(no_node);
+  // A logger's USB device that no driver took: no terminal device below it.
+  auto unbound = vkt::test::SerialMachine::logger("ttyUSB2", "4", "LONE");
+  machine.plug(unbound);
+  const auto unbound_usb = vktsim::usb_device_dir(machine.root(), unbound);
+  std::filesystem::remove_all(machine.root() / "sys/class/tty/ttyUSB2");
+  std::filesystem::create_directories(machine.root() / "sys/bus/usb/devices");
+  std::filesystem::create_directory_symlink(unbound_usb, machine.root() / "sys/bus/usb/devices/1-4");
+
+  // The persistent name udev gives the other adapter.
+  std::filesystem::create_directories(machine.root() / "dev/serial/by-id");
+  std::filesystem::create_symlink("../../ttyUSB0", machine.root() / "dev/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0");
+  RunResult r = run_vkt({"ports"}, env);
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_THAT(lines_of(r.out),
+              Contains(ContainsRegex("/ttyUSB0 +COM1 +0403:6001 +FT0001 +FTDI +FT232R USB UART +" + machine.dev() +
+                                     "/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0$")));
+  EXPECT_THAT(lines_of(r.out), Contains(ContainsRegex("/ttyUSB1 \\(no node\\) +COM2 +1f2e:3d4c")));
+
+  r = run_vkt({"info"}, env);
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_THAT(r.err, HasSubstr("/ttyUSB0 (COM1) is an adapter with other identifiers 0403:6001"));
+  EXPECT_THAT(r.err, HasSubstr("ttyUSB1 has the logger's identifiers but no device node"));
+  EXPECT_THAT(r.err, HasSubstr("USB device 1-4 has the logger's identifiers but no terminal device: the udev rule"));
+  EXPECT_THAT(r.err, HasSubstr("--simulate"));
+
+  // A device node that is no terminal, named by its path.
+  const std::string file = (machine.root() / "plain-file").string();
+  std::ofstream(file) << "";
+  machine.link_node("ttyUSB0", file);
+  r = run_vkt({"info", "--port", machine.dev() + "/ttyUSB0"}, env);
+  EXPECT_EQ(r.exit_code, 5);
+  EXPECT_THAT(r.err, HasSubstr("cannot open COM1 (" + machine.dev() + "/ttyUSB0): not a terminal"));
+
+  // The by-id link names the same port.
+  r = run_vkt({"info", "--port", machine.dev() + "/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0"}, env);
+  EXPECT_EQ(r.exit_code, 5);
+  EXPECT_THAT(r.err, HasSubstr("cannot open COM1"));
+
+  // A path outside the port table is refused, naming the table.
+  const std::string elsewhere = (machine.root() / "elsewhere").string();
+  std::ofstream(elsewhere) << "";
+  r = run_vkt({"info", "--port", elsewhere}, env);
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("not a device of the port table (COM1-COM20 ttyUSB0-19"));
+}
+
+TEST(VktCommands, VersionUnknownSubcommandAndExitCodesInEveryHelp) {
+  RunResult r = run_vkt({"--version"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_THAT(r.out, MatchesRegex("vkt [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  r = run_vkt({"fly"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("unknown subcommand \"fly\""));
+  for (const char* sub : {"ports", "info", "clock", "download", "send", "watch", "settings"}) {
+    r = run_vkt({sub, "--help"});
+    EXPECT_EQ(r.exit_code, 0) << sub;
+    EXPECT_THAT(r.out, HasSubstr("Exit codes:")) << sub;
+    EXPECT_THAT(r.out, HasSubstr("11   the download failed; --partial")) << sub;
+  }
+}
+
+// Without --library and $VKTCOM_LIBRARY the program loads the module of the
+// build tree it lies in, found from its own location; a copy elsewhere (as
+// installed) asks the loader for libvktcom.so.1 and never reaches back into
+// the build tree.
+TEST(VktCommands, TheLibraryIsFoundBesideTheProgramNotByABakedPath) {
+  const std::map<std::string, std::string> no_choice{{"VKTCOM_LIBRARY", ""}, {"LD_LIBRARY_PATH", ""}};
+  VktProcess built({"info", "--simulate", "--sim-unpaced"}, no_choice, false, kVktProgram);
+  const RunResult b = built.wait();
+  ASSERT_EQ(b.exit_code, 0) << b.err;
+  EXPECT_THAT(lines_of(b.out), Contains(ContainsRegex("^library: .*/libvktcom\\.so \\(version 107\\)$")));
+
+  TempFolder installed;
+  std::filesystem::create_directories(installed / "usr/bin");
+  std::filesystem::copy_file(kVktProgram, installed / "usr/bin/vkt");
+  std::filesystem::permissions(installed / "usr/bin/vkt", std::filesystem::perms::owner_all);
+  VktProcess copy({"info", "--simulate"}, no_choice, false, installed / "usr/bin/vkt");
+  const RunResult c = copy.wait();
+  EXPECT_EQ(c.exit_code, 3) << c.out;
+  EXPECT_THAT(c.err, HasSubstr("cannot load libvktcom.so.1"));
 }
 
 TEST(VktCommands, BadCommandLinesExitWithTwo) {
@@ -114,7 +224,7 @@ TEST(VktSettings, ShowsTheSettingsAsTheDialogReadsThemBack) {
   EXPECT_THAT(lines, Contains("Record:   jA_1min"));
   EXPECT_THAT(lines, Contains("Interval: i6_20msec"));
   EXPECT_THAT(lines, Contains("Type:     10_VKT-18"));
-  EXPECT_THAT(lines, Contains("wait:     w00_即スタート"));
+  EXPECT_THAT(lines, Contains("wait:     w00_即スタート [start at once]"));
   EXPECT_THAT(lines, Contains("ADJ_h1:   Ox00_None"));
   EXPECT_THAT(lines, Contains("detect:   5 = 0.50(G)"));
   EXPECT_THAT(lines, Contains("revision: 1.07"));
@@ -131,7 +241,7 @@ TEST(VktSettings, SetSendsEverySettingThenTheClockAndTheReservation) {
   EXPECT_THAT(lines, Contains("sending: ja 02 i7 w45 Ox07 Oz01 N42 d12"));
   EXPECT_THAT(lines, Contains("clock set and start time sent: l" + start));
   // Read back from the logger after the apply.
-  EXPECT_THAT(lines, Contains("  wait:     w05~90_     秒後 スタート(5～90秒), 45 s"));
+  EXPECT_THAT(lines, Contains("  wait:     w05~90_     秒後 スタート(5～90秒) [seconds, then start (5-90 s)], 45 s"));
   EXPECT_THAT(lines, Contains("  ADJ_h1:   7 = 0.14(G)"));
   EXPECT_THAT(lines, Contains("  detect:   12 = 0.24(G)"));
   EXPECT_THAT(lines, Contains("  My_ID:    42"));

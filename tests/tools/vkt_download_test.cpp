@@ -8,12 +8,16 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
+#include "support/pty_pair.h"
 #include "tools/vkt_process.h"
 #include "vktsim/records.h"
 
 namespace vkt::testing {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -33,6 +37,13 @@ std::string csv_row(const vktsim::SimRecord& r) {
                      r.minute, r.second, r.hundredths, r.x, r.y, r.z, r.deg, r.tenths, r.humi);
 }
 
+// The same row in the default layout: the ISO 8601 timestamp first.
+std::string timed_row(const vktsim::SimRecord& r) {
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02},", r.year, r.month, r.day, r.hour, r.minute,
+                     r.second, r.hundredths) +
+         csv_row(r);
+}
+
 std::string json_row(const vktsim::SimRecord& r) {
   return fmt::format(
       R"({{"date":"{:04}/{:02}/{:02}","time":"{:02}:{:02}:{:02}.{:02}","x":{},"y":{},"z":{},"temperature":{}.{},"humidity":{}}})",
@@ -40,6 +51,12 @@ std::string json_row(const vktsim::SimRecord& r) {
 }
 
 std::vector<std::string> expected_csv(const std::vector<vktsim::SimRecord>& records) {
+  std::vector<std::string> lines{"timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw"};
+  for (const auto& r : records) lines.push_back(timed_row(r));
+  return lines;
+}
+
+std::vector<std::string> expected_legacy_csv(const std::vector<vktsim::SimRecord>& records) {
   std::vector<std::string> lines{"date,time,x,y,z,temperature,humidity"};
   for (const auto& r : records) lines.push_back(csv_row(r));
   return lines;
@@ -65,12 +82,17 @@ TEST(VktDownload, CsvOnStandardOutputMatchesTheSimulatedRecords) {
   }
 }
 
-TEST(VktDownload, JsonLinesCarryTheSameFields) {
+TEST(VktDownload, JsonLinesAndTheLegacyLayoutCarryTheSameFields) {
   const RunResult r = run_vkt({"download", "--json", "--simulate", "--sim-unpaced", "--sim-records", "30"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::vector<std::string> expected;
   for (const auto& record : generated(30, 1)) expected.push_back(json_row(record));
   EXPECT_EQ(lines_of(r.out), expected);
+
+  const RunResult legacy =
+      run_vkt({"download", "--format", "csv-legacy", "--simulate", "--sim-unpaced", "--sim-records", "30"});
+  ASSERT_EQ(legacy.exit_code, 0) << legacy.err;
+  EXPECT_EQ(lines_of(legacy.out), expected_legacy_csv(generated(30, 1)));
 }
 
 TEST(VktDownload, OutputFileIsWrittenWholeAndReplacesAnOldOneKeepingItsMode) {
@@ -112,16 +134,52 @@ TEST(VktDownload, FailuresNameTheirCauseAndLeaveFilesAlone) {
 
   const RunResult b = bad_line.wait();
   EXPECT_EQ(b.exit_code, 7);
-  EXPECT_THAT(b.err, HasSubstr("vkt: the download failed"));
+  EXPECT_THAT(b.err, HasSubstr("vkt: the download failed: 1 of the lines received"));
+  EXPECT_THAT(b.err, HasSubstr("line 4 has 19 characters, a record line has 20"));
+  EXPECT_THAT(b.err, HasSubstr("--partial keeps the records received"));
   EXPECT_THAT(b.out, IsEmpty());
   EXPECT_THAT(folder.entries(), ElementsAre("kept.csv"));
 
   const RunResult u = unanswered.wait();
   EXPECT_EQ(u.exit_code, 7);
-  EXPECT_THAT(u.out, HasSubstr("sent X: no reply within 3 s"));
-  EXPECT_THAT(u.out, HasSubstr("simulated logger: did not answer"));
-  EXPECT_THAT(u.err, HasSubstr("vkt: the logger did not answer X"));
+  EXPECT_THAT(u.out, IsEmpty());
+  EXPECT_THAT(u.err, HasSubstr("simulated logger: did not answer"));
+  EXPECT_THAT(u.err, HasSubstr("vkt: the logger did not answer X within 3 s"));
   for (VktProcess* p : {&silent, &bad_line, &unanswered}) EXPECT_THAT(p->leftovers(), IsEmpty());
+}
+
+// --partial keeps the records that came before the failure, with its own
+// exit code; the cause is named either way.
+TEST(VktDownload, PartialKeepsTheRecordsReceivedAndTheCauseIsNamed) {
+  TempFolder folder;
+  const std::string bad = folder / "bad.csv";
+  VktProcess bad_line(
+      {"download", "--simulate", "--sim-unpaced", "--sim-records", "12", "--sim-bad-record", "5", "--partial", "-o", bad});
+  VktProcess hung_up({"download", "--simulate", "--sim-unpaced", "--sim-records", "400", "--sim-hang-up-after", "3000",
+                      "--partial"});
+  VktProcess silent({"download", "--simulate", "--sim-unpaced", "--sim-no-answer", "D"});
+
+  const RunResult b = bad_line.wait();
+  EXPECT_EQ(b.exit_code, 11) << b.err;
+  EXPECT_THAT(b.err, HasSubstr("line 6 has 19 characters"));
+  EXPECT_THAT(b.err, HasSubstr("kept 11 records received before the failure"));
+  auto records = generated(12, 1);
+  records.erase(records.begin() + 5);
+  EXPECT_EQ(lines_of(read_text(bad)), expected_csv(records));
+
+  const RunResult h = hung_up.wait();
+  EXPECT_EQ(h.exit_code, 11) << h.err;
+  EXPECT_THAT(h.err, ContainsRegex("the device hung up \\(unplugged\\?\\) after [0-9]+ bytes and [0-9]+ lines"));
+  const auto lines = lines_of(h.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_LT(lines.size(), 400u);
+  const auto all = expected_csv(generated(400, 1));
+  for (std::size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], all[i]) << "line " << i;
+
+  const RunResult s = silent.wait();
+  EXPECT_EQ(s.exit_code, 7);
+  EXPECT_THAT(s.err, HasSubstr("time-out, the logger fell silent for 3 s after 0 bytes and 0 lines"));
+  EXPECT_THAT(s.out, IsEmpty());
 }
 
 TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {
@@ -129,6 +187,29 @@ TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {
   const RunResult r = run_vkt({"download", "--simulate", "--sim-silent", "-o", folder / "missing/records.csv"});
   EXPECT_EQ(r.exit_code, 8);
   EXPECT_THAT(r.err, HasSubstr("vkt: cannot write"));
+  // A folder is refused, with its own exit code, before the logger is asked.
+  const RunResult f = run_vkt({"download", "--simulate", "--sim-silent", "-o", folder.path().string()});
+  EXPECT_EQ(f.exit_code, 10);
+  EXPECT_THAT(f.err, HasSubstr("it is a folder"));
+}
+
+TEST(VktDownload, ACharacterDeviceIsWrittenAndStaysADevice) {
+  vkt::test::PtyPair pty;
+  pty.make_slave_raw();
+  const int held = pty.open_slave();  // the terminal stays up between the program's open and close
+  ASSERT_GE(held, 0);
+  VktProcess process({"download", "--simulate", "--sim-unpaced", "--sim-records", "5", "-o", pty.slave_path()});
+  std::string text;
+  for (int i = 0; i < 50 && std::count(text.begin(), text.end(), '\n') < 6; ++i) {
+    text += pty.read_some(4096, std::chrono::milliseconds(200));
+  }
+  const RunResult r = process.wait();
+  close(held);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(lines_of(text), expected_csv(generated(5, 1)));
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slave_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 }  // namespace

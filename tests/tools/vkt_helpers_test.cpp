@@ -1,10 +1,22 @@
 // The program's own reading and writing: parameter lines, the progress
 // estimate, the settings arguments and the record formats.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <thread>
+#include <utility>
+
+#include "support/pty_pair.h"
 #include "tools/vkt_process.h"
 #include "vktcli/exit_codes.h"
+#include "vktcli/messages.h"
 #include "vktcli/parameters.h"
 #include "vktcli/progress.h"
 #include "vktcli/record_output.h"
@@ -13,6 +25,7 @@
 namespace vktcli {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -54,12 +67,24 @@ TEST(VktProgress, EstimatesStopAtTheReportedCountAndTimeLeftIsAtLineSpeed) {
   EXPECT_EQ(records_from_elapsed(1.0, std::nullopt), 87);  // 1920 / 22
   EXPECT_EQ(records_from_elapsed(60.0, 200), 200);
   // 120 records of 22 bytes left at 1920 bytes a second: 1.4 s.
-  const std::string line = format_progress(80, 200, 2.0);
+  const std::string line = format_progress(80, 200, 2.0, 120);
   EXPECT_THAT(line, HasSubstr("80/200 records"));
   EXPECT_THAT(line, HasSubstr("[############------------------]  40%"));
   EXPECT_THAT(line, HasSubstr("40 rec/s"));
   EXPECT_THAT(line, HasSubstr("0:01 left"));
   EXPECT_THAT(format_progress(5, std::nullopt, 1.0), HasSubstr("5 records"));
+}
+
+TEST(VktProgress, TheLineNeverFillsTheTerminalsWidth) {
+  for (int columns : {20, 40, 60, 80, 200}) {
+    SCOPED_TRACE(columns);
+    const std::string line = format_progress(123456, 200000, 61.0, columns);
+    EXPECT_LT(static_cast<int>(line.size()), columns);
+    if (columns >= 40) EXPECT_THAT(line, HasSubstr("123456/200000 records"));
+    EXPECT_LT(static_cast<int>(format_progress(123456, std::nullopt, 61.0, columns).size()), columns);
+  }
+  EXPECT_THAT(format_progress(100, 200, 1.0, 80), HasSubstr("left"));
+  EXPECT_THAT(format_progress(100, 200, 1.0, 40), HasSubstr("]  50%"));
 }
 
 TEST(VktSettingsArguments, ItemsAreNamedByCaptionCodeOrName) {
@@ -103,13 +128,137 @@ TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
             "\n");
 }
 
+TEST(VktRecordOutput, TimestampsOnlyForRealDatesAndTimes) {
+  EXPECT_EQ(iso_timestamp("2024/03/15", "13:45:30.25"), "2024-03-15T13:45:30.25");
+  EXPECT_EQ(iso_timestamp("2024/02/29", "23:59:59.99"), "2024-02-29T23:59:59.99");
+  for (const auto& [date, time] : std::vector<std::pair<std::string, std::string>>{
+           {"2024/13/01", "00:00:00.00"},   // months 13-15 occur
+           {"2024/00/10", "00:00:00.00"},
+           {"2023/02/29", "00:00:00.00"},   // no leap day
+           {"2024/04/31", "00:00:00.00"},
+           {"2024/01/00", "00:00:00.00"},
+           {"2024/01/01", "24:00:00.00"},
+           {"2024/01/01", "00:60:00.00"},
+           {"2024/01/01", "00:00:60.00"},   // seconds 60-63 occur
+           {"2024/01/01", "00:00:00.100"},  // hundredths 100-255 occur
+           {"/01/02", "00:00:00.00"},       // a date without a year
+           {"", ""}}) {
+    EXPECT_EQ(iso_timestamp(date, time), "") << date << " " << time;
+  }
+  const RecordFields odd{"2024/13/01", "00:00:00.00", "1", "2", "3", "4.5", "6"};
+  EXPECT_EQ(csv_row_timed(odd), ",2024/13/01,00:00:00.00,1,2,3,4.5,6\n");
+}
+
+TEST(VktMessages, JapaneseTextsGetTheirEnglishMeaningBeside) {
+  EXPECT_EQ(english_beside("VKTCom: VKT が見つかりません\n"), "VKTCom: VKT が見つかりません [VKT not found]\n");
+  EXPECT_EQ(english_beside("データ取得中. 12"), "データ取得中. [receiving data] 12");
+  EXPECT_EQ(english_beside("2024/03/01 (過去)"), "2024/03/01 (過去) [(in the past)]");
+  EXPECT_EQ(english_beside("wait:     w00_即スタート"), "wait:     w00_即スタート [start at once]");
+  EXPECT_EQ(english_beside("plain text"), "plain text");
+}
+
+TEST(VktMessages, OpenFailuresCarryAHint) {
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -EACCES, EACCES, ""),
+              AllOf(HasSubstr("Permission denied"), HasSubstr("dialout"), HasSubstr("udev rule")));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2008, EBUSY, ""), HasSubstr("another program holds it"));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2001, ENOENT, ""), HasSubstr("no such device"));
+  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -ENOTTY, ENOTTY, ""), HasSubstr("not a terminal"));
+}
+
 TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {
   vkt::testing::TempFolder folder;
-  EXPECT_EQ(code_of([&] { write_file_atomically(folder / "no/such/folder.csv", "x"); }), kExitOutput);
-  EXPECT_EQ(code_of([&] { write_file_atomically(folder.path().string(), "x"); }), kExitOutput);
-  write_file_atomically(folder / "ok.csv", "data\n");
+  EXPECT_EQ(code_of([&] { write_output(folder / "no/such/folder.csv", "x"); }), kExitOutput);
+  write_output(folder / "ok.csv", "data\n");
   EXPECT_EQ(vkt::testing::read_text(folder / "ok.csv"), "data\n");
   EXPECT_THAT(folder.entries(), ElementsAre("ok.csv"));
+  // A read-only file is not replaced (root may write it anyway).
+  if (geteuid() != 0) {
+    std::ofstream(folder / "read-only.csv") << "kept\n";
+    chmod((folder / "read-only.csv").c_str(), 0444);
+    EXPECT_EQ(code_of([&] { write_output(folder / "read-only.csv", "x"); }), kExitOutput);
+    EXPECT_EQ(vkt::testing::read_text(folder / "read-only.csv"), "kept\n");
+    std::filesystem::remove(folder / "read-only.csv");
+  }
+  // A link loop is not followed for ever.
+  ASSERT_EQ(symlink("loop-b", (folder / "loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", (folder / "loop-b").c_str()), 0);
+  EXPECT_EQ(code_of([&] { write_output(folder / "loop-a", "x"); }), kExitOutput);
+}
+
+// -o never replaces what is not a regular file: links are followed to their
+// target, devices, terminals and FIFOs are written as they stand, folders,
+// block devices and sockets are refused with their own exit code.
+TEST(VktRecordOutput, LinksAreFollowedToTheirTarget) {
+  vkt::testing::TempFolder folder;
+  std::filesystem::create_directory(folder / "data");
+  std::ofstream(folder / "data/old.csv") << "old\n";
+  ASSERT_EQ(symlink("data/old.csv", (folder / "latest").c_str()), 0);
+  ASSERT_EQ(symlink((folder / "data/new.csv").c_str(), (folder / "dangling").c_str()), 0);
+
+  EXPECT_EQ(resolve_output(folder / "latest").kind, OutputKind::RegularFile);
+  write_output(folder / "latest", "one\n");
+  write_output(folder / "dangling", "two\n");
+
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "latest"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "dangling"));
+  EXPECT_EQ(vkt::testing::read_text(folder / "data/old.csv"), "one\n");
+  EXPECT_EQ(vkt::testing::read_text(folder / "data/new.csv"), "two\n");
+  EXPECT_THAT(vkt::testing::TempFolder::names_in(folder / "data"), ElementsAre("new.csv", "old.csv"));
+}
+
+TEST(VktRecordOutput, TerminalsAndFifosAreWrittenInPlace) {
+  vkt::testing::TempFolder folder;
+  vkt::test::PtyPair pty;
+  pty.make_slave_raw();
+  // The terminal, reached through a link in the temporary folder.
+  ASSERT_EQ(symlink(pty.slave_path().c_str(), (folder / "tty").c_str()), 0);
+  EXPECT_EQ(resolve_output(folder / "tty").kind, OutputKind::InPlace);
+  write_output(folder / "tty", "to the terminal\n");
+  EXPECT_EQ(pty.read_exact(16), "to the terminal\n");
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slave_path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  const std::string fifo = folder / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = vkt::testing::read_text(fifo); });
+  write_output(fifo, "through the fifo\n");
+  reader.join();
+  EXPECT_EQ(received, "through the fifo\n");
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+}
+
+TEST(VktRecordOutput, FoldersBlockDevicesAndSocketsAreRefused) {
+  vkt::testing::TempFolder folder;
+  EXPECT_EQ(code_of([&] { write_output(folder.path().string(), "x"); }), kExitOutputRefused);
+
+  const std::string socket_path = folder / "socket";
+  const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(code_of([&] { write_output(socket_path, "x"); }), kExitOutputRefused);
+  close(s);
+
+  // A block device node of our own where that is allowed (as root), else
+  // a link to one of the machine's (refused before anything is opened).
+  const std::string block = folder / "block";
+  if (mknod(block.c_str(), S_IFBLK | 0600, makedev(7, 0)) != 0) {
+    for (const char* candidate : {"/dev/loop0", "/dev/sda", "/dev/vda", "/dev/nvme0n1", "/dev/ram0"}) {
+      struct stat st {};
+      if (stat(candidate, &st) == 0 && S_ISBLK(st.st_mode)) {
+        ASSERT_EQ(symlink(candidate, block.c_str()), 0);
+        break;
+      }
+    }
+  }
+  if (std::filesystem::exists(block)) {
+    EXPECT_EQ(code_of([&] { write_output(block, "x"); }), kExitOutputRefused);
+  }
+  EXPECT_THAT(folder.entries(), ::testing::Contains("socket"));
 }
 
 }  // namespace

@@ -48,9 +48,10 @@ class TempFolder {
   const std::filesystem::path& path() const { return path_; }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   // The names of the folder's entries, sorted.
-  std::vector<std::string> entries() const {
+  std::vector<std::string> entries() const { return names_in(path_); }
+  static std::vector<std::string> names_in(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -81,10 +82,14 @@ struct RunResult {
 // test reads line by line (`piped_stdout`).
 class VktProcess {
  public:
-  VktProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {}, bool piped_stdout = false)
+  // With `program` given, that program runs instead, left to find the
+  // library itself (no --library).
+  VktProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {}, bool piped_stdout = false,
+             const std::string& program = {})
       : tmp_() {
     env.emplace("TMPDIR", tmp_.path().string());
     std::vector<std::string> argv_text{kVktProgram, "--library", VKTCOM_MODULE_PATH};
+    if (!program.empty()) argv_text = {program};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
 
     std::vector<std::string> env_text;
@@ -115,7 +120,7 @@ class VktProcess {
       posix_spawn_file_actions_addopen(&actions, 1, out_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }
     posix_spawn_file_actions_addopen(&actions, 2, err_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int rc = posix_spawn(&pid_, kVktProgram, &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid_, argv_text.front().c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (write_end_ >= 0) close(write_end_);
     if (rc != 0) throw std::system_error(rc, std::system_category(), "posix_spawn");

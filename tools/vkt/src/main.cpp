@@ -23,7 +23,10 @@
 
 #include "vktcli/commands.h"
 #include "vktcli/exit_codes.h"
+#include "vktcli/messages.h"
 #include "vktcli/module.h"
+#include "vktcli/parameters.h"
+#include "vktcli/serial_ports.h"
 #include "vktcli/settings_command.h"
 #include "vktcli/simulation.h"
 
@@ -35,8 +38,9 @@ constexpr const char* kDescription =
     "vkt: talks to a VKT data logger through the vktcom library.\n"
     "\n"
     "The library module is loaded from --library PATH, else $VKTCOM_LIBRARY, else the\n"
-    "libvktcom.so of this build, else libvktcom.so by the loader's search. Every\n"
-    "subcommand uses only the library's exported functions, except `settings`, which\n"
+    "libvktcom.so of the build tree this program lies in, else the installed\n"
+    "libvktcom.so.1 by the loader's search. Every subcommand uses only the library's\n"
+    "exported functions and its Linux extensions, except `settings`, which\n"
     "links the library's core and works its settings dialog in this program as a user\n"
     "would (the exported functions cannot work the dialog's controls), so settings are\n"
     "applied by the dialog's own apply code.\n"
@@ -44,7 +48,8 @@ constexpr const char* kDescription =
     "Without --port the port search picks the logger's port. --simulate plays a logger\n"
     "with the built-in simulator on a pseudo-terminal (its adapter appears as ttyUSB0,\n"
     "COM1), so every subcommand works without a logger.\n"
-    "Messages of the library appear on standard error as \"VKTCom: <text>\".";
+    "Messages of the library appear on standard error as \"VKTCom: <text>\", its\n"
+    "Japanese texts with their English meaning beside them in brackets.";
 
 // SIGINT and SIGTERM: `watch` stops cleanly; every other subcommand stops at
 // once (nothing is written before a download is complete) after removing
@@ -78,10 +83,28 @@ void start_interrupt_thread() {
         if (!g_interrupts.cleanup_folder.empty()) std::filesystem::remove_all(g_interrupts.cleanup_folder, ec);
       }
       static const char kMessage[] = "vkt: interrupted\n";
-      (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+      (void)!write(real_stderr(), kMessage, sizeof kMessage - 1);
       _exit(kExitInterrupted);
     }
   }).detach();
+}
+
+// --port: N, COMN or a device path of the port table.
+int parse_port(const std::string& text) {
+  std::string digits = text;
+  if (digits.size() > 3 && (digits.rfind("COM", 0) == 0 || digits.rfind("com", 0) == 0)) digits = digits.substr(3);
+  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 5) {
+    const int n = std::stoi(digits);
+    if (n >= 1 && n <= 65535) return n;
+    throw Failure(kExitUsage, "--port " + text + ": a port number is 1 to 65535");
+  }
+  if (text.find('/') != std::string::npos) {
+    if (const int n = port_for_device_path(text); n != 0) return n;
+    throw Failure(kExitUsage, "--port " + text +
+                                  ": not a device of the port table (COM1-COM20 ttyUSB0-19, COM21-COM40 "
+                                  "ttyACM0-19, COM41-COM72 ttyS0-31, under " + port_device_path(1).substr(0, port_device_path(1).rfind('/')) + ")");
+  }
+  throw Failure(kExitUsage, "--port " + text + ": give N, COMN or a device path such as /dev/ttyUSB0");
 }
 
 }  // namespace
@@ -89,14 +112,18 @@ void start_interrupt_thread() {
 int main(int argc, char** argv) {
   start_interrupt_thread();
   signal(SIGPIPE, SIG_IGN);  // a closed standard output is reported, not fatal
+  // Before anything is written: the library's Japanese texts get their
+  // English meaning beside them.
+  StderrTranslator translator;
 
   CLI::App app{kDescription, "vkt"};
   app.fallthrough();  // global options may also follow the subcommand
   app.require_subcommand(1);
   app.footer(exit_code_help());
+  app.set_version_flag("--version", std::string("vkt ") + VKT_VERSION);
 
   std::string library;
-  int port = 0;
+  std::string port;
   bool simulate = false;
   SimulationOptions sim;
   std::size_t hang_up_after = 0;
@@ -104,8 +131,10 @@ int main(int argc, char** argv) {
   std::size_t bad_record = 0;
 
   app.add_option("--library", library, "the libvktcom.so to load")->type_name("PATH")->take_last();
-  auto* port_option =
-      app.add_option("--port", port, "use port N (COMN) instead of searching")->check(CLI::Range(1, 65535));
+  auto* port_option = app.add_option("--port", port,
+                                     "use this port instead of searching: N, COMN or a device path\n"
+                                     "(/dev/ttyUSB0, /dev/serial/by-id/...) of the port table")
+                          ->type_name("PORT");
   auto* simulate_flag = app.add_flag("--simulate", simulate, "talk to a simulated logger");
   app.add_option("--sim-records", sim.records, "records the simulated logger holds")
       ->capture_default_str()
@@ -121,34 +150,50 @@ int main(int argc, char** argv) {
   auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)->group("")->needs(simulate_flag);
   auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
 
-  auto* ports = app.add_subcommand("ports", "search for the logger's port and print it");
-  bool brief = false;
-  ports->add_flag("--brief", brief, "print only the logger's port, not the search's four lists");
+  auto* ports = app.add_subcommand("ports", "list the serial ports and search for the logger's port");
+  bool brief = false, raw = false;
+  auto* brief_flag = ports->add_flag("--brief", brief, "print only the logger's port");
+  ports->add_flag("--raw", raw, "print the port search's four lists instead of the table")->excludes(brief_flag);
+  ports->footer(
+      "The table shows each serial device of the port table: device path, port number,\n"
+      "USB vendor:product, serial number, manufacturer and product strings and the\n"
+      "/dev/serial/by-id link; then the logger's port, or why none was found.");
 
   auto* info = app.add_subcommand("info", "connect and print the logger's parameter lines, year and record count");
   auto* clock = app.add_subcommand("clock", "set the logger's clock from the PC's clock");
 
   auto* download = app.add_subcommand("download", "download every record and write it as CSV (or JSON lines)");
   DownloadOptions download_options;
+  std::string format = "csv";
+  bool json = false;
   download->add_option("-o,--output", download_options.output,
-                       "write to FILE (complete or not at all) instead of standard output")
+                       "write to FILE instead of standard output: a file is replaced only when complete, a\n"
+                       "device, FIFO or terminal is written as it stands, a link is followed")
       ->type_name("FILE");
-  download->add_flag("--json", download_options.json, "one JSON object per record instead of CSV");
+  auto* format_option = download->add_option("--format", format, "csv (the default), csv-legacy or json")
+                            ->check(CLI::IsMember({"csv", "csv-legacy", "json"}))
+                            ->type_name("FORMAT");
+  download->add_flag("--json", json, "the same as --format json")->excludes(format_option);
+  download->add_flag("--partial", download_options.partial,
+                     "when the download fails, still write the records received (exit code 11)");
   download->footer(
-      "CSV columns: date,time,x,y,z,temperature,humidity (as the library hands them over,\n"
-      "unscaled). On a terminal a progress bar estimates the download at the line speed.");
+      "csv: timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw; the\n"
+      "timestamp is ISO 8601 (2024-03-15T13:45:30.25, the logger's local time), empty when\n"
+      "the record's fields are no real date and time; the others are the library's texts,\n"
+      "unscaled (no unit). csv-legacy: date,time,x,y,z,temperature,humidity. json: one\n"
+      "object per record with the keys of csv-legacy. On a terminal a progress bar\n"
+      "estimates the download at the line speed.");
 
-  auto* send = app.add_subcommand("send", "connect, send one command and tell whether the logger replied");
+  auto* send = app.add_subcommand("send", "connect, send one command and print the logger's reply");
   std::string command;
   send->add_option("CMD", command, "the command, sent as it stands with no line end")->required();
-  send->footer(
-      "The library does not report a reply: a call that returns before the 3 s reply time-out\n"
-      "got one. Exits with 7 when none came.");
+  send->footer("Prints the reply as it came. Exits with 7 when none came within 3 s.");
 
   auto* watch = app.add_subcommand(
       "watch", "switch the library's port watching on and print \"接続\" / \"切断\" as the logger comes and goes");
-  watch->footer("Runs until SIGINT or SIGTERM (exit 0). A port search every second decides, by the\n"
-                "rule of the library's own watching timer.");
+  watch->footer("Each line starts with the local time (ISO 8601) and has the English word beside\n"
+                "\"接続\" (connected) and \"切断\" (disconnected). Runs until SIGINT or SIGTERM (exit 0).\n"
+                "A port search every second decides, by the rule of the library's own watching timer.");
 
   auto* settings = app.add_subcommand("settings", "read the logger's recording settings through the settings dialog");
   settings->require_subcommand(0, 1);
@@ -175,7 +220,10 @@ int main(int argc, char** argv) {
       "All eight settings are sent, the changed ones and the logger's current others, as\n"
       "the dialog's Ok sends them. With --start the clock is set next, which sends the\n"
       "reservation. Exits non-zero when any setting was not taken.");
-  for (CLI::App* sub : {ports, info, clock, download, send, watch, settings, set}) sub->fallthrough();
+  for (CLI::App* sub : {ports, info, clock, download, send, watch, settings, set}) {
+    sub->fallthrough();
+    sub->footer(sub->get_footer() + (sub->get_footer().empty() ? "" : "\n\n") + exit_code_help());
+  }
 
   try {
     app.parse(argc, argv);
@@ -183,10 +231,27 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    // A word where the subcommand belongs that names none.
+    if (app.get_subcommands().empty()) {
+      for (const std::string& word : app.remaining()) {
+        if (!word.empty() && word[0] != '-') {
+          std::fprintf(stderr,
+                       "vkt: unknown subcommand \"%s\" (known: ports, info, clock, download, send, watch, "
+                       "settings)\nRun with --help for more information.\n",
+                       word.c_str());
+          return kExitUsage;
+        }
+      }
+    }
     std::fprintf(stderr, "vkt: %s\nRun with --help for more information.\n", e.what());
     return kExitUsage;
   }
+  if (json) download_options.format = OutputFormat::JsonLines;
+  if (format == "csv-legacy") download_options.format = OutputFormat::LegacyCsv;
+  if (format == "json") download_options.format = OutputFormat::JsonLines;
   if (hang_up_option->count() > 0) sim.hang_up_after = hang_up_after;
   if (unplug_option->count() > 0) sim.unplug_after_ms = unplug_after;
   if (bad_record_option->count() > 0) sim.bad_record = bad_record;
@@ -212,11 +277,13 @@ int main(int argc, char** argv) {
       return set->parsed() ? run_settings_set(simulation.get(), changes) : run_settings_show();
     }
 
+    std::optional<int> port_number;
+    if (port_option->count() > 0) port_number = parse_port(port);
     Module module(choose_module_path(library));
     Context context{module.api(), module.path(), simulation.get(), {}};
-    if (port_option->count() > 0) context.port = port;
+    context.port = port_number;
 
-    if (ports->parsed()) return run_ports(context, !brief);
+    if (ports->parsed()) return run_ports(context, raw ? PortsView::Raw : brief ? PortsView::Brief : PortsView::Table);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);
     if (download->parsed()) return run_download(context, download_options);

@@ -3,7 +3,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -13,10 +16,13 @@
 
 #include "exports/library.h"
 #include "link/port_discovery.h"
+#include "records/record_decoder.h"
 #include "vktcli/exit_codes.h"
+#include "vktcli/messages.h"
 #include "vktcli/parameters.h"
 #include "vktcli/progress.h"
 #include "vktcli/record_output.h"
+#include "vktcli/serial_ports.h"
 #include "vktcli/simulation.h"
 #include "windows/monitor_window.h"
 
@@ -59,10 +65,15 @@ class LoggerLink {
       // not see it (a search that cannot read the simulated sysfs folder),
       // the simulation still works on port 1.
       if (port == 0 && context_.simulation != nullptr) port = 1;
-      if (port == 0) throw Failure(kExitNoLogger, "no logger found");
+      if (port == 0) throw Failure(kExitNoLogger, explain_no_logger());
     }
     const int opened = api_.com_open(port);
-    if (opened < 0) throw Failure(kExitCannotOpen, "cannot open " + port_text(port));
+    if (opened < 0) {
+      int32_t error = 0;
+      char message[256] = {};
+      const int32_t code = api_.vkt_open_error(&error, message, sizeof message);
+      throw Failure(kExitCannotOpen, open_failure_text(port, port_device_path(port), code, error, message));
+    }
     port_ = opened;
     return opened;
   }
@@ -88,6 +99,18 @@ class LoggerLink {
   const Api& api_;
   int port_ = 0;
 };
+
+// The local time as ISO 8601 with its offset, "2024-03-15T13:45:30+09:00".
+std::string timestamp_now() {
+  const time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &t);
+  std::string s(text);
+  if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-')) s.insert(s.size() - 2, ":");
+  return s;
+}
 
 std::string local_time_text() {
   const time_t now = time(nullptr);
@@ -119,17 +142,19 @@ void write_stdout(const std::string& text) {
 
 }  // namespace
 
-int run_ports(Context& context, bool lists) {
+int run_ports(Context& context, PortsView view) {
   const Api& api = context.api;
   const int port = api.com_search();
   api.form_release();
   api.vkt_process_messages();
 
-  if (context.simulation != nullptr) {
+  if (context.simulation != nullptr && view != PortsView::Brief) {
     print_line(fmt::format("simulated logger on {} (device folder {}/dev)", context.simulation->logger().slave_path(),
                            context.simulation->root()));
   }
-  if (lists) {
+  if (view == PortsView::Table) {
+    std::fputs(format_port_table(list_serial_ports()).c_str(), stdout);
+  } else if (view == PortsView::Raw) {
     // The four lists of the search are the monitor window's and the
     // exported functions do not hand them over: run the same search with
     // the library's core in this program and show them.
@@ -147,8 +172,8 @@ int run_ports(Context& context, bool lists) {
       print_line("Label11: " + monitor->Label11.text());
     }
   }
-  if (port == 0) throw Failure(kExitNoLogger, "no logger found");
-  print_line(port_text(port));
+  if (port == 0) throw Failure(kExitNoLogger, explain_no_logger());
+  print_line(view == PortsView::Brief ? port_text(port) : "logger: " + port_text(port));
   return kExitOk;
 }
 
@@ -181,28 +206,10 @@ int run_clock(Context& context) {
   return kExitOk;
 }
 
-int run_download(Context& context, const DownloadOptions& options) {
-  if (!options.output.empty()) check_output_path(options.output);  // before a long download, not after
+namespace {
 
-  const Api& api = context.api;
-  LoggerLink link(context);
-  link.open();
-  link.connect();
-
-  const bool show_bar = isatty(STDERR_FILENO) == 1;
-  std::optional<long> expected;
-  if (show_bar) expected = link.parameters().count;
-  DownloadProgress::ByteCounter bytes;
-  if (context.simulation != nullptr) {
-    vktsim::LoggerSim& logger = context.simulation->logger();
-    bytes = [&logger] { return logger.counters().bytes_sent; };
-  }
-
-  DownloadProgress progress(expected, bytes, show_bar);
-  const bool complete = api.vkt_inputdata() != 0;
-  const double seconds = progress.stop();
-  if (!complete) throw Failure(kExitTransferFailed, "the download failed");
-
+// The library's record table, row by row, through the accessors.
+std::vector<RecordFields> read_record_table(const Api& api) {
   const int32_t count = api.vkt_datacount();
   std::vector<RecordFields> records;
   records.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
@@ -217,14 +224,106 @@ int run_download(Context& context, const DownloadOptions& options) {
     r.humidity = read_field<VKTCOM_HUMI_BUFFER_SIZE>(api.vkt_get_humi, row);
     records.push_back(std::move(r));
   }
+  return records;
+}
 
-  const std::string text = format_records(records, options.json ? OutputFormat::JsonLines : OutputFormat::Csv);
+// The received text of a failed download.
+std::string downloaded_text(const Api& api) {
+  std::string text(static_cast<std::size_t>(std::max(api.vkt_download_text(nullptr, 0), 0)) + 1, '\0');
+  api.vkt_download_text(text.data(), static_cast<int32_t>(text.size()));
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
+std::string two(int v) { return fmt::format("{:02}", v); }
+
+}  // namespace
+
+std::vector<RecordFields> records_from_text(std::string_view text, const std::string& year) {
+  std::vector<RecordFields> records;
+  std::optional<int> year_value;
+  if (!year.empty() && year.find_first_not_of("0123456789") == std::string::npos && year.size() < 6) {
+    year_value = std::stoi(year);
+  }
+  std::optional<int> last_tag;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    const auto f = vkt::records::parse_record_line(line);
+    if (!f) continue;  // a line cut short, the terminator, a bad line: not a record
+    // As the library dates them: every change of year tag is the next year.
+    if (last_tag && *last_tag != f->year_tag && year_value) ++*year_value;
+    last_tag = f->year_tag;
+    RecordFields r;
+    r.date = (year_value ? std::to_string(*year_value) : std::string()) + "/" + two(f->month) + "/" + two(f->day);
+    r.time = two(f->hour) + ":" + two(f->minute) + ":" + two(f->second) + "." + two(f->msec);
+    r.x = std::to_string(f->x);
+    r.y = std::to_string(f->y);
+    r.z = std::to_string(f->z);
+    r.temperature = std::to_string(f->deg) + "." + std::to_string(f->tenths);
+    r.humidity = std::to_string(f->humi);
+    records.push_back(std::move(r));
+  }
+  return records;
+}
+
+int run_download(Context& context, const DownloadOptions& options) {
+  if (!options.output.empty()) check_output_path(options.output);  // before a long download, not after
+
+  const Api& api = context.api;
+  LoggerLink link(context);
+  link.open();
+  link.connect();
+
+  const bool show_bar = stderr_is_terminal();
+  std::optional<long> expected;
+  std::string year;
+  if (show_bar || options.partial) {
+    const LoggerParameters parameters = link.parameters();
+    expected = parameters.count;
+    year = parameters.year;
+  }
+  DownloadProgress::ByteCounter bytes;
+  if (context.simulation != nullptr) {
+    vktsim::LoggerSim& logger = context.simulation->logger();
+    bytes = [&logger] { return logger.counters().bytes_sent; };
+  }
+
+  DownloadProgress progress(expected, bytes, show_bar, stderr, stderr_columns());
+  const bool complete = api.vkt_inputdata() != 0;
+  const double seconds = progress.stop();
+
+  std::vector<RecordFields> records;
+  if (complete) {
+    records = read_record_table(api);
+  } else {
+    vkt_download_report report{};
+    api.vkt_get_download_report(&report);
+    std::vector<int32_t> index(5), length(5);
+    index.resize(static_cast<std::size_t>(std::max(api.vkt_download_bad_lines(index.data(), length.data(), 5), 0)));
+    length.resize(index.size());
+    const std::string why = download_failure_text(report, index, length);
+    if (!options.partial) throw Failure(kExitTransferFailed, why + "\n  (--partial keeps the records received)");
+    std::fprintf(stderr, "vkt: %s\n", why.c_str());
+    records = records_from_text(downloaded_text(api), year);
+  }
+
+  const std::string text = format_records(records, options.format);
   if (options.output.empty()) {
     write_stdout(text);
   } else {
-    write_file_atomically(options.output, text);
+    write_output(options.output, text);
   }
-  std::fprintf(stderr, "downloaded %d records in %.1f s\n", count, seconds);
+  if (!complete) {
+    std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
+    return kExitPartial;
+  }
+  std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
   return kExitOk;
 }
 
@@ -234,26 +333,24 @@ int run_send(Context& context, const std::string& command) {
   link.open();
   link.connect();
 
-  // vkt_set_command returns 0 whether or not the logger answered. It waits
-  // for a reply up to 3000 ms and returns as soon as one has come, so the
-  // time the call took tells the two apart.
   std::size_t replies_before = 0;
   if (context.simulation != nullptr) replies_before = context.simulation->logger().counters().replies;
-  const auto start = std::chrono::steady_clock::now();
-  context.api.vkt_set_command(command.c_str());
-  const double seconds = Seconds(std::chrono::steady_clock::now() - start).count();
-  const bool replied = seconds < kNoReplySeconds;
-
-  if (replied) {
-    print_line(fmt::format("sent {}: reply received after {:.2f} s", command, seconds));
-  } else {
-    print_line(fmt::format("sent {}: no reply within 3 s", command));
+  std::vector<char> reply(65536);
+  const int32_t length = context.api.vkt_command_reply(command.c_str(), reply.data(), static_cast<int32_t>(reply.size()));
+  if (length < 0) throw Failure(kExitTransferFailed, "cannot send " + command + ": the port is not open");
+  if (length > 0) {
+    std::string text(reply.data());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    print_line(text);
+    if (length >= static_cast<int32_t>(reply.size())) {
+      std::fprintf(stderr, "vkt: the reply was cut to its first %zu bytes\n", reply.size() - 1);
+    }
   }
   if (context.simulation != nullptr) {
     const bool answered = context.simulation->logger().counters().replies > replies_before;
-    print_line(answered ? "simulated logger: answered" : "simulated logger: did not answer");
+    std::fprintf(stderr, "%s\n", answered ? "simulated logger: answered" : "simulated logger: did not answer");
   }
-  if (!replied) throw Failure(kExitTransferFailed, "the logger did not answer " + command);
+  if (length == 0) throw Failure(kExitTransferFailed, "the logger did not answer " + command + " within 3 s");
   return kExitOk;
 }
 
@@ -275,10 +372,10 @@ int run_watch(Context& context, const std::atomic<bool>& stop) {
       const int port = api.com_search();
       if (port != 0 && announced == 0) {
         announced = port;
-        print_line(fmt::format("接続 Port={}", port));
+        print_line(fmt::format("{} 接続 Port={} (connected: {})", timestamp_now(), port, port_text(port)));
       } else if (port == 0 && announced != 0) {
         announced = 0;
-        print_line("切断");
+        print_line(fmt::format("{} 切断 (disconnected)", timestamp_now()));
       }
       next_search = now + std::chrono::seconds(1);
     }

@@ -5,7 +5,11 @@
 #include <optional>
 #include <string>
 
+#include <string_view>
+#include <vector>
+
 #include "vktcli/module.h"
+#include "vktcli/record_output.h"
 
 namespace vktcli {
 
@@ -22,14 +26,21 @@ struct Context {
 // full 3000 ms reply time-out. A call that took this long got no reply.
 inline constexpr double kNoReplySeconds = 2.9;
 
-int run_ports(Context& context, bool lists);
+// `vkt ports`: the table of serial ports, the port search's four lists
+// (--raw) or only the logger's port (--brief).
+enum class PortsView { Table, Raw, Brief };
+int run_ports(Context& context, PortsView view);
 int run_info(Context& context);
 int run_clock(Context& context);
 
 struct DownloadOptions {
   std::string output;  // empty: standard output
-  bool json = false;
+  OutputFormat format = OutputFormat::Csv;
+  bool partial = false;  // a failed download still writes the records received
 };
+// The records among the lines of a download's text, dated as the library
+// dates them from the logger's year (empty: dates without a year).
+std::vector<RecordFields> records_from_text(std::string_view text, const std::string& year);
 int run_download(Context& context, const DownloadOptions& options);
 
 int run_send(Context& context, const std::string& command);

@@ -16,6 +16,8 @@ enum ExitCode : int {
   kExitTransferFailed = 7,  // a download, clock setting or command failed
   kExitOutput = 8,          // the output file cannot be written
   kExitSimulator = 9,       // the simulated logger cannot be started
+  kExitOutputRefused = 10,  // -o names a folder, a block device or a socket
+  kExitPartial = 11,        // the download failed; --partial wrote the records received
   kExitInterrupted = 130,   // SIGINT or SIGTERM during a command other than watch
 };
 

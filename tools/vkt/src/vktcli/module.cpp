@@ -9,12 +9,24 @@
 
 namespace vktcli {
 
+std::string build_tree_module() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "";
+  // The build tree is recognised by its cache file, so that an installed
+  // program never picks up a stray module beside it.
+  const fs::path tree = (program.parent_path() / VKT_BUILD_TREE_FROM_PROGRAM).lexically_normal();
+  const fs::path module = tree / VKT_MODULE_FILE_NAME;
+  if (fs::is_regular_file(tree / "CMakeCache.txt", ec) && fs::is_regular_file(module, ec)) return module.string();
+  return "";
+}
+
 std::string choose_module_path(const std::string& option) {
   if (!option.empty()) return option;
   if (const char* env = std::getenv("VKTCOM_LIBRARY"); env != nullptr && *env != '\0') return env;
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(VKT_BUILT_MODULE, ec)) return VKT_BUILT_MODULE;
-  return "libvktcom.so";
+  if (std::string built = build_tree_module(); !built.empty()) return built;
+  return "libvktcom.so.1";
 }
 
 Module::Module(const std::string& path) : path_(path) {
@@ -43,6 +55,8 @@ Module::Module(const std::string& path) : path_(path) {
   VKT_RESOLVE(vkt_set_command) VKT_RESOLVE(vkt_get_param) VKT_RESOLVE(vkt_get_reservetime)
   VKT_RESOLVE(settingform_open) VKT_RESOLVE(settingform_close) VKT_RESOLVE(settingform_release)
   VKT_RESOLVE(settingform_check) VKT_RESOLVE(vkt_process_messages)
+  VKT_RESOLVE(vkt_open_error) VKT_RESOLVE(vkt_command_reply) VKT_RESOLVE(vkt_get_download_report)
+  VKT_RESOLVE(vkt_download_bad_lines) VKT_RESOLVE(vkt_download_text)
 #undef VKT_RESOLVE
 }
 

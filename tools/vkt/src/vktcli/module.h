@@ -4,6 +4,7 @@
 #include <string>
 
 #include "vktcom.h"
+#include "vktcom_ext.h"
 
 namespace vktcli {
 
@@ -42,11 +43,18 @@ struct Api {
   decltype(&::settingform_release) settingform_release = nullptr;
   decltype(&::settingform_check) settingform_check = nullptr;
   decltype(&::vkt_process_messages) vkt_process_messages = nullptr;
+  // The Linux extensions (vktcom_ext.h).
+  decltype(&::vkt_open_error) vkt_open_error = nullptr;
+  decltype(&::vkt_command_reply) vkt_command_reply = nullptr;
+  decltype(&::vkt_get_download_report) vkt_get_download_report = nullptr;
+  decltype(&::vkt_download_bad_lines) vkt_download_bad_lines = nullptr;
+  decltype(&::vkt_download_text) vkt_download_text = nullptr;
 };
 
 // Which module to load: `option` (--library) when not empty, else
-// $VKTCOM_LIBRARY when set and not empty, else the module of this build
-// when that file exists, else "libvktcom.so" through the loader's search.
+// $VKTCOM_LIBRARY when set and not empty, else the module of the build tree
+// the program lies in (found from /proc/self/exe), else "libvktcom.so.1"
+// through the loader's search (the installed library).
 std::string choose_module_path(const std::string& option);
 
 class Module {

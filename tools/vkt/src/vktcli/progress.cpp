@@ -28,24 +28,47 @@ long records_from_elapsed(double seconds, std::optional<long> expected) {
   return cap(static_cast<long>(seconds * kLineBytesPerSecond / kBytesPerRecord), expected);
 }
 
-std::string format_progress(long received, std::optional<long> expected, double elapsed_seconds) {
+std::string format_progress(long received, std::optional<long> expected, double elapsed_seconds, int columns) {
   const double rate = elapsed_seconds > 0.05 ? static_cast<double>(received) / elapsed_seconds : 0.0;
-  if (!expected) return fmt::format("{:>6} records {:>6.0f} rec/s", received, rate);
+  const std::size_t limit = static_cast<std::size_t>(std::max(columns - 1, 10));
+  auto fit = [&](std::string line) {
+    if (line.size() > limit) line.resize(limit);
+    return line;
+  };
+  if (!expected) {
+    const std::string full = fmt::format("{:>6} records {:>6.0f} rec/s", received, rate);
+    return fit(full.size() <= limit ? full : fmt::format("{} records", received));
+  }
 
-  constexpr int kWidth = 30;
   const long total = std::max(*expected, 0L);
   const double fraction = total > 0 ? std::min(1.0, static_cast<double>(received) / static_cast<double>(total)) : 1.0;
-  const int filled = static_cast<int>(fraction * kWidth);
   const double left = static_cast<double>(total - std::min(received, total)) * kBytesPerRecord / kLineBytesPerSecond;
-  return fmt::format("{:>6}/{} records [{}{}] {:>3.0f}% {:>6.0f} rec/s  {} left", received, total,
-                     std::string(static_cast<std::size_t>(filled), '#'),
-                     std::string(static_cast<std::size_t>(kWidth - filled), '-'), fraction * 100.0, rate,
-                     minutes_seconds(left));
+  const std::string count = fmt::format("{:>6}/{} records", received, total);
+  const std::string percent = fmt::format("{:>3.0f}%", fraction * 100.0);
+  const std::string tail = fmt::format("{:>6.0f} rec/s  {} left", rate, minutes_seconds(left));
+  auto bar = [&](int width) {
+    const int filled = static_cast<int>(fraction * width);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(width - filled), '-') + "]";
+  };
+  // The full line with a 30-character bar, narrowed to fit.
+  for (const bool with_tail : {true, false}) {
+    const std::size_t fixed = count.size() + 1 + 2 + 1 + percent.size() + (with_tail ? 1 + tail.size() : 0);
+    if (fixed + 10 <= limit) {
+      const int width = static_cast<int>(std::min<std::size_t>(30, limit - fixed));
+      return count + " " + bar(width) + " " + percent + (with_tail ? " " + tail : "");
+    }
+  }
+  return fit(count + " " + percent);
 }
 
 DownloadProgress::DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar,
-                                   std::FILE* out)
-    : expected_(expected), bytes_(std::move(bytes)), out_(out), start_(std::chrono::steady_clock::now()) {
+                                   std::FILE* out, int columns)
+    : expected_(expected),
+      bytes_(std::move(bytes)),
+      out_(out),
+      columns_(columns),
+      start_(std::chrono::steady_clock::now()) {
   if (bytes_) bytes_at_start_ = bytes_();
   if (show_bar) thread_ = std::thread([this] { run(); });
 }
@@ -64,7 +87,7 @@ void DownloadProgress::run() {
   std::unique_lock lock(mu_);
   while (!stopping_) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::string line = format_progress(estimate(seconds), expected_, seconds);
+    const std::string line = format_progress(estimate(seconds), expected_, seconds, columns_);
     std::fprintf(out_, "\r%s\x1b[K", line.c_str());
     std::fflush(out_);
     cv_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_; });

@@ -28,16 +28,21 @@ long records_from_elapsed(double seconds, std::optional<long> expected);
 
 // One line of the bar, e.g.
 //   "   120/200 records [##################------------]  60%   52 rec/s  0:01 left"
-// The time left is what the remaining records take at the line speed.
-std::string format_progress(long received, std::optional<long> expected, double elapsed_seconds);
+// The time left is what the remaining records take at the line speed. The
+// line stays shorter than `columns` (a terminal wraps a line that fills it):
+// the bar narrows first, then the rate and the time left go.
+std::string format_progress(long received, std::optional<long> expected, double elapsed_seconds,
+                            int columns = 80);
 
 class DownloadProgress {
  public:
   using ByteCounter = std::function<std::size_t()>;  // bytes sent so far
 
-  // Starts timing; with `show_bar`, draws the bar on `out` every 100 ms
-  // until stop(). `bytes`, when set, is read from the bar's thread.
-  DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar, std::FILE* out = stderr);
+  // Starts timing; with `show_bar`, draws the bar on `out` every 100 ms (ten
+  // times a second at most) until stop(), `columns` wide at most. `bytes`,
+  // when set, is read from the bar's thread.
+  DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar, std::FILE* out = stderr,
+                   int columns = 80);
   ~DownloadProgress();
   DownloadProgress(const DownloadProgress&) = delete;
   DownloadProgress& operator=(const DownloadProgress&) = delete;
@@ -53,6 +58,7 @@ class DownloadProgress {
   ByteCounter bytes_;
   std::size_t bytes_at_start_ = 0;
   std::FILE* out_;
+  int columns_ = 80;
   std::chrono::steady_clock::time_point start_;
   std::optional<double> stopped_after_;
   std::mutex mu_;

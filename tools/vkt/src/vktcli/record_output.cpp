@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -83,29 +84,147 @@ std::string json_line(const RecordFields& r) {
                      json_value(r.z), json_value(r.temperature), json_value(r.humidity));
 }
 
+namespace {
+
+// A field of exactly `digits` decimal digits, or nothing.
+std::optional<int> number(std::string_view s, std::size_t digits) {
+  if (s.size() != digits || !is_digits(s)) return std::nullopt;
+  int v = 0;
+  for (char c : s) v = v * 10 + (c - '0');
+  return v;
+}
+
+bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+}  // namespace
+
+std::string iso_timestamp(const std::string& date, const std::string& time) {
+  // date "YYYY/MM/DD", time "HH:MM:SS.hh" (hundredths up to 255 take three digits)
+  if (date.size() != 10 || date[4] != '/' || date[7] != '/') return "";
+  if (time.size() < 11 || time[2] != ':' || time[5] != ':' || time[8] != '.') return "";
+  const auto year = number(std::string_view(date).substr(0, 4), 4);
+  const auto month = number(std::string_view(date).substr(5, 2), 2);
+  const auto day = number(std::string_view(date).substr(8, 2), 2);
+  const auto hour = number(std::string_view(time).substr(0, 2), 2);
+  const auto minute = number(std::string_view(time).substr(3, 2), 2);
+  const auto second = number(std::string_view(time).substr(6, 2), 2);
+  const auto hundredths = number(std::string_view(time).substr(9), 2);
+  if (!year || !month || !day || !hour || !minute || !second || !hundredths) return "";
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (*month < 1 || *month > 12 || *day < 1) return "";
+  if (*day > kDays[*month - 1] + (*month == 2 && leap(*year) ? 1 : 0)) return "";
+  if (*hour > 23 || *minute > 59 || *second > 59) return "";
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02}", *year, *month, *day, *hour, *minute, *second,
+                     *hundredths);
+}
+
+std::string csv_row_timed(const RecordFields& r) {
+  return csv_field(iso_timestamp(r.date, r.time)) + "," + csv_row(r);
+}
+
 std::string format_records(const std::vector<RecordFields>& records, OutputFormat format) {
   std::string out;
-  out.reserve(records.size() * 64 + 64);
-  if (format == OutputFormat::Csv) out += "date,time,x,y,z,temperature,humidity\n";
-  for (const RecordFields& r : records) out += format == OutputFormat::Csv ? csv_row(r) : json_line(r);
+  out.reserve(records.size() * 96 + 96);
+  if (format == OutputFormat::Csv) out += "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw\n";
+  if (format == OutputFormat::LegacyCsv) out += "date,time,x,y,z,temperature,humidity\n";
+  for (const RecordFields& r : records) {
+    switch (format) {
+      case OutputFormat::Csv: out += csv_row_timed(r); break;
+      case OutputFormat::LegacyCsv: out += csv_row(r); break;
+      case OutputFormat::JsonLines: out += json_line(r); break;
+    }
+  }
   return out;
 }
 
-void check_output_path(const std::string& path) {
-  std::error_code ec;
+namespace {
+void write_file_atomically(const std::string& path, std::string_view text);
+}  // namespace
+
+OutputTarget resolve_output(const std::string& path) {
   if (path.empty()) throw Failure(kExitOutput, "no output file named");
-  if (fs::is_directory(path, ec)) throw Failure(kExitOutput, "cannot write " + path + ": it is a folder");
-  const fs::path folder = folder_of(path);
-  if (!fs::is_directory(folder, ec)) {
-    throw Failure(kExitOutput, "cannot write " + path + ": no folder " + folder.string());
+  auto cannot = [&](const std::string& why) { return Failure(kExitOutput, "cannot write " + path + ": " + why); };
+  auto refuse = [&](const std::string& what) {
+    return Failure(kExitOutputRefused, "will not write " + path + ": it is " + what +
+                                           " (name a file, a terminal, a FIFO or a character device)");
+  };
+
+  // Follow the chain of links by hand: a dangling link still names where
+  // the new file goes, which realpath() would not tell.
+  fs::path current(path);
+  for (int hops = 0;; ++hops) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0) {
+      if (errno != ENOENT) throw cannot(describe_errno(errno));
+      const fs::path folder = folder_of(current);
+      struct stat fst {};
+      if (stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) throw cannot("no folder " + folder.string());
+      if (access(folder.c_str(), W_OK | X_OK) != 0) throw cannot(describe_errno(errno));
+      return {current.string(), OutputKind::NewFile};
+    }
+    if (S_ISLNK(st.st_mode)) {
+      if (hops >= 40) throw cannot(describe_errno(ELOOP));
+      std::error_code ec;
+      const fs::path target = fs::read_symlink(current, ec);
+      if (ec) throw cannot(ec.message());
+      current = target.is_absolute() ? target : folder_of(current) / target;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) throw refuse("a folder");
+    if (S_ISBLK(st.st_mode)) throw refuse("a block device");
+    if (S_ISSOCK(st.st_mode)) throw refuse("a socket");
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      if (access(current.c_str(), W_OK) != 0) throw cannot(describe_errno(errno));
+      return {current.string(), OutputKind::InPlace};
+    }
+    if (!S_ISREG(st.st_mode)) throw refuse("neither a file nor a device");
+    // A file its owner made read-only is not replaced behind his back,
+    // though the folder would allow the rename.
+    if (access(current.c_str(), W_OK) != 0) throw cannot(describe_errno(errno));
+    const fs::path folder = folder_of(current);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) throw cannot(describe_errno(errno));
+    return {current.string(), OutputKind::RegularFile};
   }
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+}
+
+void check_output_path(const std::string& path) { resolve_output(path); }
+
+void write_output(const std::string& path, std::string_view text) {
+  const OutputTarget target = resolve_output(path);
+  if (target.kind != OutputKind::InPlace) {
+    write_file_atomically(target.path, text);
+    return;
+  }
+  // No O_CREAT: should the node have gone since it was looked at, nothing
+  // is created in its place. No O_TRUNC: a device or FIFO has nothing to cut.
+  const int fd = open(target.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    close(fd);
+    throw Failure(kExitOutput, "cannot write " + path + ": it changed while the records were downloaded");
+  }
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      close(fd);
+      throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(error));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0 && errno != EINTR) {
     throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(errno));
   }
 }
 
+namespace {
+
+// Writes a regular file or a new name whole: a temporary file in the same
+// folder, renamed over `path` once written and flushed.
 void write_file_atomically(const std::string& path, std::string_view text) {
-  check_output_path(path);
   const fs::path target(path);
   std::string temporary = (folder_of(target) / ("." + target.filename().string() + ".vkt-XXXXXX")).string();
   const int fd = mkstemp(temporary.data());
@@ -149,5 +268,7 @@ void write_file_atomically(const std::string& path, std::string_view text) {
     throw Failure(kExitOutput, "cannot write " + path + ": " + describe_errno(error));
   }
 }
+
+}  // namespace
 
 }  // namespace vktcli

@@ -16,24 +16,55 @@ struct RecordFields {
   std::string humidity;     // vkt_get_humi
 };
 
-enum class OutputFormat { Csv, JsonLines };
-
-// CSV: the header row "date,time,x,y,z,temperature,humidity", then one row
-// per record. JSON lines: one object per record with the same keys; date and
+// Csv: the header row
+//   "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw"
+// then one row per record; the timestamp is the record's date and time in
+// ISO 8601 ("2024-03-15T13:45:30.25", the logger's local time, no offset),
+// empty when its fields do not form a real date and time (month 13, second
+// 60, hundredths 100, a date without a year ...). The other columns are the
+// library's texts, unscaled: acceleration counts, temperature in whole and
+// tenths, humidity as the logger's raw byte.
+// LegacyCsv: the first layout, "date,time,x,y,z,temperature,humidity".
+// JsonLines: one object per record with the keys of LegacyCsv; date and
 // time are strings, the other fields numbers (a text that is not a number
 // stays a string).
-std::string format_records(const std::vector<RecordFields>& records, OutputFormat format);
-std::string csv_row(const RecordFields& record);
-std::string json_line(const RecordFields& record);
+enum class OutputFormat { Csv, LegacyCsv, JsonLines };
 
-// Fails early (Failure, kExitOutput) when `path` cannot be made: its folder
-// does not exist or cannot be written, or the path is a folder.
+std::string format_records(const std::vector<RecordFields>& records, OutputFormat format);
+std::string csv_row(const RecordFields& record);         // LegacyCsv
+std::string csv_row_timed(const RecordFields& record);   // Csv
+std::string json_line(const RecordFields& record);
+// The ISO 8601 timestamp of a record's library texts, empty when they do
+// not form a real date and time.
+std::string iso_timestamp(const std::string& date, const std::string& time);
+
+// Where an output file name leads. A symbolic link is followed to its
+// target (a dangling one names a new file at its target); what is found
+// there decides how it is written:
+//   NewFile, RegularFile  written whole into a temporary file in the same
+//                         folder and renamed over the name at the end, so
+//                         the name only ever holds a complete file;
+//   InPlace               a character device, a FIFO or a terminal: opened
+//                         and written as it stands, never created, replaced
+//                         or truncated (/dev/null stays /dev/null).
+// A folder, a block device and a socket are refused (kExitOutputRefused);
+// a name that cannot be made (no such folder, no write permission on the
+// folder or on an existing file, a link loop) fails with kExitOutput.
+enum class OutputKind { NewFile, RegularFile, InPlace };
+struct OutputTarget {
+  std::string path;  // the name actually written: the links' final target
+  OutputKind kind = OutputKind::NewFile;
+};
+OutputTarget resolve_output(const std::string& path);
+
+// Fails early (before a long download) when `path` cannot be written, by
+// the rules of resolve_output.
 void check_output_path(const std::string& path);
 
-// Writes the text into a temporary file in the folder of `path` and renames
-// it to `path` when everything is written and flushed, so that `path` only
-// ever holds a complete file (an existing file keeps its permissions). The
-// temporary file is removed on failure. Throws Failure (kExitOutput).
-void write_file_atomically(const std::string& path, std::string_view text);
+// Writes the text to `path` by the rules of resolve_output. A regular file
+// that is replaced keeps its permissions; a new one gets 0666 less the
+// umask. A temporary file is removed on failure. Throws Failure
+// (kExitOutput or kExitOutputRefused).
+void write_output(const std::string& path, std::string_view text);
 
 }  // namespace vktcli

@@ -16,6 +16,7 @@
 #include "settings/settings_exports.h"
 #include "base/services.h"
 #include "vktcli/exit_codes.h"
+#include "vktcli/messages.h"
 #include "vktcli/simulation.h"
 
 namespace vktcli {
@@ -67,8 +68,10 @@ std::optional<int> small_number(std::string_view s) {
   return n;
 }
 
+// The dialog's captions are the library's; their Japanese texts get the
+// English meaning beside them.
 void print_line(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
+  std::fputs(english_beside(text).c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
