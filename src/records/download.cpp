@@ -29,6 +29,10 @@ namespace {
 constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
+// While the lines are checked, pending window events run at most this often
+// (and for the last line): nobody sees a count change faster than a screen
+// is drawn.
+constexpr uint32_t kProgressIntervalMs = 10;
 
 const char* const kReceiving = "データ取得中";
 const char* const kChecking = "データ取得中.";
@@ -65,8 +69,8 @@ struct WindowLost {};
 
 class Download {
  public:
-  Download(DownloadHost& library, protocol::MonitorParts& form)
-      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1) {}
+  Download(DownloadHost& library, protocol::MonitorParts& form, RecordTable& table)
+      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1), table_(table) {}
 
   ~Download() {
     // Every outcome, a thrown one included: the popup goes, and the terminal
@@ -119,7 +123,8 @@ class Download {
     show(3, "");
     dispatch();
 
-    for (int row = 1; row < grid_.row_count(); ++row) grid_.clear_row(row);
+    table_.clear_records();
+    grid_.rows_changed(1, grid_.row_count() - 1);
     form_->Memo1.clear();
     result_ = true;
     status_ = Status::Ok;
@@ -148,13 +153,16 @@ class Download {
       clock.sleep_ms(kDisplayMs);
     }
 
-    const std::string_view reply = trimmed(text_);
-    form_->Memo1.set_text(std::string(reply));
+    // The memo shows the trimmed reply; the record rows point into the same
+    // text.
+    const std::string_view kept = trimmed(text_);
+    text_.erase(static_cast<std::size_t>(kept.data() + kept.size() - text_.data()));
+    text_.erase(0, static_cast<std::size_t>(kept.data() - text_.data()));
+    const auto reply = std::make_shared<const std::string>(std::move(text_));
+    form_->Memo1.share_text(reply);
 
     if (status_ == Status::Ok) check_lines(reply);
-    if (status_ == Status::Ok) {
-      for (int row = 1; row < grid_.row_count(); ++row) RecordDecoder(library_, row);
-    }
+    if (status_ == Status::Ok) decode_record_rows(library_, 1, grid_.row_count() - 1);
     return result_;
   }
 
@@ -191,20 +199,18 @@ class Download {
   }
 
   // Appends one chunk to the reply text (up to its first zero byte) and
-  // counts its line ends; returns true when it holds the terminator "#".
-  // The count examines the whole chunk and the zero byte after it.
+  // counts its line ends up to the terminator "#"; returns true when the
+  // chunk holds it. The popup shows the count the chunk ends with.
   bool take_chunk(const char* chunk, std::size_t count) {
     const void* zero = std::memchr(chunk, '\0', count);
     text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
-    for (std::size_t i = 0; i <= count; ++i) {
-      if (chunk[i] == '\n') {
-        ++lf_count_;
-        show(2, std::to_string(lf_count_));
-      } else if (chunk[i] == '#') {
-        return true;
-      }
-    }
-    return false;
+    const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
+    const char* end = hash ? hash : chunk + count;
+    const int before = lf_count_;
+    for (const char* p = chunk; (p = static_cast<const char*>(std::memchr(p, '\n', end - p))) != nullptr; ++p)
+      ++lf_count_;
+    if (lf_count_ != before) show(2, std::to_string(lf_count_));
+    return hash != nullptr;
   }
 
   // Splits the reply at CR LF and puts each line into the table (row number
@@ -212,10 +218,18 @@ class Download {
   // the terminator: what precedes its "#" is examined like any other line
   // (a record the logger sent on the terminator's line, or a line cut short
   // by a zero byte), the "#" itself never is.
-  void check_lines(std::string_view reply) {
+  //
+  // The popup's second line shows the index of the line under examination:
+  // for the first line, then at most every kProgressIntervalMs, and for the
+  // last line, each time letting pending window events run.
+  void check_lines(const std::shared_ptr<const std::string>& text) {
     show(1, kChecking);
     dispatch();
+    table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
+    const std::string_view whole = *text;
+    std::string_view reply = whole;
     int index = 0;
+    last_progress_ = library_.clock().now_ms();
     for (;;) {
       const std::size_t end = reply.find("\r\n");
       const bool last = end == std::string_view::npos;
@@ -224,20 +238,30 @@ class Download {
         line = trimmed(line.substr(0, line.find('#')));
         if (line.empty()) break;
       }
-      check_line(index, trimmed(line));
+      line = trimmed(line);
+      check_line(index, line, static_cast<std::size_t>(line.data() - whole.data()));
       ++index;
       if (last) break;
       reply.remove_prefix(end + 2);
     }
+    if (index > 0 && shown_index_ != index - 1) {
+      show(2, std::to_string(index - 1));
+      dispatch();
+    }
     grid_.set_row_count(index + 1);
+    grid_.rows_changed(1, index);
   }
 
-  void check_line(int index, std::string_view line) {
-    show(2, std::to_string(index));
-    dispatch();
+  void check_line(int index, std::string_view line, std::size_t offset) {
+    const uint32_t now = library_.clock().now_ms();
+    if (index == 0 || now - last_progress_ >= kProgressIntervalMs) {
+      last_progress_ = now;
+      shown_index_ = index;
+      show(2, std::to_string(index));
+      dispatch();
+    }
     const int row = index + 1;
-    grid_.set_cell(kCount, row, std::to_string(row));
-    grid_.set_cell(kData, row, std::string(line));
+    table_.set_line(row, offset, line.size());
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;
@@ -257,12 +281,15 @@ class Download {
   protocol::MonitorParts* form_;
   link::SerialPort& port_;
   windows::TextGrid& grid_;
+  RecordTable& table_;
   ProgressPopup* popup_ = nullptr;
   std::string text_;  // the reply collected so far
   int lf_count_ = 0;
   Status status_ = Status::Ok;
   bool result_ = true;
   bool paused_ = false;
+  uint32_t last_progress_ = 0;  // when the line check last let events run
+  int shown_index_ = -1;        // the line index the popup shows
 };
 
 }  // namespace
@@ -270,8 +297,10 @@ class Download {
 bool DownloadDriver(DownloadHost& library) {
   protocol::MonitorParts* form = library.monitor();
   if (!form || library.download_running) return false;
+  RecordTable* table = RecordTable::of(form->StringGrid1);
+  if (!table) return false;
   RunningMark mark(library);
-  Download download(library, *form);
+  Download download(library, *form, *table);
   return download.run();
 }
 

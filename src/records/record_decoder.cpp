@@ -1,5 +1,6 @@
 #include "records/record_decoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -64,44 +65,41 @@ std::optional<RecordFields> parse_record_line(std::string_view line) {
   return f;
 }
 
-void RecordDecoder(protocol::Session& library, int32_t row) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return;
-  windows::TextGrid& grid = form->StringGrid1;
-  if (row < 1 || row >= grid.row_count()) return;
+namespace {
 
-  const std::optional<RecordFields> parsed = parse_record_line(grid.cell(kData, row));
+void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
+  const std::optional<RecordFields> parsed = parse_record_line(table.raw_line(row));
   if (!parsed) {
-    for (int c = kMonth; c < kColumns; ++c) grid.set_cell(c, row, {});
+    table.clear_decoded(row);
     return;
   }
   const RecordFields& f = *parsed;
-
-  grid.set_cell(kMonth, row, std::to_string(f.month));
-  grid.set_cell(kYear, row, std::to_string(f.year_tag));
   if (row == 1) library.LastYearTag = f.year_tag;
   if (f.year_tag != library.LastYearTag) {
     // One tag change is one year, whatever the two tags are (3 -> 0 too).
     library.param_year = next_year(library.param_year).value_or(std::string());
     library.LastYearTag = f.year_tag;
   }
-  grid.set_cell(kDay, row, std::to_string(f.day));
-  grid.set_cell(kHour, row, std::to_string(f.hour));
-  grid.set_cell(kMin, row, std::to_string(f.minute));
-  grid.set_cell(kSec, row, std::to_string(f.second));
-  grid.set_cell(kTenths, row, std::to_string(f.tenths));
-  grid.set_cell(kX, row, std::to_string(f.x));
-  grid.set_cell(kY, row, std::to_string(f.y));
-  grid.set_cell(kZ, row, std::to_string(f.z));
-  grid.set_cell(kDeg, row, std::to_string(f.deg));
-  grid.set_cell(kMsec, row, std::to_string(f.msec));
-  grid.set_cell(kHumi, row, std::to_string(f.humi));
+  // The table makes the texts of columns 2 to 17 from the fields when they
+  // are read: DATE is the year, month and day; TIME hour, minute, second and
+  // hundredths; DEG the whole degrees and the tenths.
+  table.set_decoded(row, f, library.param_year);
+}
 
-  grid.set_cell(kDate, row, library.param_year + "/" + two_digits(f.month) + "/" + two_digits(f.day));
-  grid.set_cell(kTime, row,
-                two_digits(f.hour) + ":" + two_digits(f.minute) + ":" + two_digits(f.second) + "." +
-                    two_digits(f.msec));
-  grid.set_cell(kDegText, row, grid.cell(kDeg, row) + "." + grid.cell(kTenths, row));
+}  // namespace
+
+void RecordDecoder(protocol::Session& library, int32_t row) { decode_record_rows(library, row, row); }
+
+void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row) {
+  protocol::MonitorParts* form = library.monitor();
+  if (!form) return;
+  windows::TextGrid& grid = form->StringGrid1;
+  RecordTable* table = RecordTable::of(grid);
+  if (!table) return;
+  first_row = std::max(first_row, 1);
+  last_row = std::min(last_row, grid.row_count() - 1);
+  for (int32_t row = first_row; row <= last_row; ++row) decode_row(library, *table, row);
+  grid.rows_changed(first_row, last_row);
 }
 
 }  // namespace vkt::records

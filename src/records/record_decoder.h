@@ -52,5 +52,8 @@ std::optional<RecordFields> parse_record_line(std::string_view line);
 // Rows outside 1 .. row count - 1 are left alone; a row whose column 1 is not
 // a record line gets empty columns 2 to 17.
 void RecordDecoder(protocol::Session& library, int32_t row);
+// RecordDecoder for rows first_row to last_row in increasing order, with one
+// report of the changed rows to the window system.
+void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row);
 
 }  // namespace vkt::records

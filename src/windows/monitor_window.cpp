@@ -15,7 +15,8 @@ void fill(ListBox& list, const std::vector<std::string>& items) {
 TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
                RegistryFactory registry)
     : Window(backend, "TForm2", "Form2"),
-      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows),
+      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows,
+                   std::make_unique<records::RecordTable>()),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {
   for (Control* c : std::initializer_list<Control*>{
