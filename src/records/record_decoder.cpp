@@ -11,15 +11,12 @@ namespace vkt::records {
 namespace {
 
 // The value of one hexadecimal digit, or -1.
-int hex_value(char c) {
+constexpr int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-// The byte formed by the digits at zero-based positions i and i + 1.
-int byte_at(std::string_view line, std::size_t i) { return hex_value(line[i]) * 16 + hex_value(line[i + 1]); }
 
 // A byte read as two's complement: 128-255 become value - 256.
 int signed_byte(int value) { return value >= 128 ? value - 256 : value; }
@@ -44,36 +41,60 @@ bool is_record_line(std::string_view line) {
   return true;
 }
 
-std::optional<RecordFields> parse_record_line(std::string_view line) {
-  if (!is_record_line(line)) return std::nullopt;
+namespace {
+
+// Digit values by byte; 0xFF for a byte that is not a hexadecimal digit.
+struct DigitTable {
+  uint8_t value[256];
+  constexpr DigitTable() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = static_cast<uint8_t>(hex_value(static_cast<char>(c)) & 0xFF);
+  }
+};
+constexpr DigitTable kDigits;
+
+}  // namespace
+
+bool parse_record_line(std::string_view line, RecordFields& f) {
+  if (line.size() != kRecordLineLength) return false;
+  uint8_t d[kRecordLineLength];
+  uint8_t bad = 0;
+  for (std::size_t i = 0; i < kRecordLineLength; ++i) {
+    d[i] = kDigits.value[static_cast<unsigned char>(line[i])];
+    bad |= d[i] & 0xF0;
+  }
+  if (bad) return false;
   uint32_t word = 0;  // digits 1-7: the packed time stamp
-  for (std::size_t i = 0; i < 7; ++i) word = word * 16 + static_cast<uint32_t>(hex_value(line[i]));
-  RecordFields f;
+  for (std::size_t i = 0; i < 7; ++i) word = word * 16 + d[i];
   f.month = static_cast<int>(word >> 24);
   f.year_tag = static_cast<int>((word >> 22) & 3);
   f.day = static_cast<int>((word >> 17) & 0x1F);
   f.hour = static_cast<int>((word >> 12) & 0x1F);
   f.minute = static_cast<int>((word >> 6) & 0x3F);
   f.second = static_cast<int>(word & 0x3F);
-  f.tenths = hex_value(line[7]);
-  f.x = signed_byte(byte_at(line, 8));
-  f.y = signed_byte(byte_at(line, 10));
-  f.z = signed_byte(byte_at(line, 12));
-  f.deg = signed_byte(byte_at(line, 14));
-  f.msec = byte_at(line, 16);
-  f.humi = byte_at(line, 18);
+  f.tenths = d[7];
+  f.x = signed_byte(d[8] * 16 + d[9]);
+  f.y = signed_byte(d[10] * 16 + d[11]);
+  f.z = signed_byte(d[12] * 16 + d[13]);
+  f.deg = signed_byte(d[14] * 16 + d[15]);
+  f.msec = d[16] * 16 + d[17];
+  f.humi = d[18] * 16 + d[19];
+  return true;
+}
+
+std::optional<RecordFields> parse_record_line(std::string_view line) {
+  RecordFields f;
+  if (!parse_record_line(line, f)) return std::nullopt;
   return f;
 }
 
 namespace {
 
 void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
-  const std::optional<RecordFields> parsed = parse_record_line(table.raw_line(row));
-  if (!parsed) {
+  RecordFields f;
+  if (!table.unpack_line(row, f)) {
     table.clear_decoded(row);
     return;
   }
-  const RecordFields& f = *parsed;
   if (row == 1) library.LastYearTag = f.year_tag;
   if (f.year_tag != library.LastYearTag) {
     // One tag change is one year, whatever the two tags are (3 -> 0 too).
@@ -83,7 +104,7 @@ void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
   // The table makes the texts of columns 2 to 17 from the fields when they
   // are read: DATE is the year, month and day; TIME hour, minute, second and
   // hundredths; DEG the whole degrees and the tenths.
-  table.set_decoded(row, f, library.param_year);
+  table.mark_decoded(row, library.param_year);
 }
 
 }  // namespace

@@ -42,6 +42,8 @@ struct RecordFields {
 bool is_record_line(std::string_view line);
 // Unpacks a record line; nothing unless is_record_line(line).
 std::optional<RecordFields> parse_record_line(std::string_view line);
+// The same into `out`; false (and `out` unspecified) unless is_record_line(line).
+bool parse_record_line(std::string_view line, RecordFields& out);
 
 // Decodes the raw line in column 1 of `row` (1 for the first record) into
 // columns 2 to 17: the fields, then DATE (the library's param_year, month,

@@ -198,7 +198,7 @@ void RecordTable::set_cell(int column, int row, std::string text) {
       r->flags |= kHasCount;
     return;
   }
-  if (column == kData) r->flags &= static_cast<uint8_t>(~kHasLine);
+  if (column == kData) r->flags &= static_cast<uint8_t>(~(kHasLine | kUnpacked));
   written_[key(column, row)] = std::move(text);
   r->flags |= kWritten;
 }
@@ -237,20 +237,23 @@ void RecordTable::attach_text(std::shared_ptr<const std::string> text, std::size
   rows_.reserve(expected_rows + 1);
 }
 
-void RecordTable::set_line(int row, std::size_t offset, std::size_t length) {
+bool RecordTable::set_line(int row, std::size_t offset, std::size_t length) {
   Row* r = row_for_write(row);
-  if (!r) return;
-  forget_written(row, kCount, kData);
-  r->flags |= kHasCount;
+  if (!r) return false;
+  if (r->flags & kWritten) forget_written(row, kCount, kData);
+  r->flags = static_cast<uint8_t>((r->flags | kHasCount) & ~kUnpacked);
   constexpr std::size_t kMax = std::numeric_limits<uint32_t>::max();
-  if (text_ && offset <= kMax && length <= kMax - offset && offset + length <= text_->size()) {
+  if (!text_ || offset > text_->size()) return false;
+  if (offset <= kMax && length <= kMax - offset && offset + length <= text_->size()) {
     r->offset = static_cast<uint32_t>(offset);
     r->length = static_cast<uint32_t>(length);
     r->flags |= kHasLine;
-  } else if (text_ && offset <= text_->size()) {
+  } else {
     // Beyond what a row can point to: the line keeps a text of its own.
     set_cell(kData, row, text_->substr(offset, length));
   }
+  RecordFields f;
+  return unpack_line(row, f);
 }
 
 std::string_view RecordTable::raw_line(int row) const {
@@ -263,31 +266,72 @@ std::string_view RecordTable::raw_line(int row) const {
   return std::string_view(*text_).substr(r->offset, r->length);
 }
 
-void RecordTable::set_decoded(int row, const RecordFields& f, const std::string& year) {
-  Row* r = row_for_write(row);
-  if (!r) return;
-  forget_written(row, kMonth, kColumns - 1);
-  // Consecutive rows of one year share its text.
-  if (years_.empty() || years_.back() != year) years_.push_back(year);
-  r->year = static_cast<uint32_t>(years_.size() - 1);
+void RecordTable::pack(Row& r, const RecordFields& f) {
   const uint32_t word = (static_cast<uint32_t>(f.month) << 24) | (static_cast<uint32_t>(f.year_tag) << 22) |
                         (static_cast<uint32_t>(f.day) << 17) | (static_cast<uint32_t>(f.hour) << 12) |
                         (static_cast<uint32_t>(f.minute) << 6) | static_cast<uint32_t>(f.second);
-  r->stamp = (word << 4) | static_cast<uint32_t>(f.tenths & 0xF);
-  r->x = static_cast<int8_t>(f.x);
-  r->y = static_cast<int8_t>(f.y);
-  r->z = static_cast<int8_t>(f.z);
-  r->deg = static_cast<int8_t>(f.deg);
-  r->msec = static_cast<uint8_t>(f.msec);
-  r->humi = static_cast<uint8_t>(f.humi);
-  r->flags |= kDecoded;
+  r.stamp = (word << 4) | static_cast<uint32_t>(f.tenths & 0xF);
+  r.x = static_cast<int8_t>(f.x);
+  r.y = static_cast<int8_t>(f.y);
+  r.z = static_cast<int8_t>(f.z);
+  r.deg = static_cast<int8_t>(f.deg);
+  r.msec = static_cast<uint8_t>(f.msec);
+  r.humi = static_cast<uint8_t>(f.humi);
+}
+
+void RecordTable::unpack(const Row& r, RecordFields& f) {
+  const uint32_t word = r.stamp >> 4;
+  f.month = static_cast<int>(word >> 24);
+  f.year_tag = static_cast<int>((word >> 22) & 3);
+  f.day = static_cast<int>((word >> 17) & 0x1F);
+  f.hour = static_cast<int>((word >> 12) & 0x1F);
+  f.minute = static_cast<int>((word >> 6) & 0x3F);
+  f.second = static_cast<int>(word & 0x3F);
+  f.tenths = static_cast<int>(r.stamp & 0xF);
+  f.x = r.x;
+  f.y = r.y;
+  f.z = r.z;
+  f.deg = r.deg;
+  f.msec = r.msec;
+  f.humi = r.humi;
+}
+
+bool RecordTable::unpack_line(int row, RecordFields& f) {
+  Row* r = row_for_write(row);
+  if (!r) return false;
+  if (r->flags & kUnpacked) {
+    unpack(*r, f);
+    return true;
+  }
+  if (!parse_record_line(raw_line(row), f)) return false;
+  // The fields of a decoded row stay as they are until it is decoded again.
+  if (!(r->flags & kDecoded)) {
+    pack(*r, f);
+    r->flags |= kUnpacked;
+  }
+  return true;
+}
+
+void RecordTable::mark_decoded(int row, const std::string& year) {
+  Row* r = row_for_write(row);
+  if (!r) return;
+  if (r->flags & kWritten) forget_written(row, kMonth, kColumns - 1);
+  RecordFields f;
+  if (!(r->flags & kUnpacked)) {
+    if (!parse_record_line(raw_line(row), f)) return;
+    pack(*r, f);
+  }
+  // Consecutive rows of one year share its text.
+  if (years_.empty() || years_.back() != year) years_.push_back(year);
+  r->year = static_cast<uint32_t>(years_.size() - 1);
+  r->flags = static_cast<uint8_t>((r->flags | kDecoded | kUnpacked));
 }
 
 void RecordTable::clear_decoded(int row) {
   Row* r = row_for_write(row);
   if (!r) return;
   forget_written(row, kMonth, kColumns - 1);
-  r->flags &= static_cast<uint8_t>(~kDecoded);
+  r->flags &= static_cast<uint8_t>(~(kDecoded | kUnpacked));
 }
 
 bool RecordTable::plain(int row) const {
@@ -299,20 +343,7 @@ bool RecordTable::plain(int row) const {
 bool RecordTable::decoded_fields(int row, RecordFields& f) const {
   const Row* r = find_row(row);
   if (!r || !(r->flags & kDecoded)) return false;
-  const uint32_t word = r->stamp >> 4;
-  f.month = static_cast<int>(word >> 24);
-  f.year_tag = static_cast<int>((word >> 22) & 3);
-  f.day = static_cast<int>((word >> 17) & 0x1F);
-  f.hour = static_cast<int>((word >> 12) & 0x1F);
-  f.minute = static_cast<int>((word >> 6) & 0x3F);
-  f.second = static_cast<int>(word & 0x3F);
-  f.tenths = static_cast<int>(r->stamp & 0xF);
-  f.x = r->x;
-  f.y = r->y;
-  f.z = r->z;
-  f.deg = r->deg;
-  f.msec = r->msec;
-  f.humi = r->humi;
+  unpack(*r, f);
   return true;
 }
 

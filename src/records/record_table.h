@@ -67,14 +67,20 @@ class RecordTable final : public windows::GridCells {
   // records are cleared. `expected_rows` sizes the row storage.
   void attach_text(std::shared_ptr<const std::string> text, std::size_t expected_rows);
   // Row `row` (1 or more) holds its row number and the raw line
-  // text[offset, offset + length) of the attached text.
-  void set_line(int row, std::size_t offset, std::size_t length);
+  // text[offset, offset + length) of the attached text. A record line is
+  // unpacked at once (its columns 2 to 17 still read empty); the result
+  // tells whether it is one.
+  bool set_line(int row, std::size_t offset, std::size_t length);
   // The raw line of a row (column 1 as read); valid until the row changes.
   std::string_view raw_line(int row) const;
 
-  // Marks the row decoded: columns 2 to 17 read from `fields`, DATE with
-  // `year`. Cells of those columns written before are forgotten.
-  void set_decoded(int row, const RecordFields& fields, const std::string& year);
+  // Unpacks the row's raw line into `out` and keeps the fields with the
+  // row; false when the raw line is not a record line.
+  bool unpack_line(int row, RecordFields& out);
+  // Marks a row whose line was unpacked decoded: columns 2 to 17 read from
+  // its fields, DATE with `year`. Cells of those columns written before are
+  // forgotten.
+  void mark_decoded(int row, const std::string& year);
   // Columns 2 to 17 of the row read empty.
   void clear_decoded(int row);
 
@@ -91,7 +97,7 @@ class RecordTable final : public windows::GridCells {
   std::size_t held_bytes() const;
 
  private:
-  enum Flags : uint8_t { kHasCount = 1, kHasLine = 2, kDecoded = 4, kWritten = 8 };
+  enum Flags : uint8_t { kHasCount = 1, kHasLine = 2, kDecoded = 4, kWritten = 8, kUnpacked = 16 };
   // One record row: 24 bytes.
   struct Row {
     uint32_t offset = 0;  // raw line in text_
@@ -112,6 +118,8 @@ class RecordTable final : public windows::GridCells {
   // The text of a decoded column, except DATE, into `out` (16 bytes).
   std::size_t format_field(int column, const Row& r, char* out) const;
   std::size_t copy_own(int column, int row, const Row& r, char* out, std::size_t room) const;
+  static void pack(Row& r, const RecordFields& f);
+  static void unpack(const Row& r, RecordFields& f);
 
   std::array<std::string, kColumns> headers_;
   std::vector<Row> rows_;  // [row]; row 0 unused
