@@ -143,7 +143,20 @@ void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
 void vkt_get_text(protocol::Session& library, TextField field, int32_t row, char* text) {
   protocol::MonitorParts* form = library.monitor();
   if (!form) return;
-  CellReader cells(form->StringGrid1, row);
+  const windows::TextGrid& grid = form->StringGrid1;
+  if (field == TextField::All && row > 0 && row < grid.row_count()) {
+    // A decoded record row gives its line straight from its fields.
+    const RecordTable* table = RecordTable::of(grid);
+    char line[64];
+    const std::size_t n = table ? table->copy_all_fields(row, line) : RecordTable::kNoLine;
+    if (n != RecordTable::kNoLine) {
+      const std::size_t kept = std::min(n, buffer_size(field) - 1);
+      std::memcpy(text, line, kept);
+      text[kept] = '\0';
+      return;
+    }
+  }
+  CellReader cells(grid, row);
   char all[16 + (kColumns - 9) * 64];  // nine pieces of at most 63 characters and their separators
   std::string_view value;
   switch (field) {

@@ -139,6 +139,33 @@ std::size_t RecordTable::copy_own(int column, int row, const Row& r, char* out, 
   return copy_text(std::string_view(text, format_field(column, r, text)), out, room);
 }
 
+std::size_t RecordTable::copy_all_fields(int row, char* out) const {
+  const Row* r = find_row(row);
+  if (!r || (r->flags & (kDecoded | kWritten)) != kDecoded) return kNoLine;
+  const std::string& year = years_[r->year];
+  if (year.size() != 4) return kNoLine;
+  char* p = out;
+  std::memcpy(p, year.data(), 4);
+  p += 4;
+  *p++ = ' ';
+  p = put_two(p, static_cast<int>(r->stamp >> 28));
+  *p++ = '/';
+  p = put_two(p, static_cast<int>((r->stamp >> 21) & 0x1F));
+  *p++ = '-';
+  p += format_field(kTime, *r, p);
+  *p++ = ' ';
+  p += format_field(kDegText, *r, p);
+  *p++ = ' ';
+  p = put_int(p, r->humi);
+  *p++ = ' ';
+  p = put_int(p, r->x);
+  *p++ = ' ';
+  p = put_int(p, r->y);
+  *p++ = ' ';
+  p = put_int(p, r->z);
+  return static_cast<std::size_t>(p - out);
+}
+
 std::size_t RecordTable::format_field(int column, const Row& r, char* out) const {
   const uint32_t word = r.stamp >> 4;
   const int month = static_cast<int>(word >> 24);

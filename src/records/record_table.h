@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -48,9 +49,11 @@ class RecordTable final : public windows::GridCells {
 
   // The record table of a monitor window's grid; nullptr for a grid with
   // another store.
-  static RecordTable* of(windows::TextGrid& grid) { return dynamic_cast<RecordTable*>(&grid.cells()); }
+  static RecordTable* of(windows::TextGrid& grid) {
+    return typeid(grid.cells()) == typeid(RecordTable) ? static_cast<RecordTable*>(&grid.cells()) : nullptr;
+  }
   static const RecordTable* of(const windows::TextGrid& grid) {
-    return dynamic_cast<const RecordTable*>(&grid.cells());
+    return typeid(grid.cells()) == typeid(RecordTable) ? static_cast<const RecordTable*>(&grid.cells()) : nullptr;
   }
 
   // The cell interface of the grid: any text may be written to any cell.
@@ -92,6 +95,12 @@ class RecordTable final : public windows::GridCells {
   // Writes at most `room` characters of the cell's text to `out` and returns
   // how many it wrote; no allocation for a plain row.
   std::size_t copy_cell(int column, int row, char* out, std::size_t room) const;
+  // The line of vkt_get_all for a plain decoded row whose year has four
+  // characters, into `out` (at least 48 bytes): year, blank, month, "/",
+  // day, "-", TIME, blank, DEG, blank, humi, blank, x, blank, y, blank, z.
+  // For any other row nothing is written and the result is kNoLine.
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  std::size_t copy_all_fields(int row, char* out) const;
 
   // Bytes held for the record rows, their texts and the year pool.
   std::size_t held_bytes() const;
