@@ -239,7 +239,7 @@ class Download {
         if (line.empty()) break;
       }
       line = trimmed(line);
-      check_line(index, line, static_cast<std::size_t>(line.data() - whole.data()));
+      check_line(text, index, line, static_cast<std::size_t>(line.data() - whole.data()));
       ++index;
       if (last) break;
       reply.remove_prefix(end + 2);
@@ -252,7 +252,8 @@ class Download {
     grid_.rows_changed(1, index);
   }
 
-  void check_line(int index, std::string_view line, std::size_t offset) {
+  void check_line(const std::shared_ptr<const std::string>& text, int index, std::string_view line,
+                  std::size_t offset) {
     // The clock is read every few lines only: a line takes far less than a
     // millisecond.
     if (index == 0 || (index % 64 == 0 && library_.clock().now_ms() - last_progress_ >= kProgressIntervalMs)) {
@@ -262,7 +263,7 @@ class Download {
       dispatch();
     }
     const int row = index + 1;
-    const bool record_line = table_.set_line(row, offset, line.size());
+    const bool record_line = table_.set_line(row, text, offset, line.size());
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;

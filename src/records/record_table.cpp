@@ -264,14 +264,18 @@ void RecordTable::attach_text(std::shared_ptr<const std::string> text, std::size
   rows_.reserve(expected_rows + 1);
 }
 
-bool RecordTable::set_line(int row, std::size_t offset, std::size_t length) {
+bool RecordTable::set_line(int row, const std::shared_ptr<const std::string>& text, std::size_t offset,
+                           std::size_t length) {
+  if (!text || offset > text->size()) return false;
+  if (!text_) text_ = text;
   Row* r = row_for_write(row);
   if (!r) return false;
   if (r->flags & kWritten) forget_written(row, kCount, kData);
   r->flags = static_cast<uint8_t>((r->flags | kHasCount) & ~kUnpacked);
   constexpr std::size_t kMax = std::numeric_limits<uint32_t>::max();
-  if (!text_ || offset > text_->size()) return false;
-  if (offset <= kMax && length <= kMax - offset && offset + length <= text_->size()) {
+  if (text_ != text) {
+    set_cell(kData, row, text->substr(offset, length));
+  } else if (offset <= kMax && length <= kMax - offset && offset + length <= text_->size()) {
     r->offset = static_cast<uint32_t>(offset);
     r->length = static_cast<uint32_t>(length);
     r->flags |= kHasLine;

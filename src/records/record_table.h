@@ -70,10 +70,11 @@ class RecordTable final : public windows::GridCells {
   // records are cleared. `expected_rows` sizes the row storage.
   void attach_text(std::shared_ptr<const std::string> text, std::size_t expected_rows);
   // Row `row` (1 or more) holds its row number and the raw line
-  // text[offset, offset + length) of the attached text. A record line is
-  // unpacked at once (its columns 2 to 17 still read empty); the result
-  // tells whether it is one.
-  bool set_line(int row, std::size_t offset, std::size_t length);
+  // text[offset, offset + length) of `text`, the attached text (attached
+  // again when the records were cleared meanwhile; another text than the
+  // attached one is copied). A record line is unpacked at once (its columns
+  // 2 to 17 still read empty); the result tells whether it is one.
+  bool set_line(int row, const std::shared_ptr<const std::string>& text, std::size_t offset, std::size_t length);
   // The raw line of a row (column 1 as read); valid until the row changes.
   std::string_view raw_line(int row) const;
 
