@@ -54,8 +54,8 @@ class CellReader {
   // The cell's text, up to 63 characters (more than any accessor hands over).
   std::string_view operator()(int column) {
     Slot& slot = slots_[column];
-    if (!slot.read) {
-      slot.read = true;
+    if (!(read_ & (1u << column))) {
+      read_ |= 1u << column;
       slot.length = (table_ && in_table_) ? table_->copy_cell(column, row_, slot.text, sizeof slot.text) : 0;
     }
     return {slot.text, slot.length};
@@ -63,13 +63,13 @@ class CellReader {
 
  private:
   struct Slot {
-    bool read = false;
-    std::size_t length = 0;
+    std::size_t length;
     char text[63];
   };
   const RecordTable* table_;
   int row_;
   bool in_table_;
+  uint32_t read_ = 0;  // the columns read so far, by bit
   Slot slots_[kColumns];
 };
 
