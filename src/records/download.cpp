@@ -206,10 +206,11 @@ class Download {
     text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
     const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
     const char* end = hash ? hash : chunk + count;
-    const int before = lf_count_;
-    for (const char* p = chunk; (p = static_cast<const char*>(std::memchr(p, '\n', end - p))) != nullptr; ++p)
-      ++lf_count_;
-    if (lf_count_ != before) show(2, std::to_string(lf_count_));
+    const auto line_ends = std::count(chunk, end, '\n');
+    if (line_ends > 0) {
+      lf_count_ += static_cast<int>(line_ends);
+      show(2, std::to_string(lf_count_));
+    }
     return hash != nullptr;
   }
 

@@ -41,6 +41,12 @@ class DownloadHost : public virtual protocol::Session {
 // pauses 3000 ms for the first one only. A download started while another
 // one of the same library is running (from a handler it let run) returns
 // false at once and touches nothing.
+//
+// Progress: while the reply arrives the popup's second line shows the count
+// of line ends received, once per chunk read; while the lines are checked it
+// shows the index of the line under examination for the first line, at most
+// every 10 ms after it, and for the last line, letting pending window events
+// run each time it changes.
 bool DownloadDriver(DownloadHost& library);
 
 bool vkt_inputdata(DownloadHost& library);
