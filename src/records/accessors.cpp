@@ -78,7 +78,7 @@ std::size_t all_fields(CellReader& cells, char* out) {
   const std::string_view date = cells(kDate);
   char* p = out;
   const auto put = [&p](std::string_view text, char separator) {
-    std::memcpy(p, text.data(), text.size());
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
     p += text.size();
     if (separator) *p++ = separator;
   };

@@ -59,7 +59,7 @@ void copy_row(const windows::TextGrid& grid, int32_t row, vkt_record& out) {
   const std::string_view data = plain ? table->raw_line(row) : std::string_view(written_data = grid.cell(kData, row));
   out.data_length = static_cast<int32_t>(std::min<std::size_t>(data.size(), INT32_MAX));
   const std::size_t kept = std::min<std::size_t>(data.size(), VKTCOM_RECORD_DATA_SIZE - 1);
-  std::memcpy(out.data, data.data(), kept);
+  if (kept > 0) std::memcpy(out.data, data.data(), kept);
 
   RecordFields fields;
   if (plain) {
