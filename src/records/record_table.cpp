@@ -56,8 +56,12 @@ const RecordTable::Row* RecordTable::find_row(int row) const {
 
 RecordTable::Row* RecordTable::row_for_write(int row) {
   if (row < 1) return nullptr;
-  if (static_cast<std::size_t>(row) >= rows_.size()) rows_.resize(static_cast<std::size_t>(row) + 1);
-  return &rows_[row];
+  const auto index = static_cast<std::size_t>(row);
+  if (index == rows_.size())
+    rows_.emplace_back();  // the download adds its rows in order
+  else if (index > rows_.size())
+    rows_.resize(index + 1);
+  return &rows_[index];
 }
 
 const std::string* RecordTable::written(int column, int row) const {
@@ -279,6 +283,15 @@ bool RecordTable::set_line(int row, const std::shared_ptr<const std::string>& te
     r->offset = static_cast<uint32_t>(offset);
     r->length = static_cast<uint32_t>(length);
     r->flags |= kHasLine;
+    // Unpacked from the line itself; a decoded row keeps its fields until
+    // it is decoded again.
+    RecordFields f;
+    if (!parse_record_line(std::string_view(*text_).substr(offset, length), f)) return false;
+    if (!(r->flags & kDecoded)) {
+      pack(*r, f);
+      r->flags |= kUnpacked;
+    }
+    return true;
   } else {
     // Beyond what a row can point to: the line keeps a text of its own.
     set_cell(kData, row, text_->substr(offset, length));
