@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 
