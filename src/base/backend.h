@@ -80,10 +80,13 @@ struct WindowEvent {
 // delivers the actions a test (or a host) queues for a window class at the
 // next dispatch, as a window system's message pump would. The log is bounded
 // (the oldest events go first) so that a long-running host does not grow
-// without end; tests pass 0 to keep every event.
+// without end; tests pass 0 to keep every event. A text event keeps at most
+// kMaxEventText bytes of the text (a memo showing a whole download would
+// otherwise be copied into the log, and kept there after its window is gone).
 class HeadlessBackend final : public WindowBackend {
  public:
   static constexpr std::size_t kDefaultMaxEvents = 4096;
+  static constexpr std::size_t kMaxEventText = 4096;
   explicit HeadlessBackend(std::size_t max_events = kDefaultMaxEvents) : max_events_(max_events) {}
 
   void window_created(Window& window) override;

@@ -10,31 +10,51 @@ namespace {
 const std::string kEmpty;
 }
 
-TextGrid::TextGrid(std::string name, int columns, int rows)
-    : Control(std::move(name)), columns_(columns), rows_(std::max(rows, 1)), widths_(columns, 64) {}
-
-void TextGrid::set_row_count(int rows) {
-  rows_ = std::max(rows, 1);
-  // Rows at or beyond the count hold nothing: drop their storage.
-  if (cells_.size() > static_cast<std::size_t>(rows_)) cells_.resize(rows_);
-  last_changed_row_ = -1;
-  changed(Change::RowCount);
-}
-
-const std::string& TextGrid::cell(int column, int row) const {
-  if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return kEmpty;
-  if (static_cast<std::size_t>(row) >= cells_.size()) return kEmpty;
+std::string PlainGridCells::cell(int column, int row) const {
+  if (static_cast<std::size_t>(row) >= cells_.size()) return {};
   const auto& r = cells_[row];
-  if (static_cast<std::size_t>(column) >= r.size()) return kEmpty;
+  if (static_cast<std::size_t>(column) >= r.size()) return {};
   return r[column];
 }
 
-void TextGrid::set_cell(int column, int row, std::string text) {
-  if (column < 0 || column >= columns_ || row < 0) return;
+void PlainGridCells::set_cell(int column, int row, std::string text) {
   if (static_cast<std::size_t>(row) >= cells_.size()) cells_.resize(row + 1);
   auto& r = cells_[row];
   if (r.size() < static_cast<std::size_t>(columns_)) r.resize(columns_);
   r[column] = std::move(text);
+}
+
+void PlainGridCells::clear_row(int row) {
+  if (static_cast<std::size_t>(row) < cells_.size()) cells_[row].clear();
+}
+
+void PlainGridCells::drop_rows_from(int row) {
+  if (cells_.size() > static_cast<std::size_t>(row)) cells_.resize(row);
+}
+
+TextGrid::TextGrid(std::string name, int columns, int rows, std::unique_ptr<GridCells> cells)
+    : Control(std::move(name)),
+      columns_(columns),
+      rows_(std::max(rows, 1)),
+      cells_(cells ? std::move(cells) : std::make_unique<PlainGridCells>(columns)),
+      widths_(columns, 64) {}
+
+void TextGrid::set_row_count(int rows) {
+  rows_ = std::max(rows, 1);
+  // Rows at or beyond the count hold nothing: drop their storage.
+  cells_->drop_rows_from(rows_);
+  last_changed_row_ = -1;
+  changed(Change::RowCount);
+}
+
+std::string TextGrid::cell(int column, int row) const {
+  if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return {};
+  return cells_->cell(column, row);
+}
+
+void TextGrid::set_cell(int column, int row, std::string text) {
+  if (column < 0 || column >= columns_ || row < 0) return;
+  cells_->set_cell(column, row, std::move(text));
   if (row != last_changed_row_) {
     last_changed_row_ = row;
     changed(Change::Rows, row, row);
@@ -42,10 +62,15 @@ void TextGrid::set_cell(int column, int row, std::string text) {
 }
 
 void TextGrid::clear_row(int row) {
-  if (row < 0 || static_cast<std::size_t>(row) >= cells_.size()) return;
-  cells_[row].clear();
+  if (row < 0) return;
+  cells_->clear_row(row);
   last_changed_row_ = -1;
   changed(Change::Rows, row, row);
+}
+
+void TextGrid::rows_changed(int first_row, int last_row) {
+  last_changed_row_ = -1;
+  if (first_row <= last_row) changed(Change::Rows, first_row, last_row);
 }
 
 int TextGrid::column_width(int column) const {

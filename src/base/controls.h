@@ -11,6 +11,7 @@
 // the backend reads the cells it draws.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,18 +84,27 @@ class Control {
   ControlObserver* observer_ = nullptr;
 };
 
-// A control with one text: label, edit, button caption.
+// A control with one text: label, edit, button caption. A long text that
+// another part of the library keeps anyway (a download's reply) can be shown
+// without a copy: the control then shares it.
 class TextControl : public Control {
  public:
   TextControl(std::string name, std::string text) : Control(std::move(name)), text_(std::move(text)) {}
-  const std::string& text() const { return text_; }
+  const std::string& text() const { return shared_ ? *shared_ : text_; }
   void set_text(std::string text) {
+    shared_.reset();
     text_ = std::move(text);
+    changed(Change::Text);
+  }
+  void share_text(std::shared_ptr<const std::string> text) {
+    text_ = std::string();
+    shared_ = std::move(text);
     changed(Change::Text);
   }
 
  private:
   std::string text_;
+  std::shared_ptr<const std::string> shared_;
 };
 
 class Label : public TextControl {
@@ -141,28 +151,62 @@ class ListBox : public Control {
   std::vector<std::string> items_;
 };
 
+// Where a grid keeps its cells. The grid checks the column and the row count
+// before it asks; a store may keep its cells in any form and make a cell's
+// text when it is read.
+class GridCells {
+ public:
+  virtual ~GridCells() = default;
+  virtual std::string cell(int column, int row) const = 0;
+  virtual void set_cell(int column, int row, std::string text) = 0;
+  virtual void clear_row(int row) = 0;
+  // Rows at `row` and beyond are gone: their storage may be dropped.
+  virtual void drop_rows_from(int row) = 0;
+};
+
+// Plain text cells, grown on write.
+class PlainGridCells final : public GridCells {
+ public:
+  explicit PlainGridCells(int columns) : columns_(columns) {}
+  std::string cell(int column, int row) const override;
+  void set_cell(int column, int row, std::string text) override;
+  void clear_row(int row) override;
+  void drop_rows_from(int row) override;
+
+ private:
+  int columns_;
+  std::vector<std::vector<std::string>> cells_;  // [row][column]
+};
+
 // A grid of text cells addressed by (column, row). A cell never written, or
 // whose row was cleared, reads as the empty text; so does every cell outside
-// the grid.
+// the grid. The cells live in a store (plain text cells unless the owner
+// gives another one); a window system reads the cells it draws.
 class TextGrid : public Control {
  public:
-  TextGrid(std::string name, int columns, int rows);
+  TextGrid(std::string name, int columns, int rows, std::unique_ptr<GridCells> cells = nullptr);
   ControlKind kind() const override { return ControlKind::Grid; }
   int column_count() const { return columns_; }
   int row_count() const { return rows_; }
   // A value below 1 becomes 1.
   void set_row_count(int rows);
-  const std::string& cell(int column, int row) const;
+  std::string cell(int column, int row) const;
   void set_cell(int column, int row, std::string text);
   void clear_row(int row);
   int column_width(int column) const;
   void set_column_width(int column, int width);
   int default_row_height = 16;
 
+  // The store, for its owner to fill in bulk; the owner reports what it
+  // changed with rows_changed.
+  GridCells& cells() { return *cells_; }
+  const GridCells& cells() const { return *cells_; }
+  void rows_changed(int first_row, int last_row);
+
  private:
   int columns_;
   int rows_;
-  std::vector<std::vector<std::string>> cells_;  // [row][column], grown on write
+  std::unique_ptr<GridCells> cells_;
   std::vector<int> widths_;
   int last_changed_row_ = -1;  // consecutive writes to one row report it once
 };

@@ -9,4 +9,8 @@ namespace vkt::platform {
 // The local calendar time of `t` by the machine's time zone.
 void local_calendar(std::time_t t, std::tm& out);
 
+// Hands memory that the heap holds free back to the system, where the heap
+// keeps it otherwise (after a large table was released).
+void release_free_memory();
+
 }  // namespace vkt::platform

@@ -124,7 +124,7 @@ void HeadlessBackend::window_visibility(Window& window, bool visible) {
 }
 
 void HeadlessBackend::control_text(Window& window, const std::string& control, const std::string& text) {
-  record({WindowEvent::Text, window.window_class(), control, text, id_of(window)});
+  record({WindowEvent::Text, window.window_class(), control, text.substr(0, kMaxEventText), id_of(window)});
 }
 
 void WindowBackend::control_changed(Window& window, const Control& control, Change change, int, int) {

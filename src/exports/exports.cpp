@@ -222,7 +222,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* l
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size) {
-  return guarded<int32_t>(0, [&] { return copy_text(library().last_download.text, text, size); });
+  return guarded<int32_t>(0, [&] { return copy_text(library().last_download.text(), text, size); });
 }
 #endif
 

@@ -20,8 +20,11 @@ namespace vkt::protocol {
 // The monitor window's port and the controls below the window layer that
 // the exchanges, the download and the settings use.
 struct MonitorParts {
-  MonitorParts(std::unique_ptr<link::SerialBackend> serial_backend, int grid_columns, int grid_rows)
-      : ApdComPort1(std::move(serial_backend)), StringGrid1("StringGrid1", grid_columns, grid_rows) {}
+  // `record_cells` is the record table's store.
+  MonitorParts(std::unique_ptr<link::SerialBackend> serial_backend, int grid_columns, int grid_rows,
+               std::unique_ptr<windows::GridCells> record_cells)
+      : ApdComPort1(std::move(serial_backend)),
+        StringGrid1("StringGrid1", grid_columns, grid_rows, std::move(record_cells)) {}
 
   link::SerialPort ApdComPort1;
   windows::TextGrid StringGrid1;  // the record table

@@ -44,26 +44,58 @@ std::size_t buffer_size(TextField field) {
   return 1;
 }
 
+// Reads cells into small buffers: the texts of a record row are made on
+// reading, without allocating.
+class CellReader {
+ public:
+  CellReader(const windows::TextGrid& grid, int row)
+      : table_(RecordTable::of(grid)), row_(row), in_table_(row >= 0 && row < grid.row_count()) {}
+
+  // The cell's text, up to 63 characters (more than any accessor hands over).
+  std::string_view operator()(int column) {
+    Slot& slot = slots_[column];
+    if (!(read_ & (1u << column))) {
+      read_ |= 1u << column;
+      slot.length = (table_ && in_table_) ? table_->copy_cell(column, row_, slot.text, sizeof slot.text) : 0;
+    }
+    return {slot.text, slot.length};
+  }
+
+ private:
+  struct Slot {
+    std::size_t length;
+    char text[63];
+  };
+  const RecordTable* table_;
+  int row_;
+  bool in_table_;
+  uint32_t read_ = 0;  // the columns read so far, by bit
+  Slot slots_[kColumns];
+};
+
 // The line of vkt_get_all: year month/day-time deg humi x y z.
-std::string all_fields(const windows::TextGrid& grid, int row) {
-  const std::string& date = grid.cell(kDate, row);
-  std::string line;
-  line.reserve(VKTCOM_ALL_BUFFER_SIZE);
-  line.append(year_of(date)).append(" ");
-  line.append(month_of(date)).append("/");
-  line.append(day_of(date)).append("-");
-  line.append(grid.cell(kTime, row)).append(" ");
-  line.append(grid.cell(kDegText, row)).append(" ");
-  line.append(grid.cell(kHumi, row)).append(" ");
-  line.append(grid.cell(kX, row)).append(" ");
-  line.append(grid.cell(kY, row)).append(" ");
-  line.append(grid.cell(kZ, row));
-  return line;
+std::size_t all_fields(CellReader& cells, char* out) {
+  const std::string_view date = cells(kDate);
+  char* p = out;
+  const auto put = [&p](std::string_view text, char separator) {
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    p += text.size();
+    if (separator) *p++ = separator;
+  };
+  put(year_of(date), ' ');
+  put(month_of(date), '/');
+  put(day_of(date), '-');
+  put(cells(kTime), ' ');
+  put(cells(kDegText), ' ');
+  put(cells(kHumi), ' ');
+  put(cells(kX), ' ');
+  put(cells(kY), ' ');
+  put(cells(kZ), 0);
+  return static_cast<std::size_t>(p - out);
 }
 
 // A cell read as a decimal integer; false when it is not one.
-bool cell_number(const windows::TextGrid& grid, int column, int row, int32_t& value) {
-  const std::string& text = grid.cell(column, row);
+bool cell_number(std::string_view text, int32_t& value) {
   const char* last = text.data() + text.size();
   const auto [end, error] = std::from_chars(text.data(), last, value);
   return !text.empty() && error == std::errc() && end == last;
@@ -85,12 +117,25 @@ void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
   if (!form) return;
   const windows::TextGrid& grid = form->StringGrid1;
   data[0] = static_cast<uint8_t>(row & 0xFF);
+  const RecordTable* table = RecordTable::of(grid);
+  if (!table || row < 0 || row >= grid.row_count()) return;  // empty cells: no number
+  RecordFields f;
+  if (table->plain(row)) {
+    // A decoded row converts to its fields; any other row's month cell is
+    // empty, and the first conversion fails.
+    if (!table->decoded_fields(row, f)) return;
+    const int values[] = {f.month, f.year_tag, f.day, f.hour, f.minute, f.second, f.tenths,
+                          f.x,     f.y,        f.z,   f.deg,  f.msec,   f.humi};
+    for (std::size_t i = 0; i < std::size(values); ++i) data[i + 1] = static_cast<uint8_t>(values[i] & 0xFF);
+    return;
+  }
   // Columns 2 to 14 in order, each stored as soon as it is converted; the
   // first cell that is not a number ends the block (a row without a decoded
   // record leaves bytes 1-13 as they were).
+  CellReader cells(grid, row);
   for (int column = kMonth; column <= kHumi; ++column) {
     int32_t value = 0;
-    if (!cell_number(grid, column, row, value)) return;
+    if (!cell_number(cells(column), value)) return;
     data[column - kMonth + 1] = static_cast<uint8_t>(value & 0xFF);
   }
 }
@@ -99,23 +144,33 @@ void vkt_get_text(protocol::Session& library, TextField field, int32_t row, char
   protocol::MonitorParts* form = library.monitor();
   if (!form) return;
   const windows::TextGrid& grid = form->StringGrid1;
-  std::string all;
+  if (field == TextField::All && row > 0 && row < grid.row_count()) {
+    // A decoded record row gives its line straight from its fields.
+    const RecordTable* table = RecordTable::of(grid);
+    char line[64];
+    const std::size_t n = table ? table->copy_all_fields(row, line) : RecordTable::kNoLine;
+    if (n != RecordTable::kNoLine) {
+      const std::size_t kept = std::min(n, buffer_size(field) - 1);
+      std::memcpy(text, line, kept);
+      text[kept] = '\0';
+      return;
+    }
+  }
+  CellReader cells(grid, row);
+  char all[16 + (kColumns - 9) * 64];  // nine pieces of at most 63 characters and their separators
   std::string_view value;
   switch (field) {
-    case TextField::Date: value = grid.cell(kDate, row); break;
-    case TextField::Year: value = year_of(grid.cell(kDate, row)); break;
-    case TextField::Month: value = month_of(grid.cell(kDate, row)); break;
-    case TextField::Day: value = day_of(grid.cell(kDate, row)); break;
-    case TextField::Time: value = grid.cell(kTime, row); break;
-    case TextField::Deg: value = grid.cell(kDegText, row); break;
-    case TextField::X: value = grid.cell(kX, row); break;
-    case TextField::Y: value = grid.cell(kY, row); break;
-    case TextField::Z: value = grid.cell(kZ, row); break;
-    case TextField::Humi: value = grid.cell(kHumi, row); break;
-    case TextField::All:
-      all = all_fields(grid, row);
-      value = all;
-      break;
+    case TextField::Date: value = cells(kDate); break;
+    case TextField::Year: value = year_of(cells(kDate)); break;
+    case TextField::Month: value = month_of(cells(kDate)); break;
+    case TextField::Day: value = day_of(cells(kDate)); break;
+    case TextField::Time: value = cells(kTime); break;
+    case TextField::Deg: value = cells(kDegText); break;
+    case TextField::X: value = cells(kX); break;
+    case TextField::Y: value = cells(kY); break;
+    case TextField::Z: value = cells(kZ); break;
+    case TextField::Humi: value = cells(kHumi); break;
+    case TextField::All: value = std::string_view(all, all_fields(cells, all)); break;
   }
   // Never more than the caller's buffer: a longer text (a corrupt year in
   // the date, say) is cut.

@@ -29,6 +29,10 @@ namespace {
 constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
+// While the lines are checked, pending window events run at most this often
+// (and for the last line): nobody sees a count change faster than a screen
+// is drawn.
+constexpr uint32_t kProgressIntervalMs = 10;
 
 const char* const kReceiving = "データ取得中";
 const char* const kChecking = "データ取得中.";
@@ -65,8 +69,8 @@ struct WindowLost {};
 
 class Download {
  public:
-  Download(DownloadHost& library, protocol::MonitorParts& form)
-      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1) {}
+  Download(DownloadHost& library, protocol::MonitorParts& form, RecordTable& table)
+      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1), table_(table) {}
 
   ~Download() {
     // Every outcome, a thrown one included: the popup goes, and the terminal
@@ -104,7 +108,13 @@ class Download {
     DownloadReport& report = library_.last_download;
     report.bytes = bytes_;
     report.lines = static_cast<std::size_t>(lf_count_);
-    report.text = text_;
+    if (reply_) {
+      report.head = head_;
+      report.body = reply_;
+      report.tail = tail_;
+    } else {
+      report.body = std::make_shared<const std::string>(std::move(text_));
+    }
     if (ok) {
       report.status = DownloadReport::Status::Ok;
     } else if (status_ == Status::PortFailed || hung_up_) {
@@ -146,7 +156,8 @@ class Download {
     show(3, "");
     dispatch();
 
-    for (int row = 1; row < grid_.row_count(); ++row) grid_.clear_row(row);
+    table_.clear_records();
+    grid_.rows_changed(1, grid_.row_count() - 1);
     form_->Memo1.clear();
     result_ = true;
     status_ = Status::Ok;
@@ -175,13 +186,20 @@ class Download {
       clock.sleep_ms(kDisplayMs);
     }
 
-    const std::string_view reply = trimmed(text_);
-    form_->Memo1.set_text(std::string(reply));
+    // The memo shows the trimmed reply; the record rows point into the same
+    // text.
+    const std::string_view kept = trimmed(text_);
+    const std::size_t kept_end = static_cast<std::size_t>(kept.data() + kept.size() - text_.data());
+    tail_ = text_.substr(kept_end);
+    text_.erase(kept_end);
+    head_ = text_.substr(0, static_cast<std::size_t>(kept.data() - text_.data()));
+    text_.erase(0, head_.size());
+    const auto reply = std::make_shared<const std::string>(std::move(text_));
+    reply_ = reply;
+    form_->Memo1.share_text(reply);
 
     if (status_ == Status::Ok) check_lines(reply);
-    if (status_ == Status::Ok) {
-      for (int row = 1; row < grid_.row_count(); ++row) RecordDecoder(library_, row);
-    }
+    if (status_ == Status::Ok) decode_record_rows(library_, 1, grid_.row_count() - 1);
     return result_;
   }
 
@@ -219,21 +237,20 @@ class Download {
   }
 
   // Appends one chunk to the reply text (up to its first zero byte) and
-  // counts its line ends; returns true when it holds the terminator "#".
-  // The count examines the whole chunk and the zero byte after it.
+  // counts its line ends up to the terminator "#"; returns true when the
+  // chunk holds it. The popup shows the count the chunk ends with.
   bool take_chunk(const char* chunk, std::size_t count) {
     bytes_ += count;
     const void* zero = std::memchr(chunk, '\0', count);
     text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
-    for (std::size_t i = 0; i <= count; ++i) {
-      if (chunk[i] == '\n') {
-        ++lf_count_;
-        show(2, std::to_string(lf_count_));
-      } else if (chunk[i] == '#') {
-        return true;
-      }
+    const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
+    const char* end = hash ? hash : chunk + count;
+    const auto line_ends = std::count(chunk, end, '\n');
+    if (line_ends > 0) {
+      lf_count_ += static_cast<int>(line_ends);
+      show(2, std::to_string(lf_count_));
     }
-    return false;
+    return hash != nullptr;
   }
 
   // Splits the reply at CR LF and puts each line into the table (row number
@@ -241,10 +258,18 @@ class Download {
   // the terminator: what precedes its "#" is examined like any other line
   // (a record the logger sent on the terminator's line, or a line cut short
   // by a zero byte), the "#" itself never is.
-  void check_lines(std::string_view reply) {
+  //
+  // The popup's second line shows the index of the line under examination:
+  // for the first line, then at most every kProgressIntervalMs, and for the
+  // last line, each time letting pending window events run.
+  void check_lines(const std::shared_ptr<const std::string>& text) {
     show(1, kChecking);
     dispatch();
+    table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
+    const std::string_view whole = *text;
+    std::string_view reply = whole;
     int index = 0;
+    last_progress_ = library_.clock().now_ms();
     for (;;) {
       const std::size_t end = reply.find("\r\n");
       const bool last = end == std::string_view::npos;
@@ -253,28 +278,40 @@ class Download {
         line = trimmed(line.substr(0, line.find('#')));
         if (line.empty()) break;
       }
-      check_line(index, trimmed(line));
+      line = trimmed(line);
+      check_line(text, index, line, static_cast<std::size_t>(line.data() - whole.data()));
       ++index;
       if (last) break;
       reply.remove_prefix(end + 2);
     }
+    if (index > 0 && shown_index_ != index - 1) {
+      show(2, std::to_string(index - 1));
+      dispatch();
+    }
     grid_.set_row_count(index + 1);
+    grid_.rows_changed(1, index);
   }
 
-  void check_line(int index, std::string_view line) {
-    show(2, std::to_string(index));
-    dispatch();
+  void check_line(const std::shared_ptr<const std::string>& text, int index, std::string_view line,
+                  std::size_t offset) {
+    // The clock is read every few lines only: a line takes far less than a
+    // millisecond.
+    if (index == 0 || (index % 64 == 0 && library_.clock().now_ms() - last_progress_ >= kProgressIntervalMs)) {
+      last_progress_ = library_.clock().now_ms();
+      shown_index_ = index;
+      show(2, std::to_string(index));
+      dispatch();
+    }
     const int row = index + 1;
-    grid_.set_cell(kCount, row, std::to_string(row));
-    grid_.set_cell(kData, row, std::string(line));
-    if (line.size() != kRecordLineLength || !is_record_line(line)) note_bad_line(index, line.size());
+    const bool record_line = table_.set_line(row, text, offset, line.size());
+    if (line.size() != kRecordLineLength || !record_line) note_bad_line(index, line.size());
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;
       show(1, "DATA ERROR len=" + std::to_string(index) + " " + std::to_string(line.size()));
       dispatch();
       pause_once();
-    } else if (!is_record_line(line)) {
+    } else if (!record_line) {
       status_ = Status::BadDigit;
       result_ = false;
       show(1, "DATA ERROR hex=" + std::to_string(index));
@@ -287,14 +324,19 @@ class Download {
   protocol::MonitorParts* form_;
   link::SerialPort& port_;
   windows::TextGrid& grid_;
+  RecordTable& table_;
   ProgressPopup* popup_ = nullptr;
   std::string text_;  // the reply collected so far
+  std::shared_ptr<const std::string> reply_;  // the trimmed reply, once the memo shares it
+  std::string head_, tail_;                   // what the trim took off
   int lf_count_ = 0;
   Status status_ = Status::Ok;
   bool result_ = true;
   bool paused_ = false;
   std::size_t bytes_ = 0;  // bytes received, for the report
   bool hung_up_ = false;   // the line went silent for good: the device is gone
+  uint32_t last_progress_ = 0;  // when the line check last let events run
+  int shown_index_ = -1;        // the line index the popup shows
 };
 
 }  // namespace
@@ -303,9 +345,11 @@ bool DownloadDriver(DownloadHost& library) {
   protocol::MonitorParts* form = library.monitor();
   if (!form) library.last_download = {};
   if (!form || library.download_running) return false;
+  RecordTable* table = RecordTable::of(form->StringGrid1);
+  if (!table) return false;
   RunningMark mark(library);
   library.last_download = {};
-  Download download(library, *form);
+  Download download(library, *form, *table);
   return download.run();
 }
 

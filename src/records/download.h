@@ -1,6 +1,7 @@
 #pragma once
 // The download of every record into the record table.
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,12 @@ struct DownloadReport {
   std::size_t lines = 0;         // line ends received
   std::size_t bad_line_count = 0;
   std::vector<BadLine> bad_lines;  // the first kMaxBadLines of them
-  std::string text;                // the reply as received, up to the terminator's chunk
+  // The reply as received, up to the terminator's chunk: the record table
+  // and the memo share its trimmed middle, so it is kept in three parts.
+  std::string head;  // blanks and line ends trimmed off the start
+  std::shared_ptr<const std::string> body;
+  std::string tail;  // blanks and line ends trimmed off the end
+  std::string text() const { return head + (body ? *body : std::string()) + tail; }
 };
 
 // What the download works with: the session, and a progress popup made for
@@ -63,6 +69,12 @@ class DownloadHost : public virtual protocol::Session {
 // pauses 3000 ms for the first one only. A download started while another
 // one of the same library is running (from a handler it let run) returns
 // false at once and touches nothing.
+//
+// Progress: while the reply arrives the popup's second line shows the count
+// of line ends received, once per chunk read; while the lines are checked it
+// shows the index of the line under examination for the first line, at most
+// every 10 ms after it, and for the last line, letting pending window events
+// run each time it changes.
 bool DownloadDriver(DownloadHost& library);
 
 bool vkt_inputdata(DownloadHost& library);

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,33 +31,48 @@ int32_t year_of_date(std::string_view date) {
   return (!year.empty() && error == std::errc() && end == year.data() + year.size()) ? value : 0;
 }
 
+void copy_fields(const RecordFields& fields, int32_t year, vkt_record& out) {
+  out.decoded = 1;
+  out.year = year;
+  out.month = static_cast<uint8_t>(fields.month);
+  out.year_tag = static_cast<uint8_t>(fields.year_tag);
+  out.day = static_cast<uint8_t>(fields.day);
+  out.hour = static_cast<uint8_t>(fields.hour);
+  out.min = static_cast<uint8_t>(fields.minute);
+  out.sec = static_cast<uint8_t>(fields.second);
+  out.n = static_cast<uint8_t>(fields.tenths);
+  out.x = static_cast<int8_t>(fields.x);
+  out.y = static_cast<int8_t>(fields.y);
+  out.z = static_cast<int8_t>(fields.z);
+  out.deg = static_cast<int8_t>(fields.deg);
+  out.msec = static_cast<uint8_t>(fields.msec);
+  out.humi = static_cast<uint8_t>(fields.humi);
+}
+
 void copy_row(const windows::TextGrid& grid, int32_t row, vkt_record& out) {
   out = vkt_record{};
   out.row = row;
-  const std::string& data = grid.cell(kData, row);
+  const RecordTable* table = RecordTable::of(grid);
+  const bool plain = table && table->plain(row);
+  std::string written_data;
+  const std::string_view data = plain ? table->raw_line(row) : std::string_view(written_data = grid.cell(kData, row));
   out.data_length = static_cast<int32_t>(std::min<std::size_t>(data.size(), INT32_MAX));
   const std::size_t kept = std::min<std::size_t>(data.size(), VKTCOM_RECORD_DATA_SIZE - 1);
-  std::memcpy(out.data, data.data(), kept);
+  if (kept > 0) std::memcpy(out.data, data.data(), kept);
 
+  RecordFields fields;
+  if (plain) {
+    // A decoded row's fields as the table holds them, its year from DATE.
+    if (!table->decoded_fields(row, fields)) return;
+    char date[64];
+    const std::size_t length = table->copy_cell(kDate, row, date, sizeof date);
+    copy_fields(fields, year_of_date(std::string_view(date, length)), out);
+    return;
+  }
   // Columns 2 to 17 are filled only by a decoding pass that accepted the line.
   if (grid.cell(kMonth, row).empty()) return;
-  const std::optional<RecordFields> fields = parse_record_line(data);
-  if (!fields) return;
-  out.decoded = 1;
-  out.year = year_of_date(grid.cell(kDate, row));
-  out.month = static_cast<uint8_t>(fields->month);
-  out.year_tag = static_cast<uint8_t>(fields->year_tag);
-  out.day = static_cast<uint8_t>(fields->day);
-  out.hour = static_cast<uint8_t>(fields->hour);
-  out.min = static_cast<uint8_t>(fields->minute);
-  out.sec = static_cast<uint8_t>(fields->second);
-  out.n = static_cast<uint8_t>(fields->tenths);
-  out.x = static_cast<int8_t>(fields->x);
-  out.y = static_cast<int8_t>(fields->y);
-  out.z = static_cast<int8_t>(fields->z);
-  out.deg = static_cast<int8_t>(fields->deg);
-  out.msec = static_cast<uint8_t>(fields->msec);
-  out.humi = static_cast<uint8_t>(fields->humi);
+  if (!parse_record_line(data, fields)) return;
+  copy_fields(fields, year_of_date(grid.cell(kDate, row)), out);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "records/record_decoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -10,15 +11,12 @@ namespace vkt::records {
 namespace {
 
 // The value of one hexadecimal digit, or -1.
-int hex_value(char c) {
+constexpr int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-// The byte formed by the digits at zero-based positions i and i + 1.
-int byte_at(std::string_view line, std::size_t i) { return hex_value(line[i]) * 16 + hex_value(line[i + 1]); }
 
 // A byte read as two's complement: 128-255 become value - 256.
 int signed_byte(int value) { return value >= 128 ? value - 256 : value; }
@@ -43,65 +41,86 @@ bool is_record_line(std::string_view line) {
   return true;
 }
 
-std::optional<RecordFields> parse_record_line(std::string_view line) {
-  if (!is_record_line(line)) return std::nullopt;
+namespace {
+
+// Digit values by byte; 0xFF for a byte that is not a hexadecimal digit.
+struct DigitTable {
+  uint8_t value[256];
+  constexpr DigitTable() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = static_cast<uint8_t>(hex_value(static_cast<char>(c)) & 0xFF);
+  }
+};
+constexpr DigitTable kDigits;
+
+}  // namespace
+
+bool parse_record_line(std::string_view line, RecordFields& f) {
+  if (line.size() != kRecordLineLength) return false;
+  uint8_t d[kRecordLineLength];
+  uint8_t bad = 0;
+  for (std::size_t i = 0; i < kRecordLineLength; ++i) {
+    d[i] = kDigits.value[static_cast<unsigned char>(line[i])];
+    bad |= d[i] & 0xF0;
+  }
+  if (bad) return false;
   uint32_t word = 0;  // digits 1-7: the packed time stamp
-  for (std::size_t i = 0; i < 7; ++i) word = word * 16 + static_cast<uint32_t>(hex_value(line[i]));
-  RecordFields f;
+  for (std::size_t i = 0; i < 7; ++i) word = word * 16 + d[i];
   f.month = static_cast<int>(word >> 24);
   f.year_tag = static_cast<int>((word >> 22) & 3);
   f.day = static_cast<int>((word >> 17) & 0x1F);
   f.hour = static_cast<int>((word >> 12) & 0x1F);
   f.minute = static_cast<int>((word >> 6) & 0x3F);
   f.second = static_cast<int>(word & 0x3F);
-  f.tenths = hex_value(line[7]);
-  f.x = signed_byte(byte_at(line, 8));
-  f.y = signed_byte(byte_at(line, 10));
-  f.z = signed_byte(byte_at(line, 12));
-  f.deg = signed_byte(byte_at(line, 14));
-  f.msec = byte_at(line, 16);
-  f.humi = byte_at(line, 18);
+  f.tenths = d[7];
+  f.x = signed_byte(d[8] * 16 + d[9]);
+  f.y = signed_byte(d[10] * 16 + d[11]);
+  f.z = signed_byte(d[12] * 16 + d[13]);
+  f.deg = signed_byte(d[14] * 16 + d[15]);
+  f.msec = d[16] * 16 + d[17];
+  f.humi = d[18] * 16 + d[19];
+  return true;
+}
+
+std::optional<RecordFields> parse_record_line(std::string_view line) {
+  RecordFields f;
+  if (!parse_record_line(line, f)) return std::nullopt;
   return f;
 }
 
-void RecordDecoder(protocol::Session& library, int32_t row) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return;
-  windows::TextGrid& grid = form->StringGrid1;
-  if (row < 1 || row >= grid.row_count()) return;
+namespace {
 
-  const std::optional<RecordFields> parsed = parse_record_line(grid.cell(kData, row));
-  if (!parsed) {
-    for (int c = kMonth; c < kColumns; ++c) grid.set_cell(c, row, {});
+void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
+  RecordFields f;
+  if (!table.unpack_line(row, f)) {
+    table.clear_decoded(row);
     return;
   }
-  const RecordFields& f = *parsed;
-
-  grid.set_cell(kMonth, row, std::to_string(f.month));
-  grid.set_cell(kYear, row, std::to_string(f.year_tag));
   if (row == 1) library.LastYearTag = f.year_tag;
   if (f.year_tag != library.LastYearTag) {
     // One tag change is one year, whatever the two tags are (3 -> 0 too).
     library.param_year = next_year(library.param_year).value_or(std::string());
     library.LastYearTag = f.year_tag;
   }
-  grid.set_cell(kDay, row, std::to_string(f.day));
-  grid.set_cell(kHour, row, std::to_string(f.hour));
-  grid.set_cell(kMin, row, std::to_string(f.minute));
-  grid.set_cell(kSec, row, std::to_string(f.second));
-  grid.set_cell(kTenths, row, std::to_string(f.tenths));
-  grid.set_cell(kX, row, std::to_string(f.x));
-  grid.set_cell(kY, row, std::to_string(f.y));
-  grid.set_cell(kZ, row, std::to_string(f.z));
-  grid.set_cell(kDeg, row, std::to_string(f.deg));
-  grid.set_cell(kMsec, row, std::to_string(f.msec));
-  grid.set_cell(kHumi, row, std::to_string(f.humi));
+  // The table makes the texts of columns 2 to 17 from the fields when they
+  // are read: DATE is the year, month and day; TIME hour, minute, second and
+  // hundredths; DEG the whole degrees and the tenths.
+  table.mark_decoded(row, library.param_year);
+}
 
-  grid.set_cell(kDate, row, library.param_year + "/" + two_digits(f.month) + "/" + two_digits(f.day));
-  grid.set_cell(kTime, row,
-                two_digits(f.hour) + ":" + two_digits(f.minute) + ":" + two_digits(f.second) + "." +
-                    two_digits(f.msec));
-  grid.set_cell(kDegText, row, grid.cell(kDeg, row) + "." + grid.cell(kTenths, row));
+}  // namespace
+
+void RecordDecoder(protocol::Session& library, int32_t row) { decode_record_rows(library, row, row); }
+
+void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row) {
+  protocol::MonitorParts* form = library.monitor();
+  if (!form) return;
+  windows::TextGrid& grid = form->StringGrid1;
+  RecordTable* table = RecordTable::of(grid);
+  if (!table) return;
+  first_row = std::max(first_row, 1);
+  last_row = std::min(last_row, grid.row_count() - 1);
+  for (int32_t row = first_row; row <= last_row; ++row) decode_row(library, *table, row);
+  grid.rows_changed(first_row, last_row);
 }
 
 }  // namespace vkt::records

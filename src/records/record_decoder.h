@@ -42,6 +42,8 @@ struct RecordFields {
 bool is_record_line(std::string_view line);
 // Unpacks a record line; nothing unless is_record_line(line).
 std::optional<RecordFields> parse_record_line(std::string_view line);
+// The same into `out`; false (and `out` unspecified) unless is_record_line(line).
+bool parse_record_line(std::string_view line, RecordFields& out);
 
 // Decodes the raw line in column 1 of `row` (1 for the first record) into
 // columns 2 to 17: the fields, then DATE (the library's param_year, month,
@@ -52,5 +54,8 @@ std::optional<RecordFields> parse_record_line(std::string_view line);
 // Rows outside 1 .. row count - 1 are left alone; a row whose column 1 is not
 // a record line gets empty columns 2 to 17.
 void RecordDecoder(protocol::Session& library, int32_t row);
+// RecordDecoder for rows first_row to last_row in increasing order, with one
+// report of the changed rows to the window system.
+void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row);
 
 }  // namespace vkt::records

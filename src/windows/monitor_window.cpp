@@ -17,7 +17,8 @@ TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendF
     : Window(backend, "TForm2", "Form2",
              // A title bar without buttons.
              {.client_width = kClientWidth, .client_height = kClientHeight, .title_buttons = false}),
-      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows),
+      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows,
+                   std::make_unique<records::RecordTable>()),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {
   place_controls();

@@ -80,7 +80,9 @@ TEST(VktProgress, TheLineNeverFillsTheTerminalsWidth) {
     SCOPED_TRACE(columns);
     const std::string line = format_progress(123456, 200000, 61.0, columns);
     EXPECT_LT(static_cast<int>(line.size()), columns);
-    if (columns >= 40) EXPECT_THAT(line, HasSubstr("123456/200000 records"));
+    if (columns >= 40) {
+      EXPECT_THAT(line, HasSubstr("123456/200000 records"));
+    }
     EXPECT_LT(static_cast<int>(format_progress(123456, std::nullopt, 61.0, columns).size()), columns);
   }
   EXPECT_THAT(format_progress(100, 200, 1.0, 80), HasSubstr("left"));

@@ -89,3 +89,28 @@ TEST(BackendNotifications, PlatformTimersFireOnlyWhenOnAndTheDispatchLeavesThemA
 }
 
 }  // namespace
+
+namespace {
+
+// A memo showing a whole download shares the text it is given; the headless
+// log keeps only the start of a long text, so that it holds no copy of the
+// download after the window is gone.
+TEST(BackendNotifications, ALongTextIsSharedAndLoggedInPart) {
+  HeadlessBackend backend(0);
+  class MemoWindow final : public Window {
+   public:
+    explicit MemoWindow(WindowBackend& b) : Window(b, "TMemo", "Memo") { add(Memo1); }
+    Memo Memo1{"Memo1", "Memo1"};
+  };
+  MemoWindow w(backend);
+  auto reply = std::make_shared<const std::string>(100000, 'D');
+  w.Memo1.share_text(reply);
+  EXPECT_EQ(&w.Memo1.text(), reply.get());
+  ASSERT_EQ(backend.events().back().kind, WindowEvent::Text);
+  EXPECT_EQ(backend.events().back().text, std::string(HeadlessBackend::kMaxEventText, 'D'));
+  w.Memo1.set_text("2000");
+  EXPECT_EQ(w.Memo1.text(), "2000");
+  EXPECT_EQ(reply.use_count(), 1) << "the memo let go of the shared text";
+}
+
+}  // namespace
