@@ -75,12 +75,12 @@ struct OnAPty : ::testing::Test {
   Library& library() { return **lib; }
 };
 
-TEST_F(OnAPty, AFloodWithoutTerminatorEndsTheReplyWaitAtItsBound) {
+TEST_F(OnAPty, FloodsOfTextOrNulsWithoutTerminatorEndTheReplyWaitAtItsBound) {
   // Each reading of the clock is 5 ms: the 3000 ms bound passes after 600
   // polls, however fast the bytes come.
   open_with(std::make_shared<FakeClock>(0xFFFFF000u, 5));
-  {
-    Flood flood(pty, std::string(512, 'A'));
+  for (const std::string piece : {std::string(512, 'A'), std::string(512, '\0')}) {
+    Flood flood(pty, piece);
     EXPECT_EQ(exchange(library(), "m"), "");
   }
   // The line is still usable: the next exchange flushes the flood away.
