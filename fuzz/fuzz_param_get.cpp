@@ -42,7 +42,7 @@ int split(std::string_view line_text, std::string_view key, std::array<std::stri
 
 Library& library() {
   static Library lib(LibraryServices{std::make_shared<fuzz::StepClock>(0, 1), std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(0), {}, {}});
+                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
   return lib;
 }
 

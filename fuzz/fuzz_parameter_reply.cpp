@@ -16,7 +16,7 @@ bool is_trimmed(std::string_view s) { return s.empty() || (!is_trim_byte(s.front
 
 Library& library() {
   static Library lib(LibraryServices{std::make_shared<fuzz::StepClock>(0, 1), std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(0), {}, {}});
+                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
   return lib;
 }
 

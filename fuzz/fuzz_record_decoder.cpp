@@ -59,7 +59,7 @@ std::optional<records::RecordFields> oracle(std::string_view line) {
 Library& library() {
   static auto clock = std::make_shared<fuzz::StepClock>(0, 1);
   static Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(0), {}, {}});
+                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
   static bool made = (lib.ensure_monitor(), true);
   (void)made;
   return lib;
