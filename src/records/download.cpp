@@ -5,13 +5,15 @@
 // bound is 3000 ms of silence, restarted at every arrival (the shared reply
 // wait with the download's bound). Between polls the driver sleeps on the
 // port's arrival signal for a short slice instead of spinning, so a paced
-// transfer costs next to no CPU time.
+// transfer costs next to no CPU time. An overall bound on the bytes and the
+// time from the request (download_bound.h) ends a reply that never stops.
 #include "records/download.h"
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "base/text.h"
 #include "protocol/exchange.h"
 #include "protocol/reply_wait.h"
+#include "records/download_bound.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
 
@@ -37,7 +40,7 @@ constexpr uint32_t kProgressIntervalMs = 10;
 const char* const kReceiving = "データ取得中";
 const char* const kChecking = "データ取得中.";
 
-enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed };
+enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed, OverBound };
 
 // The record count the logger reported, for sizing the collected text.
 std::size_t expected_text_size(const std::string& param_count) {
@@ -165,6 +168,7 @@ class Download {
     show(3, "Total=" + library_.param_count);
 
     text_.reserve(expected_text_size(library_.param_count));
+    budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {
       port_.WriteString("D");
       receive(last_activity);
@@ -175,7 +179,15 @@ class Download {
       result_ = false;
     }
 
-    if (status_ == Status::TimeOut || status_ == Status::PortFailed) {
+    if (status_ == Status::OverBound) {
+      // A logger that never stops sending: its text is no record table and
+      // no reply to keep.
+      show(1, budget_->message());
+      std::string().swap(text_);
+      dispatch();
+      clock.sleep_ms(kDisplayMs);
+    }
+    if (status_ == Status::TimeOut || status_ == Status::PortFailed || status_ == Status::OverBound) {
       // The record rows were emptied before the request; none of them is a
       // record now.
       grid_.set_row_count(1);
@@ -223,12 +235,17 @@ class Download {
               port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
               buffer[count] = '\0';
               terminated = take_chunk(buffer.data(), count);
+              if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
+                status_ = Status::OverBound;
+                result_ = false;
+                return protocol::PollResult{true, true};
+              }
             }
           }
           return protocol::PollResult{true, terminated};
         });
     hung_up_ = end == protocol::WaitEnd::Exhausted;
-    if (end != protocol::WaitEnd::Complete) {
+    if (end != protocol::WaitEnd::Complete && status_ != Status::OverBound) {
       // Run out, or ended by an unplugged device whose silence is final:
       // the download has timed out either way.
       status_ = Status::TimeOut;
@@ -337,6 +354,7 @@ class Download {
   bool hung_up_ = false;   // the line went silent for good: the device is gone
   uint32_t last_progress_ = 0;  // when the line check last let events run
   int shown_index_ = -1;        // the line index the popup shows
+  std::optional<DownloadBudget> budget_;  // the overall bound, from the request on
 };
 
 }  // namespace

@@ -1,0 +1,209 @@
+// The download's overall bound: a reply of the reported count always fits,
+// and a logger that never stops sending (a flood without "#", a trickle that
+// keeps restarting the silence bound) ends the download as failed, with the
+// popup saying why, no records and an empty Memo1.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "records/accessors.h"
+#include "records/download.h"
+#include "records/download_bound.h"
+#include "record_fixture.h"
+
+namespace vkt::records::test {
+namespace {
+
+// The bytes of the longest reply a working logger sends for `records`
+// records: 20 digits and 4 bytes of blanks and line end each, then "#" CR
+// LF, after up to 64 stale bytes.
+std::size_t worst_reply_bytes(std::size_t records) { return records * 24 + 3 + 64; }
+
+TEST(DownloadBound, AReplyOfTheReportedCountAlwaysFitsInBytesAndTime) {
+  for (std::size_t records : {0ul, 1ul, 2ul, 100ul, 4096ul, 65535ul, 100000ul, 1000000ul, 1048576ul}) {
+    const DownloadBound bound = DownloadBound::for_count(std::to_string(records));
+    EXPECT_FALSE(bound.bytes_exceeded(worst_reply_bytes(records))) << records;
+    // Even a logger at half the line's speed, after the whole 3 s of silence
+    // allowed before its first byte, ends in time.
+    const uint64_t slow_ms = 3000 + uint64_t{worst_reply_bytes(records)} * 1000 / 960;
+    ASSERT_LE(slow_ms, std::numeric_limits<uint32_t>::max());
+    EXPECT_FALSE(bound.time_exceeded(static_cast<uint32_t>(slow_ms))) << records;
+  }
+}
+
+TEST(DownloadBound, ACountThatIsNoNumberOrTooLargeTakesTheCeiling) {
+  const DownloadBound ceiling = DownloadBound::for_records(DownloadBound::kCeilingRecords);
+  for (const char* count : {"", "abc", "12x", "-5", " 5", "0x10", "99999999999999999999999", "2000000"}) {
+    EXPECT_EQ(DownloadBound::for_count(count).max_bytes, ceiling.max_bytes) << count;
+    EXPECT_EQ(DownloadBound::for_count(count).max_ms, ceiling.max_ms) << count;
+  }
+  // The ceiling stays within memory and within a 32-bit millisecond span.
+  EXPECT_LT(ceiling.max_bytes, 64u << 20);
+  EXPECT_LT(ceiling.max_ms, 24u * 3600 * 1000);
+  EXPECT_LT(DownloadBound::for_count("5").max_bytes, ceiling.max_bytes);
+}
+
+TEST(DownloadBound, TheBudgetCountsAcrossTheClocksWrapAndSaysWhichLimitPassed) {
+  const DownloadBound bound = DownloadBound::for_records(0);
+  const uint32_t start = 0xFFFFFF00u;
+  DownloadBudget by_time(bound, start);
+  EXPECT_FALSE(by_time.spend(10, start + 1000));  // wraps: 1000 ms, not 4 billion
+  EXPECT_FALSE(by_time.spend(10, start + bound.max_ms));
+  EXPECT_TRUE(by_time.spend(0, start + bound.max_ms + 1));
+  EXPECT_EQ(by_time.message(), "TIME OUT total=" + std::to_string(bound.max_ms + 1));
+
+  DownloadBudget by_bytes(bound, start);
+  EXPECT_FALSE(by_bytes.spend(bound.max_bytes, start + 1));
+  EXPECT_TRUE(by_bytes.spend(1, start + 2));
+  EXPECT_TRUE(by_bytes.passed());
+  EXPECT_EQ(by_bytes.message(), "DATA ERROR over=" + std::to_string(bound.max_bytes + 1));
+}
+
+// A scripted clock that advances `step` ms at every reading and, while the
+// logger is sending, sends `piece` at every reading too (up to `cap` bytes):
+// a logger that never stops.
+class SendingClock final : public Clock {
+ public:
+  SendingClock(uint32_t start, uint32_t step) : now_(start), step_(step) {}
+  void attach(link::MemoryLine& line, std::string piece, std::size_t cap) {
+    std::lock_guard lock(mu_);
+    line_ = &line;
+    piece_ = std::move(piece);
+    cap_ = cap;
+  }
+  uint32_t now_ms() override {
+    link::MemoryLine* line = nullptr;
+    std::string piece;
+    uint32_t t;
+    {
+      std::lock_guard lock(mu_);
+      t = now_;
+      now_ += step_;
+      if (line_ && sending_ && sent_ + piece_.size() <= cap_) {
+        line = line_;
+        piece = piece_;
+        sent_ += piece_.size();
+      }
+    }
+    if (line) line->send(piece);
+    return t;
+  }
+  void sleep_ms(uint32_t ms) override {
+    std::lock_guard lock(mu_);
+    now_ += ms;
+    sleeps_.push_back(ms);
+  }
+  LocalTime local_now() override { return {}; }
+  void set_step(uint32_t step) {
+    std::lock_guard lock(mu_);
+    step_ = step;
+  }
+  void start_sending() {
+    std::lock_guard lock(mu_);
+    sending_ = true;
+  }
+  std::vector<uint32_t> sleeps() {
+    std::lock_guard lock(mu_);
+    return sleeps_;
+  }
+  std::size_t sent() {
+    std::lock_guard lock(mu_);
+    return sent_;
+  }
+
+ private:
+  std::mutex mu_;
+  uint32_t now_;
+  uint32_t step_;
+  link::MemoryLine* line_ = nullptr;
+  std::string piece_;
+  std::size_t cap_ = 0;
+  std::size_t sent_ = 0;
+  bool sending_ = false;
+  std::vector<uint32_t> sleeps_;
+};
+
+class EndlessLogger : public ::testing::Test {
+ protected:
+  // The logger starts sending when the request "D" arrives.
+  void run(uint32_t step, std::string piece, std::size_t cap) {
+    clock->attach(logger.line(), std::move(piece), cap);
+    logger.answer_prefix("D", [this](const std::string&) {
+      clock->start_sending();
+      return std::string();
+    });
+    lib->ensure_monitor();
+    ASSERT_EQ(link::com_open(*lib, 1), 1);
+    lib->param_year = "2009";
+    lib->param_count = "0";  // the smallest bound: 65,664 bytes, 128.4 s
+    clock->set_step(step);
+    result = DownloadDriver(*lib);
+  }
+  void TearDown() override { link::com_close(*lib); }
+
+  std::shared_ptr<SendingClock> clock = std::make_shared<SendingClock>(0xFFFF0000u, 0);
+  vkt::testing::ScriptedLogger logger;
+  vkt::testing::TestLibrary lib{clock, logger.backends()};
+  bool result = true;
+};
+
+TEST_F(EndlessLogger, AFloodWithoutTerminatorEndsAtTheByteLimitWithNothingKept) {
+  const std::size_t limit = DownloadBound::for_count("0").max_bytes;
+  run(1, std::string(1000, 'A') + "\r\n", 1u << 20);
+  EXPECT_FALSE(result);
+  const std::string last = lib.popup_texts().back();
+  ASSERT_EQ(last.rfind("Label1=DATA ERROR over=", 0), 0u) << last;
+  const std::size_t over = std::stoul(last.substr(std::string("Label1=DATA ERROR over=").size()));
+  EXPECT_GT(over, limit);
+  EXPECT_LE(over, limit + 32768) << "one read past the limit at most";
+  EXPECT_LT(clock->sent(), 1u << 20) << "the download stopped reading long before the flood ended";
+  EXPECT_EQ(lib->monitor()->Memo1.text(), "");
+  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
+}
+
+TEST_F(EndlessLogger, ANulFloodEndsAtTheByteLimitToo) {
+  run(1, std::string(1000, '\0'), 1u << 20);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(lib.popup_texts().back().rfind("Label1=DATA ERROR over=", 0), 0u) << lib.popup_texts().back();
+  EXPECT_EQ(lib->monitor()->Memo1.text(), "");
+}
+
+TEST_F(EndlessLogger, ATrickleThatKeepsTheSilenceBoundAliveEndsAtTheTimeLimit) {
+  // One byte every 25 ms of the scripted clock: never 3000 ms of silence.
+  const DownloadBound bound = DownloadBound::for_count("0");
+  run(25, "A", bound.max_bytes / 2);
+  EXPECT_FALSE(result);
+  const std::string last = lib.popup_texts().back();
+  ASSERT_EQ(last.rfind("Label1=TIME OUT total=", 0), 0u) << last;
+  const uint32_t total = static_cast<uint32_t>(std::stoul(last.substr(std::string("Label1=TIME OUT total=").size())));
+  EXPECT_GT(total, bound.max_ms);
+  EXPECT_LT(total, bound.max_ms + 3000);
+  EXPECT_EQ(lib->monitor()->Memo1.text(), "");
+  EXPECT_EQ(vkt_datacount(*lib), 0);
+}
+
+TEST(DownloadWithinTheBound, TheReportedCountWithPaddedLinesDownloadsWhole) {
+  // 2000 records, each line padded to 24 bytes with blanks: the longest
+  // reply the bound allows for.
+  vkt::testing::ScriptedLogger logger;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 2000; ++i) lines.push_back(" " + (i % 2 ? kSecond : kFirst) + " ");
+  logger.set_records(lines);
+  vkt::testing::TestLibrary lib{std::make_shared<vkt::testing::FastRealClock>(), logger.backends()};
+  lib->ensure_monitor();
+  ASSERT_EQ(link::com_open(*lib, 1), 1);
+  lib->param_year = "2009";
+  lib->param_count = "2000";
+  EXPECT_TRUE(DownloadDriver(*lib));
+  EXPECT_EQ(vkt_datacount(*lib), 2000);
+  EXPECT_EQ(table(*lib).cell(kData, 2000), kSecond);
+  link::com_close(*lib);
+}
+
+}  // namespace
+}  // namespace vkt::records::test
