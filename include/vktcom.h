@@ -49,7 +49,9 @@
 
 #if defined(_WIN32)
 #if defined(VKTCOM_BUILDING)
-#define VKTCOM_API __declspec(dllexport)
+/* vktcom.dll: the module definition file (vktcom.def) alone names the
+   exports and their ordinals. */
+#define VKTCOM_API
 #else
 #define VKTCOM_API __declspec(dllimport)
 #endif

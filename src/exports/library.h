@@ -10,6 +10,7 @@
 
 #include "base/backend.h"
 #include "base/message_queue.h"
+#include "base/platform.h"
 #include "base/services.h"
 #include "settings/settings_dialog.h"
 #include "windows/monitor_handlers.h"
@@ -84,6 +85,10 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   std::list<std::unique_ptr<windows::TForm3>> popups_;
   windows::TForm3* popup_ = nullptr;
   int terminal_hook_ = 0;
+  int dispatch_depth_ = 0;
+  // Where the host's message loop drives the library (Win32), its ticks
+  // dispatch the library's messages: the port-watching timer, releases.
+  std::unique_ptr<platform::HostLoopTimer> host_loop_timer_;
 };
 
 }  // namespace vkt
