@@ -134,9 +134,16 @@ host() {  # host <name> <vkt_host arguments...>
   wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\VCP0' /t REG_SZ /d COM5 /f >/dev/null
   wine reg add 'HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_1F2E+PID_3D4C+VKT00001A\0000\Device Parameters' \
     /v PortName /t REG_SZ /d COM5 /f >/dev/null
-  (cd "$work" && timeout 120 wine vkt_host.exe vktcom.dll "$@" >"$work/host-$name.log" 2>&1) || true
+  local rc=0 start
+  start=$(date +%s%N)
+  (cd "$work" && timeout 60 wine vkt_host.exe vktcom.dll "$@" >"$work/host-$name.log" 2>&1) || rc=$?
+  # A process that does not end (a hang at unload or exit) fails even when
+  # its checks passed.
+  if [ "$rc" = 124 ]; then echo "HUNG: the process did not end within 60 s" >>"$work/host-$name.log"; fi
+  echo "PROCESS ran $(( ($(date +%s%N) - start) / 1000000 )) ms" >>"$work/host-$name.log"
   judge "host $name" "^VKTHOST $1 PASSED" "$work/host-$name.log"
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|BOX)" "$work/host-$name.log" | sed 's/^/    /' || true
+  if grep -q "^HUNG" "$work/host-$name.log"; then judge "host $name ends" "^never" "$work/host-$name.log"; fi
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|BOX|PROCESS|HUNG)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports
@@ -157,6 +164,10 @@ stop_sim
 start_sim unload --file "$work/records.txt"
 host unload-open unload-open
 host second-session road expected.txt
+# Ending the process with the port open and the library loaded returns too
+# (the host run is bounded); a new process then finds the port free.
+host exit-open exit-open
+host after-exit road expected.txt
 stop_sim
 
 if [ "$failures" -ne 0 ]; then

@@ -372,7 +372,19 @@ class Win32SerialBackend final : public SerialBackend {
       ready.readable = true;
     } else if (!ok && error != ERROR_TIMEOUT && error != ERROR_OPERATION_ABORTED) {
       ready.hangup = true;  // 109 (a closed pipe) under Wine, a device error on Windows
+    } else if (!device_present()) {
+      // A read may keep timing out on a device that is gone (Wine on a
+      // hung-up terminal); the device's status tells.
+      ready.hangup = true;
     }
+  }
+
+  // False once the device is gone: its status can no longer be read (error
+  // 21 "not ready" under Wine, a removed device on Windows).
+  bool device_present() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(handle_, &errors, &status) != 0;
   }
 
   void release_events() {
