@@ -69,7 +69,7 @@ host() {  # host <name> <vkt_host arguments...>
     echo "FAIL host $name: the process did not end"
     failures=$((failures + 1))
   fi
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|BOX|PROCESS|HUNG)" "$work/host-$name.log" | sed 's/^/    /' || true
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports

@@ -15,11 +15,12 @@ LibraryServices LibraryServices::defaults() {
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
-  // The window system's message pump runs at every dispatch.
   // The thread's own window messages come first (the host's windows are
   // served while the library waits), then the window system's.
-  queue_.set_pump([backend = services_.backend] {
-    platform::pump_thread_messages();
+  queue_.set_pump([this, backend = services_.backend] {
+    // A tick of the host's own loop: the host serves its messages itself
+    // (a wait inside that tick, one level down, serves them again).
+    if (!(in_host_loop_tick_ && dispatch_depth_ == 1)) platform::pump_thread_messages();
     backend->pump();
   });
   // While its switch is on, the terminal view takes the received bytes at
@@ -28,7 +29,15 @@ Library::Library(LibraryServices services) : services_(std::move(services)), que
     if (auto* m = monitor(); m && m->terminal.active()) m->terminal.pump(m->ApdComPort1);
   });
   host_loop_timer_ = platform::start_host_loop_timer(kHostLoopTickMs, [this] {
-    if (dispatch_depth_ == 0) dispatch_messages();
+    if (dispatch_depth_ != 0) return;
+    in_host_loop_tick_ = true;
+    try {
+      dispatch_messages();
+    } catch (...) {
+      in_host_loop_tick_ = false;
+      throw;
+    }
+    in_host_loop_tick_ = false;
   });
 }
 

@@ -86,6 +86,7 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   windows::TForm3* popup_ = nullptr;
   int terminal_hook_ = 0;
   int dispatch_depth_ = 0;
+  bool in_host_loop_tick_ = false;
   // Where the host's message loop drives the library (Win32), its ticks
   // dispatch the library's messages: the port-watching timer, releases.
   std::unique_ptr<platform::HostLoopTimer> host_loop_timer_;

@@ -167,11 +167,32 @@ static int open_logger(void) {
   return 1;
 }
 
+/* The host's own window: counts the posted messages and timer ticks it is
+   served while the library waits for the logger. */
+static volatile LONG g_host_posted, g_host_ticks;
+
+static LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APP) ++g_host_posted;
+  if (message == WM_TIMER) ++g_host_ticks;
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+static HWND make_host_window(void) {
+  WNDCLASSA wc;
+  memset(&wc, 0, sizeof wc);
+  wc.lpfnWndProc = host_window_proc;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = "VktHostWindow";
+  RegisterClassA(&wc);
+  return CreateWindowA("VktHostWindow", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL, NULL, wc.hInstance, NULL);
+}
+
 static void road(const char *expected_path) {
   FILE *expected = fopen(expected_path, "r");
   char want[256], got[256];
   int rows = 0, count, row;
   DWORD start, elapsed;
+  HWND window;
   unsigned char data[14];
   if (!expected) {
     fail("cannot read %s", expected_path);
@@ -183,11 +204,19 @@ static void road(const char *expected_path) {
   }
   if (!low_byte_bool(FN(bool_fn, "vkt_connect")(), "vkt_connect")) fail("vkt_connect");
   if (!low_byte_bool(FN(bool_fn, "vkt_clkset")(), "vkt_clkset")) fail("vkt_clkset");
+  window = make_host_window();
+  SetTimer(window, 1, 50, NULL);
   start = GetTickCount();
   if (!low_byte_bool(FN(bool_fn, "vkt_inputdata")(), "vkt_inputdata")) fail("vkt_inputdata");
   elapsed = GetTickCount() - start;
+  KillTimer(window, 1);
+  DestroyWindow(window);
   count = FN(int_fn, "vkt_datacount")();
   printf("DOWNLOAD %d records in %lu ms\n", count, (unsigned long)elapsed);
+  /* The download dispatches while it receives: the host's window is served. */
+  printf("HOST WINDOW timer ticked %ld times during the download\n", (long)g_host_ticks);
+  if (elapsed > 1000 && (DWORD)g_host_ticks < elapsed / 200)
+    fail("the host's timer ticked only %ld times in %lu ms", (long)g_host_ticks, (unsigned long)elapsed);
   for (row = 1; fgets(want, sizeof want, expected); ++row) {
     want[strcspn(want, "\r\n")] = 0;
     if (!want[0]) break;
@@ -207,9 +236,15 @@ static void road(const char *expected_path) {
 
 static void clock_error(const char *text) {
   HANDLE answerer = start_answering();
+  HWND window = make_host_window();
+  PostMessageA(window, WM_APP, 0, 0);
   if (open_logger()) {
     if (low_byte_bool(FN(bool_fn, "vkt_clkset")(), "vkt_clkset") != 0) fail("vkt_clkset succeeded");
   }
+  /* The dispatch after sending the command served the host's window. */
+  printf("HOST WINDOW served %ld posted message(s) during vkt_clkset\n", (long)g_host_posted);
+  if (g_host_posted != 1) fail("the host's posted message was not served during vkt_clkset");
+  DestroyWindow(window);
   stop_answering(answerer);
   if (g_box_count != 1 || strcmp(g_boxes[0], text) != 0)
     fail("%ld boxes, the first \"%s\"; expected one \"%s\"", (long)g_box_count, g_box_count ? g_boxes[0] : "", text);
