@@ -4,7 +4,7 @@
  *
  *   vkt_bench <dll> download   com_open(5), vkt_connect, vkt_inputdata: prints
  *                              "DOWNLOAD <records> <ms>"
- *   vkt_bench <dll> idle       a silent logger: one 3 s reply wait; prints
+ *   vkt_bench <dll> idle N     a silent logger: N reply waits of 3 s; prints
  *                              "IDLE <wall ms> <process cpu ms>"
  *   vkt_bench <dll> replies N  N commands back to back ("m"); the script
  *                              reads the reply latency from the transcript
@@ -71,12 +71,13 @@ int main(int argc, char **argv) {
     if (!(((bool_fn)fn("vkt_inputdata"))() & 0xFF)) printf("download failed\n");
     took = now_ms() - start;
     printf("DOWNLOAD %d %.1f\n", ((int_fn)fn("vkt_datacount"))(), took);
-  } else if (strcmp(mode, "idle") == 0) {
+  } else if (strcmp(mode, "idle") == 0 && argc > 3) {
     double start, cpu;
+    int i, n = atoi(argv[3]);
     if (!open_port()) return 1;
     start = now_ms();
     cpu = cpu_ms();
-    ((text_in_fn)fn("vkt_set_command"))("m"); /* a silent logger: the whole 3 s wait */
+    for (i = 0; i < n; ++i) ((text_in_fn)fn("vkt_set_command"))("m"); /* a silent logger: 3 s each */
     printf("IDLE %.1f %.1f\n", now_ms() - start, cpu_ms() - cpu);
   } else if (strcmp(mode, "replies") == 0 && argc > 3) {
     int i, n = atoi(argv[3]);

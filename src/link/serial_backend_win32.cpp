@@ -77,7 +77,7 @@ namespace {
   throw PortIoError(static_cast<int>(error), win32_error_text(error));
 }
 
-constexpr DWORD kReadWaitMs = 50;        // the one-byte wait read's time-out
+constexpr DWORD kReadWaitMs = 50;          // the one-byte wait read's time-out
 constexpr std::size_t kWriteChunk = 4096;  // at most this much in one write
 
 // A manual-reset event for an OVERLAPPED; throws when the system has none.
