@@ -13,6 +13,7 @@
 #include "base/services.h"
 #include "exports/library.h"
 #include "link/port_error.h"
+#include "link/registry_reader.h"
 #include "link/serial_backend.h"
 #include "link/serial_backend_win32.h"
 #include "support/fakes.h"
@@ -71,6 +72,56 @@ TEST(Win32Serial, BackgroundBodyRunsAndIsJoined) {
   EXPECT_FALSE(backend->background_started());
   EXPECT_EQ(runs.load(), 1);
   backend->join_background();  // harmless twice
+}
+
+// A key of the test's own under HKLM\SOFTWARE, removed again at the end.
+class Win32RegistryTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kRoot = "SOFTWARE\\VktcomRegistryTest";
+  void SetUp() override {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VktcomRegistryTest\\VID_1F2E+PID_3D4C+A\\0000", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char port[] = "COM12";
+    RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(port), sizeof port);
+    const DWORD number = 7;
+    RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    RegCloseKey(key);
+  }
+  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRoot); }
+  static bool exists(const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+};
+
+TEST_F(Win32RegistryTest, ReadsNamesSubkeysAndTextValues) {
+  auto reader = link::make_system_registry_reader();
+  ASSERT_TRUE(reader->open_key("\\SOFTWARE\\VktcomRegistryTest"));
+  const auto values = reader->value_names();
+  EXPECT_EQ(values.size(), 2u);
+  EXPECT_EQ(reader->read_string("PortName"), "COM12");
+  EXPECT_EQ(reader->read_string("Absent"), "");
+  EXPECT_THROW(reader->read_string("Number"), link::RegistryError);
+  EXPECT_EQ(reader->subkey_names(), std::vector<std::string>{"VID_1F2E+PID_3D4C+A"});
+  reader->close_key();
+  EXPECT_TRUE(reader->value_names().empty());
+}
+
+TEST_F(Win32RegistryTest, AbsentKeyIsNotCreated) {
+  auto reader = link::make_system_registry_reader();
+  EXPECT_FALSE(reader->open_key("\\SOFTWARE\\VktcomRegistryTest\\Missing"));
+  EXPECT_FALSE(exists("SOFTWARE\\VktcomRegistryTest\\Missing"));
+  // A failed open keeps the key opened before.
+  ASSERT_TRUE(reader->open_key("\\SOFTWARE\\VktcomRegistryTest"));
+  EXPECT_FALSE(reader->open_key("\\SOFTWARE\\VktcomRegistryTest\\Missing"));
+  EXPECT_EQ(reader->read_string("PortName"), "COM12");
 }
 
 TEST(Win32Clock, MillisecondTicksFollowTheMultimediaTimer) {
