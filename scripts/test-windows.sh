@@ -4,8 +4,9 @@
 #   - each cross-compiled suite as one Wine process;
 #   - the end-to-end host (tests/win32/host/vkt_host.c) against the logger
 #     simulator on a pseudo-terminal mapped to COM5: the usual road, clock
-#     errors answered in their message boxes, an unplug during a download,
-#     unload with the port open and a second session after it.
+#     errors answered in their message boxes, an unplug during a download
+#     and the port back after a replug, unload with the port open and a
+#     second session after it, a process ending with the port open.
 # Every run is judged by the marker line the program prints, never by wine's
 # exit code (a 32-bit program "succeeds" without running under a 64-bit-only
 # Wine).
@@ -69,7 +70,7 @@ host() {  # host <name> <vkt_host arguments...>
     echo "FAIL host $name: the process did not end"
     failures=$((failures + 1))
   fi
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports
@@ -84,6 +85,18 @@ host no-t clock-error "Clock Set Error(Command t)"
 stop_sim
 start_sim unplug --file "$work/records.txt" --hang-up-after 2000
 host unplug unplug
+stop_sim
+# Unplugged, then plugged in again: the simulator's new terminal becomes
+# COM5 again, as a replugged adapter keeps its port number.
+start_sim replug --file "$work/records.txt" --hang-up-after 500 --replug-after 1000
+(for _ in $(seq 150); do
+  if [ "$(wc -l <"$sim_log")" -ge 2 ]; then
+    ln -sfn "$(sed -n 2p "$sim_log")" "$WINEPREFIX/dosdevices/com5"
+    break
+  fi
+  sleep 0.1
+done) &
+host replug replug
 stop_sim
 # Unload with the port open returns; a second process then finds the port
 # closed and free and goes the whole road.

@@ -11,6 +11,7 @@
  *                                       unanswered: vkt_clkset fails after the
  *                                       message box <text>
  *   vkt_host <dll> unplug               the logger hangs up during a download
+ *   vkt_host <dll> replug               ... and comes back: the port opens again
  *   vkt_host <dll> unload-open          FreeLibrary with the port open
  *   vkt_host <dll> exit-open            the process ends with the port open and
  *                                       the library loaded
@@ -268,6 +269,28 @@ static void unplug(void) {
   FN(void_fn, "form_release")();
 }
 
+/* The logger hangs up during a download and comes back on the same port
+   number: the port opens again and the logger answers. */
+static void replug(void) {
+  DWORD start;
+  int back = 0;
+  if (!open_logger()) return;
+  if (!low_byte_bool(FN(bool_fn, "vkt_connect")(), "vkt_connect")) fail("vkt_connect");
+  if (low_byte_bool(FN(bool_fn, "vkt_inputdata")(), "vkt_inputdata") != 0) fail("download of an unplugged logger succeeded");
+  FN(void_fn, "com_close")();
+  start = GetTickCount();
+  while (!back && GetTickCount() - start < 15000) {
+    Sleep(200);
+    if (FN(int_int_fn, "com_open")(5) != 5) continue;
+    back = low_byte_bool(FN(bool_fn, "vkt_connect")(), "vkt_connect");
+    if (!back) FN(void_fn, "com_close")();
+  }
+  printf("REPLUG the port answered again after %lu ms\n", (unsigned long)(GetTickCount() - start));
+  if (!back) fail("the port did not come back");
+  FN(void_fn, "com_close")();
+  FN(void_fn, "form_release")();
+}
+
 static void unload_open(void) {
   DWORD start, elapsed;
   if (!open_logger()) return;
@@ -282,7 +305,7 @@ static void unload_open(void) {
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: vkt_host <dll> exports|road <expected>|clock-error <text>|unplug|unload-open|exit-open\n");
+    fprintf(stderr, "usage: vkt_host <dll> exports|road <expected>|clock-error <text>|unplug|replug|unload-open|exit-open\n");
     return 2;
   }
   g_mode = argv[2];
@@ -299,6 +322,8 @@ int main(int argc, char **argv) {
     clock_error(argv[3]);
   } else if (strcmp(g_mode, "unplug") == 0) {
     unplug();
+  } else if (strcmp(g_mode, "replug") == 0) {
+    replug();
   } else if (strcmp(g_mode, "unload-open") == 0) {
     unload_open();
   } else if (strcmp(g_mode, "exit-open") == 0) {
