@@ -124,9 +124,14 @@ static void stop_answering(HANDLE thread) {
 
 /* ---- modes ---- */
 
+/* The library's hidden message-only window (the host-loop timer), if any. */
+static HWND library_window(void) { return FindWindowExA(HWND_MESSAGE, NULL, "VKTComMessageTimer", NULL); }
+
 static void check_exports(void) {
   int ordinal;
   size_t i;
+  /* Loading created nothing; neither does a call that touches no state. */
+  if (library_window()) fail("the library made a window at load");
   for (ordinal = 1; ordinal <= 60; ++ordinal) {
     FARPROC f = GetProcAddress(g_dll, MAKEINTRESOURCEA(ordinal));
     const char *name = NULL;
@@ -149,6 +154,7 @@ static void check_exports(void) {
     fail("a Linux extension is exported");
 
   if (FN(int_fn, "vkt_dll_ver")() != 107) fail("vkt_dll_ver is not 107");
+  if (library_window()) fail("vkt_dll_ver made a window");
   if (low_byte_bool(FN(bool_fn, "settingform_check")(), "settingform_check") != 0)
     fail("settingform_check before any dialog");
   if (low_byte_bool(FN(bool_int_fn, "com_search_timer")(1), "com_search_timer(1)") != 1) fail("timer not on");
@@ -295,11 +301,13 @@ static void unload_open(void) {
   DWORD start, elapsed;
   if (!open_logger()) return;
   if (!low_byte_bool(FN(bool_fn, "vkt_connect")(), "vkt_connect")) fail("vkt_connect");
+  if (!library_window()) fail("no host-loop window while the library is in use");
   start = GetTickCount();
   if (!FreeLibrary(g_dll)) fail("FreeLibrary failed");
   elapsed = GetTickCount() - start;
   g_dll = NULL;
   printf("UNLOAD with the port open took %lu ms\n", (unsigned long)elapsed);
+  if (library_window()) fail("a window of the library outlived its unload");
   if (elapsed > 5000) fail("unload took %lu ms", (unsigned long)elapsed);
 }
 
