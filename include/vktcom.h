@@ -29,6 +29,13 @@
  *
  * Boolean results are one byte, 1 for true and 0 for false.
  *
+ * Windows (vktcom.dll, 32-bit): port number n opens \\.\COMn, for any n.
+ * Message boxes are modal MessageBoxW boxes. The host's own message loop
+ * drives the port-watching timer and the release of windows; while the
+ * library waits it serves the thread's messages (a WM_QUIT is posted again).
+ * The clock command sends the local date and time with "/" and ":", whatever
+ * the PC's regional separators.
+ *
  * Linux: port number n names a device node by a fixed table: COM1-COM20 are
  * ttyUSB0-ttyUSB19, COM21-COM40 are ttyACM0-ttyACM19, COM41-COM72 are
  * ttyS0-ttyS31; other numbers name no device. The device folder is /dev and
@@ -49,7 +56,9 @@
 
 #if defined(_WIN32)
 #if defined(VKTCOM_BUILDING)
-#define VKTCOM_API __declspec(dllexport)
+/* vktcom.dll: the module definition file (vktcom.def) alone names the
+   exports and their ordinals. */
+#define VKTCOM_API
 #else
 #define VKTCOM_API __declspec(dllimport)
 #endif

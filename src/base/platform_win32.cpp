@@ -1,8 +1,121 @@
+// Win32: the multimedia millisecond clock, the local calendar, MessageBoxW,
+// the thread's message pump and a timer that ticks from the host's message
+// loop.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <string>
+#include <string_view>
+
 #include "base/platform.h"
 
 namespace vkt::platform {
 
-void local_calendar(std::time_t t, std::tm& out) { localtime_s(&out, &t); }
+void local_calendar(std::time_t t, std::tm& out) {
+  // The C runtime converts with the zone Windows is set to.
+  if (localtime_s(&out, &t) != 0) out = std::tm{};
+}
+
+uint32_t millisecond_ticks() { return timeGetTime(); }
+
+namespace {
+
+std::wstring to_utf16(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+// Modal boxes of their own (no owner window), caption "VKTCom", error icon,
+// OK button; the library's texts are UTF-8.
+class MessageBoxNotifier final : public Notifier {
+ public:
+  void show_error(std::string_view text) override {
+    MessageBoxW(nullptr, to_utf16(text).c_str(), L"VKTCom", MB_ICONERROR | MB_OK);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Notifier> make_notifier() { return std::make_shared<MessageBoxNotifier>(); }
+
+void pump_thread_messages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The host's own loop ends on it: post it again and stop here.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+namespace {
+
+constexpr wchar_t kTimerClass[] = L"VKTComMessageTimer";
+
+HINSTANCE this_module() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&this_module), &module);
+  return module;
+}
+
+class Win32HostLoopTimer final : public HostLoopTimer {
+ public:
+  Win32HostLoopTimer(uint32_t interval_ms, std::function<void()> tick) : tick_(std::move(tick)) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Win32HostLoopTimer::window_proc;
+    wc.hInstance = this_module();
+    wc.lpszClassName = kTimerClass;
+    RegisterClassExW(&wc);  // fails harmlessly when already registered
+    window_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    if (!window_) return;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetTimer(window_, 1, interval_ms, nullptr);
+  }
+  ~Win32HostLoopTimer() override {
+    if (window_) {
+      KillTimer(window_, 1);
+      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+      DestroyWindow(window_);
+    }
+    UnregisterClassW(kTimerClass, this_module());
+  }
+
+ private:
+  static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_TIMER) {
+      auto* self = reinterpret_cast<Win32HostLoopTimer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      if (self && !self->running_) {
+        self->running_ = true;
+        try {
+          self->tick_();
+        } catch (...) {
+          // Nothing may unwind through the window system.
+        }
+        self->running_ = false;
+      }
+      return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  std::function<void()> tick_;
+  HWND window_ = nullptr;
+  bool running_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<HostLoopTimer> start_host_loop_timer(uint32_t interval_ms, std::function<void()> tick) {
+  return std::make_unique<Win32HostLoopTimer>(interval_ms, std::move(tick));
+}
 
 // The Windows heap decommits large free blocks itself.
 void release_free_memory() {}

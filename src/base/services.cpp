@@ -9,11 +9,7 @@
 
 namespace vkt {
 
-uint32_t SystemClock::now_ms() {
-  using namespace std::chrono;
-  auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-  return static_cast<uint32_t>(static_cast<uint64_t>(ms));
-}
+uint32_t SystemClock::now_ms() { return platform::millisecond_ticks(); }
 
 void SystemClock::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -40,6 +36,6 @@ void StderrNotifier::show_error(std::string_view text) {
 }
 
 std::shared_ptr<Clock> make_system_clock() { return std::make_shared<SystemClock>(); }
-std::shared_ptr<Notifier> make_default_notifier() { return std::make_shared<StderrNotifier>(); }
+std::shared_ptr<Notifier> make_default_notifier() { return platform::make_notifier(); }
 
 }  // namespace vkt

@@ -6,6 +6,11 @@
 
 namespace vkt {
 
+namespace {
+// How often the host's message loop dispatches the library's messages.
+constexpr uint32_t kHostLoopTickMs = 100;
+}  // namespace
+
 LibraryServices LibraryServices::defaults() {
   return {make_system_clock(), make_default_notifier(), std::make_shared<windows::HeadlessBackend>(), {}, {}};
 }
@@ -13,16 +18,34 @@ LibraryServices LibraryServices::defaults() {
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
-  // The window system's message pump runs at every dispatch.
-  queue_.set_pump([backend = services_.backend] { backend->pump(); });
+  // The thread's own window messages come first (the host's windows are
+  // served while the library waits), then the window system's.
+  queue_.set_pump([this, backend = services_.backend] {
+    // A tick of the host's own loop: the host serves its messages itself
+    // (a wait inside that tick, one level down, serves them again).
+    if (!(in_host_loop_tick_ && dispatch_depth_ == 1)) platform::pump_thread_messages();
+    backend->pump();
+  });
   // While its switch is on, the terminal view takes the received bytes at
   // every dispatch.
   terminal_hook_ = queue_.add_idle_hook([this] {
     if (auto* m = monitor(); m && m->terminal.active()) m->terminal.pump(m->ApdComPort1);
   });
+  host_loop_timer_ = platform::start_host_loop_timer(kHostLoopTickMs, [this] {
+    if (dispatch_depth_ != 0) return;
+    in_host_loop_tick_ = true;
+    try {
+      dispatch_messages();
+    } catch (...) {
+      in_host_loop_tick_ = false;
+      throw;
+    }
+    in_host_loop_tick_ = false;
+  });
 }
 
 Library::~Library() {
+  host_loop_timer_.reset();
   queue_.remove_idle_hook(terminal_hook_);
   queue_.release_pending();
   popup_ = nullptr;
@@ -45,7 +68,18 @@ std::optional<std::string> Library::command_reply(const std::string& command) {
 
 void Library::enter_export() { queue_.release_pending(); }
 
-void Library::dispatch_messages() { queue_.dispatch_once(); }
+void Library::dispatch_messages() {
+  // Counted so that the host-loop timer's tick, which the thread's pump may
+  // meet inside a dispatch, does not start one of its own there.
+  ++dispatch_depth_;
+  try {
+    queue_.dispatch_once();
+  } catch (...) {
+    --dispatch_depth_;
+    throw;
+  }
+  --dispatch_depth_;
+}
 
 windows::TForm2& Library::ensure_monitor() {
   if (!form_created || !form2_) {

@@ -12,6 +12,7 @@
 
 #include "base/backend.h"
 #include "base/message_queue.h"
+#include "base/platform.h"
 #include "base/services.h"
 #include "link/port_control.h"
 #include "settings/settings_dialog.h"
@@ -98,6 +99,11 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   windows::TForm3* popup_ = nullptr;
   int terminal_hook_ = 0;
   link::OpenFailure last_open_failure_;
+  int dispatch_depth_ = 0;
+  bool in_host_loop_tick_ = false;
+  // Where the host's message loop drives the library (Win32), its ticks
+  // dispatch the library's messages: the port-watching timer, releases.
+  std::unique_ptr<platform::HostLoopTimer> host_loop_timer_;
 };
 
 }  // namespace vkt

@@ -10,8 +10,10 @@
 // flush_output at the same time; an implementation must allow exactly that.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "link/serial_port.h"
 
@@ -92,6 +94,21 @@ class SerialBackend {
   // Releases the device and its exclusive hold. Harmless when not open.
   virtual void close() = 0;
   virtual bool is_open() const = 0;
+
+  // Runs `body` (the port's I/O loop) in the background. The default is a
+  // thread of its own; a platform may choose a place whose ending needs no
+  // process-wide lock, so that a module being unloaded can still wait for it
+  // (Win32: a thread-pool callback; a thread's exit waits for the loader).
+  virtual void start_background(std::function<void()> body) { background_ = std::thread(std::move(body)); }
+  // Returns once the body has returned and nothing of it runs any more.
+  // Harmless when nothing was started.
+  virtual void join_background() {
+    if (background_.joinable()) background_.join();
+  }
+  virtual bool background_started() const { return background_.joinable(); }
+
+ private:
+  std::thread background_;
 };
 
 // The backend of the platform the library is built for.

@@ -105,10 +105,10 @@ struct SerialPort::Impl {
   ~Impl() {
     // Only reached with a running thread when the port is destroyed from a
     // handler that runs inside its own close; stop the thread all the same.
-    if (io_thread.joinable()) {
+    if (backend->background_started()) {
       stop = true;
       backend->wake();
-      io_thread.join();
+      backend->join_background();
       backend->close();
     }
   }
@@ -142,7 +142,6 @@ struct SerialPort::Impl {
   std::mutex life_mutex;
   std::condition_variable life_cv;
   bool io_finished = false;  // guarded by life_mutex
-  std::thread io_thread;
 
   std::function<void()> close_wait_hook;
 };
@@ -166,7 +165,7 @@ void SerialPort::Impl::open(uint16_t com, const LineSettings& settings) {
     gone = false;
     stop = false;
     io_finished = false;
-    io_thread = std::thread(&Impl::io_loop, this);
+    backend->start_background([this] { io_loop(); });
   } catch (const std::system_error& error) {
     backend->close();
     throw PortIoError(error.code().value(), error.code().message());
@@ -209,7 +208,7 @@ void SerialPort::Impl::close() {
     std::unique_lock lock(life_mutex);
     life_cv.wait(lock, [this] { return io_finished; });
   }
-  io_thread.join();
+  backend->join_background();
 
   // Whatever the thread still wrote or received while it was stopping goes
   // too; a terminal would otherwise hold the close until its output drained.

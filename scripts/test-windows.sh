@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine, in a fresh 32-bit prefix under one
+# persistent wineserver:
+#   - each cross-compiled suite as one Wine process;
+#   - the end-to-end host (tests/win32/host/vkt_host.c) against the logger
+#     simulator on a pseudo-terminal mapped to COM5: the usual road, clock
+#     errors answered in their message boxes, an unplug during a download
+#     and the port back after a replug, unload with the port open and a
+#     second session after it, a process ending with the port open.
+# Every run is judged by the marker line the program prints, never by wine's
+# exit code (a 32-bit program "succeeds" without running under a 64-bit-only
+# Wine).
+#
+# Needs build-win32 (scripts/build-windows.sh) and the simulator of the Linux
+# build (build/tools/vktsim/vktsim, or $VKTSIM). Installs Wine when missing and run
+# as root. Without a 32-bit Wine it prints
+#   VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed
+# and runs nothing under Wine.
+# Environment: VKTCOM_WIN_ROAD_RECORDS (default 300) records in the road.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+win=$root/build-win32
+vktsim=${VKTSIM:-$root/build/tools/vktsim/vktsim}
+road_records=${VKTCOM_WIN_ROAD_RECORDS:-300}
+
+. scripts/lib-windows-wine.sh
+wine_prepare_or_skip
+[ -f "$win/vktcom.dll" ] || { echo "no $win/vktcom.dll: run scripts/build-windows.sh first" >&2; exit 1; }
+[ -f "$vktsim" ] && [ -x "$vktsim" ] || { echo "no simulator at $vktsim: build the Linux tree first" >&2; exit 1; }
+wine_start
+
+failures=0
+judge() {  # judge <name> <marker regex> <log>
+  if grep -Eq "$2" "$3"; then
+    echo "PASS $1"
+  else
+    echo "FAIL $1"
+    tail -n 40 "$3"
+    failures=$((failures + 1))
+  fi
+}
+
+# ---- the cross-compiled suites ----
+for exe in "$win"/tests/win32/win32_*_tests.exe; do
+  name=$(basename "$exe" .exe)
+  start=$(date +%s)
+  (cd "$work" && timeout 600 wine "$exe" >"$work/$name.log" 2>&1) || true
+  judge "$name ($(($(date +%s) - start)) s)" "^VKTCOM-SUITE $name.exe PASSED" "$work/$name.log"
+done
+
+# ---- the end-to-end host against the simulator on COM5 ----
+cp "$win/vktcom.dll" "$win/tests/win32/vkt_host.exe" "$work/"
+
+make_records "$road_records" "$work/records.txt" "$work/expected.txt"
+
+host() {  # host <name> <vkt_host arguments...>
+  local name=$1
+  shift
+  com5_registry
+  local rc=0 start
+  start=$(date +%s%N)
+  (cd "$work" && timeout 60 wine vkt_host.exe vktcom.dll "$@" >"$work/host-$name.log" 2>&1) || rc=$?
+  # A process that does not end (a hang at unload or exit) fails even when
+  # its checks passed.
+  if [ "$rc" = 124 ]; then echo "HUNG: the process did not end within 60 s" >>"$work/host-$name.log"; fi
+  echo "PROCESS ran $(( ($(date +%s%N) - start) / 1000000 )) ms" >>"$work/host-$name.log"
+  judge "host $name" "^VKTHOST $1 PASSED" "$work/host-$name.log"
+  if grep -q "^HUNG" "$work/host-$name.log"; then
+    echo "FAIL host $name: the process did not end"
+    failures=$((failures + 1))
+  fi
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
+}
+
+host exports exports
+start_sim road --file "$work/records.txt"
+host road road expected.txt
+stop_sim
+start_sim silent --silent
+host silent clock-error "Clock Set Error(Command s)"
+stop_sim
+start_sim no-t --no-answer t
+host no-t clock-error "Clock Set Error(Command t)"
+stop_sim
+start_sim unplug --file "$work/records.txt" --hang-up-after 2000
+host unplug unplug
+stop_sim
+# Unplugged, then plugged in again: the simulator's new terminal becomes
+# COM5 again, as a replugged adapter keeps its port number.
+start_sim replug --file "$work/records.txt" --hang-up-after 500 --replug-after 1000
+(for _ in $(seq 150); do
+  if [ "$(wc -l <"$sim_log")" -ge 2 ]; then
+    ln -sfn "$(sed -n 2p "$sim_log")" "$WINEPREFIX/dosdevices/com5"
+    break
+  fi
+  sleep 0.1
+done) &
+host replug replug
+stop_sim
+# Unload with the port open returns; a second process then finds the port
+# closed and free and goes the whole road.
+start_sim unload --file "$work/records.txt"
+host unload-open unload-open
+host second-session road expected.txt
+# Ending the process with the port open and the library loaded returns too
+# (the host run is bounded); a new process then finds the port free.
+host exit-open exit-open
+host after-exit road expected.txt
+stop_sim
+
+if [ "$failures" -ne 0 ]; then
+  echo "VKTCOM-WINE FAILED: $failures"
+  exit 1
+fi
+echo "VKTCOM-WINE PASSED"
