@@ -15,7 +15,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
+  $sudo apt-get update -qq || { sleep 5; $sudo apt-get update -qq; } || echo "apt-get update reported errors; going on"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
