@@ -65,12 +65,7 @@ bool parse_record_line(std::string_view line, RecordFields& f) {
   if (bad) return false;
   uint32_t word = 0;  // digits 1-7: the packed time stamp
   for (std::size_t i = 0; i < 7; ++i) word = word * 16 + d[i];
-  f.month = static_cast<int>(word >> 24);
-  f.year_tag = static_cast<int>((word >> 22) & 3);
-  f.day = static_cast<int>((word >> 17) & 0x1F);
-  f.hour = static_cast<int>((word >> 12) & 0x1F);
-  f.minute = static_cast<int>((word >> 6) & 0x3F);
-  f.second = static_cast<int>(word & 0x3F);
+  unpack_time_word(word, f);
   f.tenths = d[7];
   f.x = signed_byte(d[8] * 16 + d[9]);
   f.y = signed_byte(d[10] * 16 + d[11]);
@@ -121,6 +116,15 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
   last_row = std::min(last_row, grid.row_count() - 1);
   for (int32_t row = first_row; row <= last_row; ++row) decode_row(library, *table, row);
   grid.rows_changed(first_row, last_row);
+}
+
+void unpack_time_word(uint32_t word, RecordFields& f) {
+  f.month = static_cast<int>(word >> 24);
+  f.year_tag = static_cast<int>((word >> 22) & 3);
+  f.day = static_cast<int>((word >> 17) & 0x1F);
+  f.hour = static_cast<int>((word >> 12) & 0x1F);
+  f.minute = static_cast<int>((word >> 6) & 0x3F);
+  f.second = static_cast<int>(word & 0x3F);
 }
 
 }  // namespace vkt::records

@@ -42,6 +42,9 @@ struct RecordFields {
 bool is_record_line(std::string_view line);
 // Unpacks a record line; nothing unless is_record_line(line).
 std::optional<RecordFields> parse_record_line(std::string_view line);
+// Sets the time fields (month to second) from the packed 28-bit time word of
+// digits 1 to 7.
+void unpack_time_word(uint32_t word, RecordFields& out);
 // The same into `out`; false (and `out` unspecified) unless is_record_line(line).
 bool parse_record_line(std::string_view line, RecordFields& out);
 

@@ -326,12 +326,7 @@ void RecordTable::pack(Row& r, const RecordFields& f) {
 
 void RecordTable::unpack(const Row& r, RecordFields& f) {
   const uint32_t word = r.stamp >> 4;
-  f.month = static_cast<int>(word >> 24);
-  f.year_tag = static_cast<int>((word >> 22) & 3);
-  f.day = static_cast<int>((word >> 17) & 0x1F);
-  f.hour = static_cast<int>((word >> 12) & 0x1F);
-  f.minute = static_cast<int>((word >> 6) & 0x3F);
-  f.second = static_cast<int>(word & 0x3F);
+  unpack_time_word(word, f);
   f.tenths = static_cast<int>(r.stamp & 0xF);
   f.x = r.x;
   f.y = r.y;
