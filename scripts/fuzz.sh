@@ -42,6 +42,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 crashes="$build/fuzz-crashes"
 mkdir -p "$crashes"
 status=0
+total=0
+failed=0
 for target in "${targets[@]}"; do
   corpus=fuzz/corpus/$target
   if [ $long -eq 1 ]; then
@@ -55,10 +57,12 @@ for target in "${targets[@]}"; do
     limit=(-runs="$runs")
   fi
   echo "== $target"
+  total=$((total + 1))
   # The first folder takes the new inputs; the corpus is only read.
   if ! "$build/fuzz/$target" "$found" "$corpus" "${limit[@]}" -max_len=4096 -timeout=30 \
       -artifact_prefix="$crashes/$target-" -print_final_stats=1 2>"$build/fuzz-$target.log"; then
     status=1
+    failed=$((failed + 1))
     tail -40 "$build/fuzz-$target.log"
   else
     grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$build/fuzz-$target.log" | tr '\n' ' '
@@ -66,4 +70,5 @@ for target in "${targets[@]}"; do
   fi
   [ $long -eq 1 ] || rm -rf "$found"
 done
+echo "fuzz: $((total - failed)) passed, $failed failed"
 exit $status
