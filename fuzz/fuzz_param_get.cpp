@@ -40,11 +40,7 @@ int split(std::string_view line_text, std::string_view key, std::array<std::stri
   return 0;
 }
 
-Library& library() {
-  static Library lib(LibraryServices{std::make_shared<fuzz::StepClock>(0, 1), std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
-  return lib;
-}
+Library& library() { return fuzz::quiet_library(); }
 
 }  // namespace
 

@@ -14,11 +14,7 @@ namespace {
 bool is_trim_byte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 bool is_trimmed(std::string_view s) { return s.empty() || (!is_trim_byte(s.front()) && !is_trim_byte(s.back())); }
 
-Library& library() {
-  static Library lib(LibraryServices{std::make_shared<fuzz::StepClock>(0, 1), std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
-  return lib;
-}
+Library& library() { return fuzz::quiet_library(); }
 
 }  // namespace
 

@@ -57,9 +57,7 @@ std::optional<records::RecordFields> oracle(std::string_view line) {
 // A library that stays for the whole run: making one per input costs more
 // than the decoding.
 Library& library() {
-  static auto clock = std::make_shared<fuzz::StepClock>(0, 1);
-  static Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
+  Library& lib = fuzz::quiet_library();
   static bool made = (lib.ensure_monitor(), true);
   (void)made;
   return lib;

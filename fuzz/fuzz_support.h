@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "base/services.h"
+#include "base/backend.h"
+#include "exports/library.h"
 
 namespace vkt::fuzz {
 
@@ -84,5 +86,14 @@ class StepClock final : public Clock {
   uint32_t now_;
   uint32_t step_;
 };
+
+// The one library of a fuzz target: a scripted clock that moves one
+// millisecond a reading, no message boxes, and a short window event log (a
+// long run must not keep every event).
+inline Library& quiet_library() {
+  static Library lib(LibraryServices{std::make_shared<StepClock>(0, 1), std::make_shared<QuietNotifier>(),
+                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
+  return lib;
+}
 
 }  // namespace vkt::fuzz
