@@ -33,10 +33,17 @@
 #include "records/record_table.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
+#include "bench_support.h"
 #include "base/backend.h"
 #include "windows/monitor_window.h"
 
 namespace {
+
+using bench::BenchClock;
+using bench::NullBackend;
+using bench::cpu_seconds;
+using bench::read_line;
+using bench::recording;
 
 using Steady = std::chrono::steady_clock;
 
@@ -45,40 +52,9 @@ constexpr std::size_t kPacedRecords = 2000;
 constexpr std::size_t kDecodeRows = 100000;
 constexpr double kLineBytesPerSecond = 1920.0;
 
-// The machine's clock, but display pauses that return at once.
-class BenchClock final : public vkt::Clock {
- public:
-  uint32_t now_ms() override { return real_.now_ms(); }
-  void sleep_ms(uint32_t) override {}
-  vkt::LocalTime local_now() override { return real_.local_now(); }
-
- private:
-  vkt::SystemClock real_;
-};
-
-// A window system that draws nothing and keeps nothing, as a real one would
-// not keep every text it was given.
-class NullBackend final : public vkt::windows::WindowBackend {
- public:
-  void window_created(vkt::windows::Window&) override {}
-  void window_visibility(vkt::windows::Window&, bool) override {}
-  void control_text(vkt::windows::Window&, const std::string&, const std::string&) override { ++texts; }
-  void window_destroyed(vkt::windows::Window&) override {}
-  std::size_t texts = 0;
-};
-
 std::unique_ptr<vkt::Library> make_library(std::shared_ptr<NullBackend> backend) {
   return std::make_unique<vkt::Library>(
       vkt::LibraryServices{std::make_shared<BenchClock>(), vkt::make_default_notifier(), backend});
-}
-
-vktsim::GeneratorOptions recording(std::size_t count) {
-  vktsim::GeneratorOptions options;
-  options.count = count;
-  options.seed = 2024;
-  options.interval_ms = 60 * 1000;
-  options.cross_new_year = true;
-  return options;
 }
 
 // A simulated logger in a child process. The child makes the pty and reports
@@ -125,13 +101,6 @@ void serve_in_child(std::size_t records, bool paced, int report, int control) {
   }
 }
 
-std::string read_line(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
-  return line;
-}
-
 ChildLogger fork_logger(std::size_t records, bool paced) {
   int report_pipe[2], control_pipe[2];
   if (::pipe(report_pipe) != 0 || ::pipe(control_pipe) != 0) {
@@ -163,17 +132,6 @@ void end_logger(ChildLogger& child) {
   ::close(child.report);
   int status = 0;
   ::waitpid(child.pid, &status, 0);
-}
-
-double seconds(rusage const& r) {
-  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double cpu_seconds() {
-  rusage r{};
-  ::getrusage(RUSAGE_SELF, &r);
-  return seconds(r);
 }
 
 long peak_rss_kib() {

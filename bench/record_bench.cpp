@@ -40,8 +40,15 @@
 #include "records/download.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
+#include "bench_support.h"
 
 namespace {
+
+using bench::BenchClock;
+using bench::NullBackend;
+using bench::cpu_seconds;
+using bench::read_line;
+using bench::recording;
 
 using Steady = std::chrono::steady_clock;
 
@@ -49,34 +56,6 @@ constexpr std::size_t kSmall = 2000;
 constexpr std::size_t kLarge = 100000;
 constexpr int kRounds = 9;  // the machine may be shared: the median of several rounds
 constexpr double kLineBytesPerSecond = 1920.0;
-
-class BenchClock final : public vkt::Clock {
- public:
-  uint32_t now_ms() override { return real_.now_ms(); }
-  void sleep_ms(uint32_t) override {}
-  vkt::LocalTime local_now() override { return real_.local_now(); }
-
- private:
-  vkt::SystemClock real_;
-};
-
-// A window system that draws nothing and keeps nothing.
-class NullBackend final : public vkt::windows::WindowBackend {
- public:
-  void window_created(vkt::windows::Window&) override {}
-  void window_visibility(vkt::windows::Window&, bool) override {}
-  void control_text(vkt::windows::Window&, const std::string&, const std::string&) override {}
-  void window_destroyed(vkt::windows::Window&) override {}
-};
-
-vktsim::GeneratorOptions recording(std::size_t count) {
-  vktsim::GeneratorOptions options;
-  options.count = count;
-  options.seed = 2024;
-  options.interval_ms = 60 * 1000;
-  options.cross_new_year = true;
-  return options;
-}
 
 struct ChildLogger {
   pid_t pid = -1;
@@ -90,13 +69,6 @@ struct ChildLogger {
 std::vector<int>& parent_fds() {
   static std::vector<int> fds;
   return fds;
-}
-
-std::string read_line(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
-  return line;
 }
 
 ChildLogger fork_logger(std::size_t records, bool paced) {
@@ -145,13 +117,6 @@ void end_logger(ChildLogger& child) {
   int status = 0;
   ::waitpid(child.pid, &status, 0);
   std::filesystem::remove_all(child.dev_root);
-}
-
-double cpu_seconds() {
-  rusage r{};
-  ::getrusage(RUSAGE_SELF, &r);
-  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
 // Resident bytes of this process now.

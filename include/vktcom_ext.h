@@ -76,7 +76,8 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* l
 /* Copies the text the last download received, as received (lines ending
    in CR LF, up to and including the chunk with the terminator "#"), into
    `text` by the buffer rule above. Returns its full length. After a failed
-   download it holds the record lines that did come; a host may keep them. */
+   download it holds the record lines that did come; a host may keep them.
+   The text is let go of with the monitor window (form_release). */
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size);
 
 #endif /* !_WIN32 */

@@ -108,6 +108,8 @@ void Library::form_release() {
   if (!form_created) return;
   form_created = false;
   if (!form2_) return;
+  // The last download's text shares the released table's reply: let go of it too.
+  last_download.forget_text();
   // The window is unreachable from now on and destroyed at the next dispatch.
   std::shared_ptr<windows::TForm2> released(std::move(form2_));
   queue_.defer_release([released]() mutable { released.reset(); });

@@ -38,6 +38,12 @@ struct DownloadReport {
   std::shared_ptr<const std::string> body;
   std::string tail;  // blanks and line ends trimmed off the end
   std::string text() const { return head + (body ? *body : std::string()) + tail; }
+  // The text goes with the monitor window that received it.
+  void forget_text() {
+    head.clear();
+    body.reset();
+    tail.clear();
+  }
 };
 
 // What the download works with: the session, and a progress popup made for
