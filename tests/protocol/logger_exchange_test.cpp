@@ -1,5 +1,5 @@
 // The exchange, the connect handshake and the clock setting through the real
-// serial port, against the logger simulator on a pseudo-terminal.
+// serial port, against the simulated logger on the in-memory line.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,8 +15,7 @@
 #include "protocol/connect.h"
 #include "protocol/exchange.h"
 #include "support/fakes.h"
-#include "support/pty_pair.h"
-#include "vktsim/logger_sim.h"
+#include "support/simulated_logger.h"
 #include "windows/monitor_window.h"
 
 namespace vkt::protocol {
@@ -32,7 +31,7 @@ using testing::FastRealClock;
 // comes then ends at once, while answers that do come are never late.
 class ClockWarp {
  public:
-  ClockWarp(FakeClock& clock, vktsim::LoggerSim& sim, std::size_t commands)
+  ClockWarp(FakeClock& clock, vktsim::LoggerCore& sim, std::size_t commands)
       : thread_([this, &clock, &sim, commands] {
           while (!stop_ && !sim.wait_for_commands(commands, 20ms)) {
           }
@@ -52,8 +51,8 @@ class ClockWarp {
 };
 
 struct LoggerOnTheLine : ::testing::Test {
-  std::unique_ptr<vktsim::LoggerSim> sim;
-  test::DevRoot dev;
+  std::unique_ptr<testing::SimulatedLogger> logger;
+  vktsim::LoggerCore* sim = nullptr;
   std::shared_ptr<FakeClock> fake_clock;
   std::unique_ptr<testing::TestLibrary> lib;
 
@@ -69,8 +68,8 @@ struct LoggerOnTheLine : ::testing::Test {
   void plug(vktsim::SimOptions options = {}, bool scripted_clock = false) {
     options.paced = false;
     if (options.records.empty()) options.records = three_records_of(2023);
-    sim = std::make_unique<vktsim::LoggerSim>(options);
-    dev.link("ttyUSB0", sim->slave_path());
+    logger = std::make_unique<testing::SimulatedLogger>(options);
+    sim = &logger->core();
     std::shared_ptr<vkt::Clock> clock;
     if (scripted_clock) {
       fake_clock = std::make_shared<FakeClock>();
@@ -78,7 +77,7 @@ struct LoggerOnTheLine : ::testing::Test {
     } else {
       clock = std::make_shared<FastRealClock>();
     }
-    lib = std::make_unique<testing::TestLibrary>(clock);
+    lib = std::make_unique<testing::TestLibrary>(clock, logger->backends(), logger->registry());
     (*lib)->ensure_monitor();
     ASSERT_EQ(link::com_open(**lib, 1), 1);
   }

@@ -239,7 +239,7 @@ TEST_F(Apply, SilentLoggerFailsTheHandshake) {
 TEST_F(Apply, UnpluggedLoggerCannotBeOpened) {
   TForm4& d = open();
   take_commands();
-  sim->unplug();
+  logger.unplug();
   lib->reservetime = "l01/01 00:00";
 
   d.Button_set.click();

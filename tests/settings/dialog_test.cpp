@@ -4,7 +4,6 @@
 #include "settings/settings_dialog.h"
 #include "settings/settings_exports.h"
 #include "support/fakes.h"
-#include "support/serial_machine.h"
 
 namespace vkt::settings {
 namespace {
@@ -16,9 +15,9 @@ class Dialog : public ::testing::Test {
   Dialog() { clock->set_local({2026, 7, 4, 9, 5, 33, 0}); }
   TForm4& dialog() { return lib->ensure_settings_dialog(); }
 
-  vkt::test::SerialMachine machine;  // no logger plugged in
+  // A machine with no serial devices: no logger plugged in.
   std::shared_ptr<testing::FastRealClock> clock = std::make_shared<testing::FastRealClock>();
-  testing::TestLibrary lib{clock};
+  testing::TestLibrary lib{clock, {}, testing::TestLibrary::no_devices()};
 };
 
 TEST_F(Dialog, CreatedHiddenWithItsInitialValues) {

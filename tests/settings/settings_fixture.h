@@ -1,7 +1,8 @@
 #pragma once
-// A settings dialog in a library of its own, with the logger simulator
-// plugged into a made-up machine so that the dialog finds, opens and talks to
-// it exactly as it would to a logger on a USB-serial adapter.
+// A settings dialog in a library of its own, with the simulated logger on an
+// in-memory line and its adapter in a registry made in memory, so that the
+// dialog finds, opens and talks to it exactly as it would to a logger on a
+// USB-serial adapter.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,9 +14,8 @@
 #include "settings/settings_dialog.h"
 #include "settings/settings_exports.h"
 #include "support/fakes.h"
-#include "support/serial_machine.h"
+#include "support/simulated_logger.h"
 #include "vktcom.h"
-#include "vktsim/logger_sim.h"
 #include "windows/monitor_window.h"
 
 namespace vkt::settings::test {
@@ -63,19 +63,9 @@ class ExchangeClock {
   int hook_ = 0;
 };
 
-inline vktsim::SimOptions unpaced() {
-  vktsim::SimOptions options;
-  options.paced = false;
-  return options;
-}
-
 class DialogWithLogger : public ::testing::Test {
  protected:
-  explicit DialogWithLogger(vktsim::SimOptions options = unpaced()) {
-    options.tree_root = machine.root().string();
-    sim = std::make_unique<vktsim::LoggerSim>(std::move(options));
-    clock->set_local({2026, 3, 10, 12, 0, 0, 0});
-  }
+  DialogWithLogger() { clock->set_local({2026, 3, 10, 12, 0, 0, 0}); }
 
   TForm4& open() {
     settingform_open(*lib);
@@ -91,10 +81,10 @@ class DialogWithLogger : public ::testing::Test {
     return c;
   }
 
-  vkt::test::SerialMachine machine;
-  std::unique_ptr<vktsim::LoggerSim> sim;
+  testing::SimulatedLogger logger;
+  vktsim::LoggerCore* const sim = &logger.core();
   std::shared_ptr<testing::FakeClock> clock = std::make_shared<testing::FakeClock>(0, 1);
-  testing::TestLibrary lib{clock};
+  testing::TestLibrary lib{clock, logger.backends(), logger.registry()};
   ExchangeClock exchanges{*lib, *clock};
 };
 

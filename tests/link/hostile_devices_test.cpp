@@ -1,8 +1,7 @@
 // Hostile devices on a real serial line (a pseudo-terminal, or the logger
 // simulator on one): device nodes that are no terminal, floods without "#",
-// bursts above the port's ring, NUL floods, unplugs in the middle of a reply
-// and of a download with recovery after the replug, and a soak of a few
-// hundred sessions whose descriptors and threads must stay flat.
+// bursts above the port's ring, NUL floods, and a soak of a few hundred
+// sessions whose descriptors and threads must stay flat.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -153,17 +152,7 @@ struct SimOnTheLine : ::testing::Test {
     sim = std::make_unique<vktsim::LoggerSim>(options);
     dev.link("ttyUSB0", sim->slave_path());
     lib->ensure_monitor();
-    sent_at_plug = 0;
   }
-  void replug() {
-    sim->set_faults({});
-    sim->replug();
-    dev.link("ttyUSB0", sim->slave_path());
-    sent_at_plug = sim->counters().bytes_sent;
-  }
-  // Bytes the logger sent since it was last plugged in.
-  std::size_t sent_since_plug() const { return sim->counters().bytes_sent - sent_at_plug; }
-  std::size_t sent_at_plug = 0;
   void TearDown() override { link::com_close(*lib); }
 
   static std::vector<vktsim::SimRecord> records(std::size_t n) {
@@ -172,38 +161,6 @@ struct SimOnTheLine : ::testing::Test {
     return std::vector<vktsim::SimRecord>(n, r);
   }
 };
-
-TEST_F(SimOnTheLine, UnplugsMidReplyAndMidDownloadEndTheCallAndTheReplugRecovers) {
-  vktsim::SimOptions options;
-  options.records = records(200);
-  plug(options);
-  for (int cycle = 0; cycle < 5; ++cycle) {
-    const bool mid_download = cycle % 2 == 1;
-    ASSERT_EQ(link::com_open(*lib, 1), 1) << cycle;
-    ASSERT_TRUE(vkt_connect(*lib)) << cycle;
-    vktsim::SimFaults faults;
-    // Cut after a part of the next reply: the parameter lines, or a
-    // download of about 4400 bytes.
-    faults.hang_up_after_bytes = sent_since_plug() + (mid_download ? 2000 : 40);
-    sim->set_faults(faults);
-    if (mid_download) {
-      EXPECT_FALSE(records::DownloadDriver(*lib)) << cycle;
-      EXPECT_EQ(records::vkt_datacount(*lib), 0) << cycle;
-    } else {
-      EXPECT_FALSE(vkt_connect(*lib)) << cycle;
-    }
-    ASSERT_TRUE(sim->wait_for_unplug(5s));
-    link::com_close(*lib);
-
-    replug();
-    ASSERT_EQ(link::com_open(*lib, 1), 1) << cycle;
-    ASSERT_TRUE(vkt_connect(*lib)) << cycle;
-    EXPECT_EQ(lib->param_count, "200");
-    EXPECT_TRUE(records::DownloadDriver(*lib)) << cycle;
-    EXPECT_EQ(records::vkt_datacount(*lib), 200) << cycle;
-    link::com_close(*lib);
-  }
-}
 
 TEST_F(SimOnTheLine, AFewHundredSessionsLeaveDescriptorsAndThreadsFlat) {
   vktsim::SimOptions options;
