@@ -84,10 +84,14 @@ void Library::dispatch_messages() {
 windows::TForm2& Library::ensure_monitor() {
   if (!form_created || !form2_) {
     form2_ = std::make_unique<windows::TForm2>(backend(), queue_, services_.serial_backends, services_.registry);
-    windows::wire_monitor_handlers(*this, *form2_);
+    windows::wire_monitor_handlers(monitor_services(), *form2_);
     form_created = true;
   }
   return *form2_;
+}
+
+windows::MonitorServices Library::monitor_services() {
+  return {clock(), notifier(), *this, *this, *this, *this, [this] { return monitor(); }};
 }
 
 link::DiscoveryResult Library::search_ports() { return ensure_monitor().search(); }
@@ -117,10 +121,14 @@ void Library::form_release() {
 
 settings::TForm4& Library::ensure_settings_dialog() {
   if (!settingform_created || !form4_) {
-    form4_ = std::make_unique<settings::TForm4>(*this);
+    form4_ = std::make_unique<settings::TForm4>(dialog_services());
     settingform_created = true;
   }
   return *form4_;
+}
+
+settings::DialogServices Library::dialog_services() {
+  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); }};
 }
 
 void Library::release_settings_dialog() {

@@ -2,9 +2,10 @@
 // The composition root: the library-wide values, the services taken from
 // the surroundings, and the windows the library owns. It provides every
 // layer below with what that layer's operations take (the session of the
-// exchanges, the download's host, the settings' host, the monitor window's
-// host). The exported functions reach one process-wide instance; tests make
-// their own.
+// exchanges, the download's host, the settings functions' host) and hands
+// each window the parts it works with (DialogServices for the settings
+// dialog, MonitorServices for the monitor window's handlers). The exported
+// functions reach one process-wide instance; tests make their own.
 #include <list>
 #include <memory>
 #include <optional>
@@ -37,7 +38,7 @@ struct LibraryServices {
   static LibraryServices defaults();
 };
 
-class Library final : public windows::MonitorHost, public settings::SettingsHost {
+class Library final : public records::DownloadHost, public windows::PopupMaker, public settings::SettingsHost {
  public:
   explicit Library(LibraryServices services = LibraryServices::defaults());
   // Destroys every window still owned (closing the port) and releases the texts.
@@ -59,6 +60,8 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
 
   // ---- monitor window ----
   windows::TForm2* monitor() override { return form2_.get(); }  // nullptr: absent or released
+  // What the monitor window's handlers work with.
+  windows::MonitorServices monitor_services();
   windows::TForm2& ensure_monitor();                            // creates it hidden when absent
   void form_open();
   void form_close();
@@ -82,6 +85,8 @@ class Library final : public windows::MonitorHost, public settings::SettingsHost
   settings::TForm4* settings_dialog() override { return form4_.get(); }
   settings::TForm4& ensure_settings_dialog() override;
   void release_settings_dialog() override;
+  // What a settings dialog of this library works with.
+  settings::DialogServices dialog_services();
 
   // ---- progress popup: a new one per use, one library-wide reference ----
   windows::TForm3& create_popup() override;

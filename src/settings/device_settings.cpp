@@ -122,27 +122,27 @@ std::string g_label(float value) {
 
 bool TForm4::comopen_set() {
   const auto alive = alive_;
-  const int32_t n = link::com_search(library_);
+  const int32_t n = link::com_search(services_.searcher);
   StatusBar1.set_panel(kPortPanel, "");
   StatusBar1.set_panel(kStatePanel, "");
 
-  const int32_t r = link::com_open(library_, n);
+  const int32_t r = link::com_open(services_.session, n);
   if (r < 0) {
     StatusBar1.set_panel(kStatePanel, "com open error " + std::to_string(r));
-    library_.notifier().show_error("VKT が見つかりません");
+    services_.notifier.show_error("VKT が見つかりません");
     return false;
   }
 
   // The handshake dispatches window messages, which may release this dialog.
-  const bool connected = protocol::vkt_connect(library_);
+  const bool connected = protocol::vkt_connect(services_.session);
   if (!*alive) return connected;
   if (connected) {
     StatusBar1.set_panel(kPortPanel, "COM" + std::to_string(r));
     return true;
   }
   StatusBar1.set_panel(kStatePanel, "connect error");
-  library_.notifier().show_error("VKT と接続できません");
-  link::com_close(library_);
+  services_.notifier.show_error("VKT と接続できません");
+  link::com_close(services_.session);
   return false;
 }
 
@@ -165,7 +165,7 @@ void TForm4::Button_setClick() {
     if (!command) continue;
     bool accepted = false;
     try {
-      accepted = protocol::set_command(library_, *command);
+      accepted = protocol::set_command(services_.session, *command);
     } catch (const link::PortError&) {
       // The port was closed under the apply (or the monitor window went):
       // the command was not taken.
@@ -175,28 +175,28 @@ void TForm4::Button_setClick() {
     if (!accepted) error = failure_message(step);
   }
 
-  library_.reservetime.clear();
+  services_.values.reservetime.clear();
   if (CheckBox_starttime.checked()) {
-    library_.reservetime = reservation_command(settings());
-    if (!ReservationCheck(library_)) {
+    services_.values.reservetime = reservation_command(settings());
+    if (!ReservationCheck(services_.current_dialog(), services_.values, services_.clock, services_.notifier)) {
       // The check has hidden the dialog and shown why; the user chooses
       // another start time. The show's read-back opens and closes the port.
-      library_.settingform_active = true;
+      services_.values.settingform_active = true;
       show();
       if (!*alive) return;
-      library_.reservetime.clear();
+      services_.values.reservetime.clear();
       CheckBox_starttime.set_checked(false);
       return;
     }
   }
 
-  link::com_close(library_);
-  library_.settingform_active = false;
+  link::com_close(services_.session);
+  services_.values.settingform_active = false;
   hide();
 
   if (!error.empty()) {
-    library_.notifier().show_error(error);
-    library_.settingform_active = true;
+    services_.notifier.show_error(error);
+    services_.values.settingform_active = true;
     show();
   }
 }

@@ -72,7 +72,7 @@ int param_get(std::string_view line_text, std::string_view key, std::array<std::
 }
 
 int TForm4::param_get(std::string_view line, std::string_view key) {
-  return settings::param_get(line, key, library_.param_values);
+  return settings::param_get(line, key, services_.values.param_values);
 }
 
 void TForm4::Button2Click() {
@@ -80,9 +80,9 @@ void TForm4::Button2Click() {
   const bool linked = comopen_set();
   if (!*alive || !linked) return;
   // The handshake has stored the parameter lines; the port is not needed.
-  link::com_close(library_);
+  link::com_close(services_.session);
   std::vector<std::string> lines;
-  if (auto* monitor = library_.monitor()) lines = monitor->ListBox1.items();
+  if (auto* monitor = services_.session.monitor()) lines = monitor->ListBox1.items();
   read_parameter_lines(lines);
 }
 
@@ -113,7 +113,7 @@ bool select_item(windows::RadioGroup& group, const std::array<std::string_view, 
 }  // namespace
 
 bool TForm4::apply_parameter(std::size_t key, int count) {
-  const auto& v = library_.param_values;
+  const auto& v = services_.values.param_values;
   switch (key) {
     case kRecord:
       return select_item(RadioGroup_Record, kRecordValues, v[0]);

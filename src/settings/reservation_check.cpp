@@ -97,23 +97,25 @@ StartTimeFields start_time_from_command(std::string_view reservetime) {
   return f;
 }
 
-bool ReservationCheck(SettingsHost& library) {
+bool ReservationCheck(TForm4* dialog, const LibraryValues& values, Clock& clock, Notifier& notifier) {
   StartTimeFields fields;
-  if (TForm4* dialog = library.settings_dialog()) {
+  if (dialog) {
     fields = {dialog->ComboBox_starttime_mm.text(), dialog->ComboBox_starttime_dd.text(),
               dialog->ComboBox_starttime_hh.text(), dialog->ComboBox_starttime_nn.text()};
   } else {
-    fields = start_time_from_command(library.reservetime);
+    fields = start_time_from_command(values.reservetime);
   }
 
-  const ReservationVerdict verdict = check_start_time(fields, library.clock().local_now());
+  const ReservationVerdict verdict = check_start_time(fields, clock.local_now());
   if (verdict.accepted) return true;
 
-  if (library.settingform_active) {
-    if (TForm4* dialog = library.settings_dialog()) dialog->hide();
-  }
-  library.notifier().show_error(verdict.message);
+  if (values.settingform_active && dialog) dialog->hide();
+  notifier.show_error(verdict.message);
   return false;
+}
+
+bool ReservationCheck(SettingsHost& library) {
+  return ReservationCheck(library.settings_dialog(), library, library.clock(), library.notifier());
 }
 
 bool vkt_startsetcheck(SettingsHost& library) {

@@ -45,7 +45,10 @@ StartTimeFields start_time_from_command(std::string_view reservetime);
 // settings dialog when it exists; otherwise (the dialog released with a
 // reservation still pending) from `reservetime`, which was built from the
 // same fields. A refusal hides the dialog when it is in use, shows the
-// message in a message box and returns false.
+// message in a message box and returns false. `dialog` is nullptr when
+// there is none (or it was released).
+bool ReservationCheck(TForm4* dialog, const LibraryValues& values, Clock& clock, Notifier& notifier);
+// The same with the library's settings dialog, values, clock and message boxes.
 bool ReservationCheck(SettingsHost& library);
 
 // True when no reservation is pending; otherwise the reservation check's verdict.

@@ -74,8 +74,8 @@ void TForm4::place_controls() {
   }
 }
 
-TForm4::TForm4(SettingsHost& library)
-    : windows::Window(library.backend(), "TForm4", "VKT Setting",
+TForm4::TForm4(DialogServices services)
+    : windows::Window(services.backend, "TForm4", "VKT Setting",
                       // A dialog border without border icons, on top, centred.
                       {.client_width = kClientWidth,
                        .client_height = kClientHeight,
@@ -85,7 +85,7 @@ TForm4::TForm4(SettingsHost& library)
                        .centred = true,
                        .font_name = kFontName,
                        .font_height = kFontHeight}),
-      library_(library) {
+      services_(services) {
   place_controls();
   // Cancel comes first in the tab order.
   for (windows::Control* c : std::initializer_list<windows::Control*>{&Button_cancel})
@@ -120,7 +120,7 @@ TForm4::~TForm4() { *alive_ = false; }
 
 void TForm4::FormShow() {
   const auto alive = alive_;
-  library_.settingform_active = true;
+  services_.values.settingform_active = true;
   Button_set.set_enabled(true);
   Button2Click();
   if (!*alive) return;
@@ -129,7 +129,7 @@ void TForm4::FormShow() {
   fill_list(ComboBox_starttime_dd, 1, 31);
   fill_list(ComboBox_starttime_hh, 0, 24);
   fill_list(ComboBox_starttime_nn, 0, 60);
-  const LocalTime now = library_.clock().local_now();
+  const LocalTime now = services_.clock.local_now();
   ComboBox_starttime_mm.set_text(two_digits(now.month));
   ComboBox_starttime_dd.set_text(two_digits(now.day));
   ComboBox_starttime_hh.set_text(two_digits(now.hour));
@@ -141,7 +141,7 @@ void TForm4::FormShow() {
     box->set_enabled(false);
 
   // Whatever was reserved before this show is discarded.
-  library_.reservetime.clear();
+  services_.values.reservetime.clear();
 }
 
 bool TForm4::FormCloseQuery() {
@@ -151,7 +151,7 @@ bool TForm4::FormCloseQuery() {
 
 void TForm4::Button_cancelClick() {
   hide();
-  library_.settingform_active = false;
+  services_.values.settingform_active = false;
 }
 
 void TForm4::RadioGroup_waitClick() {

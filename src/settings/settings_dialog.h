@@ -13,6 +13,7 @@
 // reservation. Ok (`Button_setClick`) opens the link, sends the eight
 // settings commands, stores the start-time reservation and hides the dialog.
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,10 +29,25 @@ namespace vkt::settings {
 
 class TForm4;
 
-// What the settings dialog and the settings functions work with: the
-// session, the port search (the link step finds the logger's port), the
-// window backend the dialog is drawn by, and the one settings dialog of the
-// library.
+// What the settings dialog works with, each part by itself. The library
+// hands them over when it creates the dialog; every one of them outlives
+// the dialog.
+struct DialogServices {
+  windows::WindowBackend& backend;  // draws the dialog
+  protocol::Session& session;       // the monitor window's port and the exchanges on it
+  link::PortSearcher& searcher;     // finds the logger's port for the link step
+  LibraryValues& values;            // settingform_active, reservetime, param_values
+  Clock& clock;                     // local time for the start-time fields and their check
+  Notifier& notifier;               // message boxes
+  // The library's settings dialog now: nullptr once this one was released
+  // (it lives on until the next dispatch), so that the start-time check
+  // then reads the pending command instead.
+  std::function<TForm4*()> current_dialog;
+};
+
+// What the settings functions work with: the session, the port search, the
+// window backend, and the one settings dialog of the library, whose
+// lifetime they manage.
 class SettingsHost : public virtual protocol::Session, public virtual link::PortSearcher {
  public:
   virtual windows::WindowBackend& backend() = 0;
@@ -61,7 +77,7 @@ class TForm4 final : public windows::Window {
   static constexpr std::size_t kStatePanel = 1;
 
   // Creates the dialog hidden, every control at its initial value.
-  explicit TForm4(SettingsHost& library);
+  explicit TForm4(DialogServices services);
   ~TForm4() override;
 
   // ---- controls ----
@@ -178,7 +194,7 @@ class TForm4 final : public windows::Window {
   // Applies one key's values; returns false when they count as a failure.
   bool apply_parameter(std::size_t key_index, int count);
 
-  SettingsHost& library_;
+  DialogServices services_;
   std::vector<windows::RadioButton*> adj_h1_buttons_;
   // Cleared when the dialog is destroyed. A handler that dispatches window
   // messages keeps a copy, because the dialog may be released (and so

@@ -9,6 +9,7 @@
 #include "windows/monitor_handlers.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "base/constants.h"
@@ -19,12 +20,12 @@ namespace {
 
 // Runs a button's work; a failure becomes a message box.
 template <class F>
-void report_failure(MonitorHost& library, F&& work) noexcept {
+void report_failure(Notifier& notifier, F&& work) noexcept {
   try {
     work();
   } catch (const std::exception& e) {
     try {
-      library.notifier().show_error(e.what());
+      notifier.show_error(e.what());
     } catch (...) {
     }
   } catch (...) {
@@ -33,15 +34,15 @@ void report_failure(MonitorHost& library, F&& work) noexcept {
 
 // Shows the progress popup with the three lines for 3000 ms, then hides and
 // releases it.
-void announce(MonitorHost& library, const std::string& line1, const std::string& line2) {
-  TForm3& popup = library.create_popup();
+void announce(const MonitorServices& services, const std::string& line1, const std::string& line2) {
+  TForm3& popup = services.popups.create_popup();
   popup.show();
   popup.set_line(popup.Label1, line1);
   popup.set_line(popup.Label2, line2);
   popup.set_line(popup.Label3, "");
-  library.dispatch_messages();
-  library.clock().sleep_ms(kDisplayMs);
-  library.release_popup(popup);
+  services.dispatcher.dispatch_messages();
+  services.clock.sleep_ms(kDisplayMs);
+  services.popups.release_popup(popup);
 }
 
 // The port number the first entry of the window's result list names.
@@ -53,48 +54,50 @@ uint32_t first_port_shown(const TForm2& form) {
 // Timer1Timer: searches, beats the heartbeat, and announces the logger's
 // port appearing or vanishing. A port number of 0 (a first entry such as
 // "COMx") counts as no port.
-void monitor_tick(MonitorHost& library, TForm2& form) {
+void monitor_tick(const MonitorServices& services, TForm2& form) {
+  LibraryValues& values = services.values;
   // A search ended by an unreadable value ends the tick too.
   const link::DiscoveryResult found = form.search();
   if (!found.completed) return;
 
-  library.HeartbeatCount += 1;
-  form.Label11.set_text(library.HeartbeatCount % 2 == 0 ? "+" : "-");
+  values.HeartbeatCount += 1;
+  form.Label11.set_text(values.HeartbeatCount % 2 == 0 ? "+" : "-");
 
   const uint32_t port = found.first_port();
-  if (port != 0 && library.WatchedPort == 0) {
-    library.WatchedPort = port;
-    announce(library, "接続", "Port=" + std::to_string(port));
+  if (port != 0 && values.WatchedPort == 0) {
+    values.WatchedPort = port;
+    announce(services, "接続", "Port=" + std::to_string(port));
     // The announcement let window messages run; one of them may have
     // released this window.
-    if (library.monitor() != &form) return;
+    if (services.current_monitor() != &form) return;
   }
 
   // Read from the window again: a search that ran during the announcement
   // may have changed its findings.
-  if (first_port_shown(form) == 0 && library.WatchedPort != 0) {
-    library.WatchedPort = 0;
-    announce(library, "切断", "");
+  if (first_port_shown(form) == 0 && values.WatchedPort != 0) {
+    values.WatchedPort = 0;
+    announce(services, "切断", "");
   }
 }
 
 }  // namespace
 
-void wire_monitor_handlers(MonitorHost& library, TForm2& form) {
+void wire_monitor_handlers(const MonitorServices& services, TForm2& form) {
   // The handlers hold the window by reference: they belong to it and are
   // destroyed with it. CheckBox1's handler (the terminal switch) is the
   // window's own.
+  const auto s = std::make_shared<const MonitorServices>(services);
 
   // "USBRS_Search"
-  form.Button1.on_click = [&library, &form] { report_failure(library, [&] { form.search(); }); };
+  form.Button1.on_click = [s, &form] { report_failure(s->notifier, [&] { form.search(); }); };
 
   // "inputdata_block": the download reports through its popup only.
-  form.Button2.on_click = [&library] { report_failure(library, [&] { (void)records::DownloadDriver(library); }); };
+  form.Button2.on_click = [s] { report_failure(s->notifier, [&] { (void)records::DownloadDriver(s->download); }); };
 
   // "COM resume": closes an open port, opens a closed one with the settings
   // it has.
-  form.Button3.on_click = [&library, &form] {
-    report_failure(library, [&] {
+  form.Button3.on_click = [s, &form] {
+    report_failure(s->notifier, [&] {
       link::SerialPort& port = form.ApdComPort1;
       port.set_open(!port.is_open());
     });
@@ -102,20 +105,20 @@ void wire_monitor_handlers(MonitorHost& library, TForm2& form) {
 
   // "clock set": the clock command and "t" as one string; no flush before,
   // no reply awaited.
-  form.Button4.on_click = [&library, &form] {
-    report_failure(library, [&] {
-      form.ApdComPort1.WriteString("s" + protocol::clock_text(library.clock().local_now()) + "t");
+  form.Button4.on_click = [s, &form] {
+    report_failure(s->notifier, [&] {
+      form.ApdComPort1.WriteString("s" + protocol::clock_text(s->clock.local_now()) + "t");
     });
   };
 
   // "Button5": the command line as it stands, with no line end.
-  form.Button5.on_click = [&library, &form] {
-    report_failure(library, [&] { form.ApdComPort1.WriteString(form.Edit1.text()); });
+  form.Button5.on_click = [s, &form] {
+    report_failure(s->notifier, [&] { form.ApdComPort1.WriteString(form.Edit1.text()); });
   };
 
-  form.Timer1.on_timer = [&library, &form] {
+  form.Timer1.on_timer = [s, &form] {
     try {
-      monitor_tick(library, form);
+      monitor_tick(*s, form);
     } catch (...) {
     }
   };

@@ -1,26 +1,43 @@
 #pragma once
 // The monitor window's handlers: its test buttons and the port-watching tick.
-#include "link/port_discovery.h"
+#include <functional>
+
+#include "base/dispatcher.h"
+#include "base/services.h"
+#include "base/values.h"
 #include "records/download.h"
 #include "windows/monitor_window.h"
 #include "windows/progress_popup.h"
 
 namespace vkt::windows {
 
-// What the handlers work with: the download's host (the session and the
-// progress popup), the port search, and the monitor window and popups of
-// the library.
-class MonitorHost : public virtual records::DownloadHost, public virtual link::PortSearcher {
+// The library's progress popups: a new one per use, hidden, and the one the
+// library refers to from then on; released (destroyed at the next
+// dispatch) when the use ends.
+class PopupMaker {
  public:
-  TForm2* monitor() override = 0;  // nullptr: absent or released
-  // A new popup, hidden; the one the library refers to from now on.
+  virtual ~PopupMaker() = default;
   virtual TForm3& create_popup() = 0;
-  // Hides the popup and releases it (destroyed at the next dispatch).
+  // Hides the popup and releases it.
   virtual void release_popup(TForm3& popup) = 0;
+};
+
+// What the handlers work with, each part by itself. The library hands them
+// over when it creates the window; every one of them outlives the window.
+struct MonitorServices {
+  Clock& clock;                     // the announcements' display time, the clock button's local time
+  Notifier& notifier;               // a failing button's message box
+  Dispatcher& dispatcher;           // lets window messages run while an announcement shows
+  LibraryValues& values;            // WatchedPort and HeartbeatCount of the port-watching tick
+  records::DownloadHost& download;  // the download of "inputdata_block"
+  PopupMaker& popups;               // the "接続" and "切断" announcements
+  // The library's monitor window now: nullptr, or another one, once the
+  // window was released by a message that ran during an announcement.
+  std::function<const TForm2*()> current_monitor;
 };
 
 // Connects the buttons, the terminal switch and the timer of a newly created
 // monitor window to the library's operations.
-void wire_monitor_handlers(MonitorHost& library, TForm2& form);
+void wire_monitor_handlers(const MonitorServices& services, TForm2& form);
 
 }  // namespace vkt::windows

@@ -65,7 +65,7 @@ TEST(ParamGet, TextsAreCutAt255Characters) {
 class ReadBack : public ::testing::Test {
  protected:
   testing::TestLibrary lib;
-  TForm4 dialog{*lib};
+  TForm4 dialog{lib->dialog_services()};
   std::string state() const { return dialog.StatusBar1.panel(TForm4::kStatePanel); }
   void read(std::vector<std::string> lines) { dialog.read_parameter_lines(lines); }
 };
