@@ -1,10 +1,9 @@
 #include "vktsim/logger_core.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "vktsim/command_parser.h"
 
@@ -44,9 +43,14 @@ std::string model_name(int type) {
 }
 
 DateTime local_now() {
+  // std::localtime's result is shared: the simulator's own readings take turns.
+  static std::mutex mutex;
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
-  localtime_r(&now, &tm);
+  {
+    std::lock_guard lock(mutex);
+    tm = *std::localtime(&now);
+  }
   return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0};
 }
 
