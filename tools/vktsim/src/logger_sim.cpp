@@ -29,12 +29,11 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 struct LoggerSim::Impl {
-  explicit Impl(SimOptions o)
-      : options(std::move(o)), core(options, [this](const std::string& text) { transcript.note(text); }) {}
+  Impl(SimOptions o, LoggerCore& c) : options(std::move(o)), core(c) {}
 
   SimOptions options;
   Transcript transcript;
-  LoggerCore core;
+  LoggerCore& core;
 
   // The pty's path; guarded by `mutex`.
   mutable std::mutex mutex;
@@ -213,7 +212,9 @@ void LoggerSim::Impl::stop_session() {
 
 // ---------------------------------------------------------------- public
 
-LoggerSim::LoggerSim(SimOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
+LoggerSim::LoggerSim(SimOptions options)
+    : LoggerCore(options, [this](const std::string& text) { impl_->transcript.note(text); }),
+      impl_(std::make_unique<Impl>(std::move(options), static_cast<LoggerCore&>(*this))) {
   Impl& d = *impl_;
   if (!d.options.transcript_path.empty()) d.transcript.open(d.options.transcript_path);
 
@@ -306,28 +307,5 @@ void LoggerSim::replug() {
   d.plug();
   d.lay_out_adapter(slave_path());
 }
-
-bool LoggerSim::plugged() const { return impl_->core.plugged(); }
-bool LoggerSim::wait_for_unplug(std::chrono::milliseconds timeout) const {
-  return impl_->core.wait_for_unplug(timeout);
-}
-std::vector<std::string> LoggerSim::commands() const { return impl_->core.commands(); }
-bool LoggerSim::wait_for_commands(std::size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->core.wait_for_commands(n, timeout);
-}
-void LoggerSim::clear_commands() { impl_->core.clear_commands(); }
-SimSettings LoggerSim::settings() const { return impl_->core.settings(); }
-void LoggerSim::set_settings(const SimSettings& settings) { impl_->core.set_settings(settings); }
-SimFaults LoggerSim::faults() const { return impl_->core.faults(); }
-void LoggerSim::set_faults(const SimFaults& faults) { impl_->core.set_faults(faults); }
-std::string LoggerSim::clock_text() const { return impl_->core.clock_text(); }
-std::string LoggerSim::logger_time() const { return impl_->core.logger_time(); }
-std::string LoggerSim::start_time() const { return impl_->core.start_time(); }
-std::vector<SimRecord> LoggerSim::records() const { return impl_->core.records(); }
-std::vector<std::string> LoggerSim::record_lines() const { return impl_->core.record_lines(); }
-void LoggerSim::set_records(std::vector<SimRecord> records, std::vector<std::string> lines) {
-  impl_->core.set_records(std::move(records), std::move(lines));
-}
-SimCounters LoggerSim::counters() const { return impl_->core.counters(); }
 
 }  // namespace vktsim

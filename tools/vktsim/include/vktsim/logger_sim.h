@@ -8,8 +8,8 @@
 // 19200 baud 8N1 (1920 bytes per second) unless `paced` is off, and every
 // fault of `SimFaults` can be switched on to exercise the host's error paths.
 //
-// The logger itself (commands, replies, settings, faults) is LoggerCore;
-// this class carries it over the pty.
+// The logger itself (commands, replies, settings, faults) is the LoggerCore
+// this class is made on; this class carries it over the pty.
 //
 // Thread safety: every public member may be called from any thread while the
 // simulator serves; unplug(), replug() and lay_out_tree() are serialised
@@ -28,7 +28,7 @@
 
 namespace vktsim {
 
-class LoggerSim {
+class LoggerSim : private LoggerCore {
  public:
   // Makes the pty and starts serving. Throws std::system_error when no pty
   // can be made, std::filesystem::filesystem_error when the tree cannot be
@@ -58,37 +58,24 @@ class LoggerSim {
   // and points the tree's device node at it. Settings, clock and records
   // survive; the command list goes on.
   void replug();
-  bool plugged() const;
-  // Waits until the logger is unplugged (by unplug() or a hang-up).
-  bool wait_for_unplug(std::chrono::milliseconds timeout) const;
-
-  // Commands received, as parsed, in order ("N150", "s2024/03/15 13:45:30").
-  std::vector<std::string> commands() const;
-  // Waits until at least `n` commands have been received.
-  bool wait_for_commands(std::size_t n, std::chrono::milliseconds timeout) const;
-  void clear_commands();
-
-  SimSettings settings() const;
-  void set_settings(const SimSettings& settings);
-  SimFaults faults() const;
-  // Applies to the commands that follow.
-  void set_faults(const SimFaults& faults);
-
-  // The date and time text of the last "s" command, without the "s".
-  std::string clock_text() const;
-  // The logger's clock now: the last "s" time plus the time since, or the
-  // PC's local time when no "s" has come.
-  std::string logger_time() const;
-  // The text of the last "l" command, without the "l" ("03/15 09:30").
-  std::string start_time() const;
-
-  // The logger's memory and the lines "D" sends for it (before faults).
-  std::vector<SimRecord> records() const;
-  std::vector<std::string> record_lines() const;
-  // Replaces the memory; lines empty: encode the records.
-  void set_records(std::vector<SimRecord> records, std::vector<std::string> lines = {});
-
-  SimCounters counters() const;
+  // The logger's state, commands, faults and counters (see LoggerCore);
+  // wait_for_unplug also ends at a hang-up. The line side stays inside.
+  using LoggerCore::plugged;
+  using LoggerCore::wait_for_unplug;
+  using LoggerCore::commands;
+  using LoggerCore::wait_for_commands;
+  using LoggerCore::clear_commands;
+  using LoggerCore::settings;
+  using LoggerCore::set_settings;
+  using LoggerCore::faults;
+  using LoggerCore::set_faults;
+  using LoggerCore::clock_text;
+  using LoggerCore::logger_time;
+  using LoggerCore::start_time;
+  using LoggerCore::records;
+  using LoggerCore::record_lines;
+  using LoggerCore::set_records;
+  using LoggerCore::counters;
 
  private:
   struct Impl;
