@@ -9,7 +9,9 @@
 // fault of `SimFaults` can be switched on to exercise the host's error paths.
 //
 // The logger itself (commands, replies, settings, faults) is the LoggerCore
-// this class is made on; this class carries it over the pty.
+// this class is made on; this class carries it over the pty, paces it and
+// plays the hang-up fault: the master is closed and the adapter leaves the
+// device tree until replug().
 //
 // Thread safety: every public member may be called from any thread while the
 // simulator serves; unplug(), replug() and lay_out_tree() are serialised
