@@ -48,7 +48,7 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
 
   Clock& clock() override { return *services_.clock; }
   Notifier& notifier() override { return *services_.notifier; }
-  windows::WindowBackend& backend() override { return *services_.backend; }
+  windows::WindowBackend& backend() { return *services_.backend; }
   windows::MessageQueue& queue() { return queue_; }
 
   // Every export begins here: windows whose release is pending are

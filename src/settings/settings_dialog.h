@@ -45,12 +45,10 @@ struct DialogServices {
   std::function<TForm4*()> current_dialog;
 };
 
-// What the settings functions work with: the session, the port search, the
-// window backend, and the one settings dialog of the library, whose
-// lifetime they manage.
+// What the settings functions work with: the session, the port search, and
+// the one settings dialog of the library, whose lifetime they manage.
 class SettingsHost : public virtual protocol::Session, public virtual link::PortSearcher {
  public:
-  virtual windows::WindowBackend& backend() = 0;
   virtual TForm4* settings_dialog() = 0;         // nullptr: absent or released
   virtual TForm4& ensure_settings_dialog() = 0;  // creates it hidden when absent
   virtual void release_settings_dialog() = 0;    // destroyed at the next dispatch
