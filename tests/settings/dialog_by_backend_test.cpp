@@ -1,32 +1,19 @@
 // The settings dialog worked only through the window backend: every step is
 // a user action that the backend delivers at a dispatch, as a window system's
-// message pump would, and the logger is a scripted one on an in-memory line
-// found through a registry made in memory. No pseudo-terminal, no
+// message pump would, and the logger is the simulated one on an in-memory
+// line found through a registry made in memory. No pseudo-terminal, no
 // environment.
 #include <gtest/gtest.h>
 
-#include "link/port_discovery.h"
-#include "link/registry_reader.h"
 #include "settings/settings_exports.h"
 #include "support/fakes.h"
-#include "support/scripted_logger.h"
+#include "support/simulated_logger.h"
 
 namespace vkt::settings::test {
 namespace {
 
 using Strings = std::vector<std::string>;
 using windows::UserAction;
-
-// A machine with the logger's adapter as COM1.
-windows::RegistryFactory logger_on_com1() {
-  return [] {
-    auto tree = std::make_unique<link::RegistryTree>();
-    tree->set_text(link::kDeviceMapKey, "\\Device\\VCP0", "COM1");
-    tree->set_text(std::string(link::kAdapterKey) + "\\VID_1F2E+PID_3D4C+A1A" + std::string(link::kParametersSubkey),
-                   "PortName", "COM1");
-    return tree;
-  };
-}
 
 class DialogByBackend : public ::testing::Test {
  protected:
@@ -35,16 +22,16 @@ class DialogByBackend : public ::testing::Test {
   void act(UserAction action) { lib.backend->act("TForm4", std::move(action)); }
   void dispatch() { lib->dispatch_messages(); }
 
-  vkt::testing::ScriptedLogger logger;
+  vkt::testing::SimulatedLogger logger;
   std::shared_ptr<vkt::testing::FastRealClock> clock = std::make_shared<vkt::testing::FastRealClock>();
-  vkt::testing::TestLibrary lib{clock, logger.backends(), logger_on_com1()};
+  vkt::testing::TestLibrary lib{clock, logger.backends(), logger.registry()};
 };
 
 TEST_F(DialogByBackend, SelectPressTickTypeOkSendsTheEightCommands) {
   settingform_open(*lib);
   TForm4& d = *lib->settings_dialog();
-  ASSERT_EQ(logger.commands(), (Strings{"m", "p"})) << "the show reads the logger back";
-  logger.clear_commands();
+  ASSERT_EQ(logger->commands(), (Strings{"m", "p"})) << "the show reads the logger back";
+  logger->clear_commands();
 
   act({UserAction::SelectItem, "RadioGroup_Record", 4});
   act({UserAction::SelectItem, "RadioGroup_Type", 3});
@@ -62,14 +49,23 @@ TEST_F(DialogByBackend, SelectPressTickTypeOkSendsTheEightCommands) {
   act({UserAction::Type, "ComboBox_starttime_hh", 0, false, "13"});
   act({UserAction::Type, "Edit_My_ID", 0, false, "77"});  // read-only: not taken
   dispatch();
-  EXPECT_TRUE(logger.commands().empty()) << "editing sends nothing";
+  EXPECT_TRUE(logger->commands().empty()) << "editing sends nothing";
   EXPECT_EQ(d.Edit_wait.text(), "7");
   EXPECT_EQ(d.Edit_My_ID.text(), "3");
   EXPECT_TRUE(d.ComboBox_starttime_mm.enabled());
 
   act({UserAction::Click, "Button_set"});
   dispatch();
-  EXPECT_EQ(logger.commands(), (Strings{"m", "p", "jE", "01", "i9", "w07", "Ox05", "Oz01", "N03", "d04"}));
+  EXPECT_EQ(logger->commands(), (Strings{"m", "p", "jE", "01", "i9", "w07", "Ox05", "Oz01", "N03", "d04"}));
+  const vktsim::SimSettings taken = logger->settings();
+  EXPECT_EQ(taken.record, 'E');
+  EXPECT_EQ(taken.type, 1);
+  EXPECT_EQ(taken.interval, '9');
+  EXPECT_EQ(taken.wait, 7);
+  EXPECT_EQ(taken.adj_h1, 5);
+  EXPECT_EQ(taken.adj_h3, 1);
+  EXPECT_EQ(taken.my_id, 3);
+  EXPECT_EQ(taken.detect, 4);
   EXPECT_EQ(lib->reservetime, "l03/10 13:00");
   EXPECT_TRUE(lib.notifier->messages.empty());
   EXPECT_FALSE(d.visible());
