@@ -10,12 +10,12 @@
 #include "exports/library.h"
 #include "link/port_discovery.h"
 #include "support/fakes.h"
-#include "support/serial_machine.h"
+#include "support/simulated_logger.h"
 #include "windows/monitor_window.h"
 
 namespace {
 
-using vkt::test::SerialMachine;
+using vkt::testing::SimulatedLogger;
 using vkt::testing::FakeClock;
 using vkt::windows::WindowEvent;
 using Texts = std::vector<std::string>;
@@ -30,11 +30,10 @@ Texts joined(std::initializer_list<Texts> parts) {
 }
 
 TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
-  SerialMachine machine;
-  const auto logger = SerialMachine::logger("ttyUSB0");
-  machine.plug(logger);
+  // The logger's adapter as COM1 in a registry made in memory.
+  SimulatedLogger logger;
   auto clock = std::make_shared<FakeClock>();
-  vkt::testing::TestLibrary lib(clock);
+  vkt::testing::TestLibrary lib(clock, logger.backends(), logger.registry());
 
   ASSERT_TRUE(vkt::link::com_search_timer(*lib, 1));
   auto& form = *lib->monitor();
@@ -43,8 +42,8 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
 
   Texts heartbeat;
   for (int tick = 1; tick <= 10; ++tick) {
-    if (tick == 4) machine.unplug(logger);
-    if (tick == 7) machine.plug(logger);
+    if (tick == 4) logger.unplug();
+    if (tick == 7) logger.replug();
     clock->advance(1000);
     lib->dispatch_messages();
     heartbeat.push_back(form.Label11.text());
@@ -99,11 +98,11 @@ class HookedBackend final : public vkt::windows::WindowBackend {
 };
 
 TEST(MonitorTick, WindowReleasedWhileTheAnnouncementLetsMessagesRun) {
-  SerialMachine machine;
-  machine.plug(SerialMachine::logger("ttyUSB0"));
+  SimulatedLogger logger;
   auto clock = std::make_shared<FakeClock>();
   auto backend = std::make_shared<HookedBackend>();
-  vkt::Library library(vkt::LibraryServices{clock, std::make_shared<vkt::testing::RecordingNotifier>(), backend});
+  vkt::Library library(vkt::LibraryServices{clock, std::make_shared<vkt::testing::RecordingNotifier>(), backend,
+                                            logger.backends(), logger.registry()});
   // The host releases the monitor window from a handler that runs during
   // the announcement's dispatch.
   backend->on_popup_shown = [&] { library.queue().post([&] { library.form_release(); }); };
