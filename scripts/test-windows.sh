@@ -2,11 +2,17 @@
 # Runs the Windows build under Wine, in a fresh 32-bit prefix under one
 # persistent wineserver:
 #   - each cross-compiled suite as one Wine process;
+#   - the font check (tests/win32/host/font_check.c): the settings dialog's
+#     Japanese font and the message boxes' font draw the windows' Japanese
+#     texts, with screenshots of a sample window and of a message box;
 #   - the end-to-end host (tests/win32/host/vkt_host.c) against the logger
 #     simulator on a pseudo-terminal mapped to COM5: the usual road, clock
 #     errors answered in their message boxes, an unplug during a download
 #     and the port back after a replug, unload with the port open and a
 #     second session after it, a process ending with the port open.
+# Programs run on the prefix's virtual desktop; screenshots (a message box
+# of the host, the font check's pictures) are written to
+# build-win32/screenshots and checked by scripts/check-screenshot.py.
 # Every run is judged by the marker line the program prints, never by wine's
 # exit code (a 32-bit program "succeeds" without running under a 64-bit-only
 # Wine).
@@ -41,6 +47,20 @@ judge() {  # judge <name> <marker regex> <log>
   fi
 }
 
+# Screenshots go to build-win32/screenshots (made anew on each run); each is
+# checked for the window's size and for content.
+shots=$win/screenshots
+rm -rf "$shots"
+mkdir -p "$shots"
+shots_windows=$(winepath -w "$shots" 2>/dev/null)
+check_shot() {  # check_shot <name> [check-screenshot.py options...]
+  local name=$1
+  shift
+  python3 scripts/check-screenshot.py "$shots/$name.bmp" "$@" >"$work/shot-$name.log" 2>&1 || true
+  judge "screenshot $name" "^SCREENSHOT OK" "$work/shot-$name.log"
+  sed 's/^/    /' "$work/shot-$name.log"
+}
+
 # ---- the cross-compiled suites ----
 for exe in "$win"/tests/win32/win32_*_tests.exe; do
   name=$(basename "$exe" .exe)
@@ -48,6 +68,14 @@ for exe in "$win"/tests/win32/win32_*_tests.exe; do
   (cd "$work" && timeout 600 wine "$exe" >"$work/$name.log" 2>&1) || true
   judge "$name ($(($(date +%s) - start)) s)" "^VKTCOM-SUITE $name.exe PASSED" "$work/$name.log"
 done
+
+# ---- the Japanese font: glyphs drawn, a sample window and message box ----
+cp "$win/tests/win32/vkt_fontcheck.exe" "$work/"
+(cd "$work" && timeout 60 wine vkt_fontcheck.exe "$shots_windows" >"$work/fontcheck.log" 2>&1) || true
+judge "font check" "^VKTFONT PASSED" "$work/fontcheck.log"
+grep -E "^(FACE|GLYPHS|FAIL)" "$work/fontcheck.log" | sed 's/^/    /' || true
+check_shot fontcheck
+check_shot fontcheck-box
 
 # ---- the end-to-end host against the simulator on COM5 ----
 cp "$win/vktcom.dll" "$win/tests/win32/vkt_host.exe" "$work/"
@@ -78,7 +106,8 @@ start_sim road --file "$work/records.txt"
 host road road expected.txt
 stop_sim
 start_sim silent --silent
-host silent clock-error "Clock Set Error(Command s)"
+VKTHOST_SHOTS=$shots_windows host silent clock-error "Clock Set Error(Command s)"
+check_shot clock-error-box1
 stop_sim
 start_sim no-t --no-answer t
 host no-t clock-error "Clock Set Error(Command t)"

@@ -17,7 +17,9 @@
  *                                       the library loaded
  *
  * The logger is expected on COM5. Message boxes are found on a second
- * thread, their texts printed ("BOX <text>") and answered with OK. The last
+ * thread, their texts printed ("BOX <text>") and answered with OK; when
+ * the environment variable VKTHOST_SHOTS names a folder, each box is first
+ * captured there as "<mode>-box<n>.bmp" (screenshot.h). The last
  * line is "VKTHOST <mode> PASSED" or "VKTHOST <mode> FAILED"; the test
  * script judges the run by it.
  */
@@ -27,6 +29,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "screenshot.h"
 
 typedef void(WINAPI *void_fn)(void);
 typedef unsigned int(WINAPI *bool_fn)(void); /* only the low byte is defined */
@@ -101,6 +105,11 @@ static DWORD WINAPI answer_boxes(LPVOID unused) {
     if (box) {
       LONG n = g_box_count;
       if (n < 16) {
+        char name[64];
+        /* The box as a person sees it, before it is answered (only when
+           VKTHOST_SHOTS names a folder). */
+        snprintf(name, sizeof name, "%s-box%ld", g_mode, (long)n + 1);
+        if (vkt_shot_named(box, name) < 0) fail("screenshot of message box %ld", (long)n + 1);
         GetDlgItemTextA(box, 0xFFFF, g_boxes[n], sizeof g_boxes[n]);
         InterlockedIncrement(&g_box_count);
         printf("BOX %s\n", g_boxes[n]);

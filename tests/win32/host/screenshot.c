@@ -1,0 +1,194 @@
+/* Screenshots of top-level windows: see screenshot.h. */
+#include "screenshot.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* How long a repaint may take to reach the screen, and how long after it the
+   picture is taken: Wine copies a window's drawing to the display from the
+   owner thread's message loop, a few times a second at most. */
+enum { kPaintWaitMs = 2000, kSettleMs = 250, kStepMs = 10 };
+
+/* Runs this thread's messages for `ms` milliseconds. */
+static void pump_for(DWORD ms) {
+  DWORD start = GetTickCount();
+  MSG msg;
+  do {
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage((int)msg.wParam); /* left for the caller's loop */
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(kStepMs);
+  } while (GetTickCount() - start < ms);
+}
+
+/* Invalidates the whole window and waits until its owner has painted it. */
+static void repaint(HWND window) {
+  DWORD_PTR ignored;
+  int own = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
+  DWORD start = GetTickCount();
+  RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  while (GetTickCount() - start < kPaintWaitMs) {
+    if (own) {
+      pump_for(kStepMs);
+    } else {
+      /* Returns once the owner thread takes messages again. */
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPaintWaitMs, &ignored);
+      Sleep(kStepMs);
+    }
+    if (!GetUpdateRect(window, NULL, FALSE)) break;
+  }
+  if (own) {
+    pump_for(kSettleMs);
+  } else {
+    Sleep(kSettleMs);
+  }
+}
+
+/* A window just created may be shown a moment later (a message box is
+   shown once its controls are laid out). */
+static int wait_visible(HWND window) {
+  DWORD start = GetTickCount();
+  int own = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
+  while (IsWindow(window) && !IsWindowVisible(window) && GetTickCount() - start < kPaintWaitMs) {
+    if (own) {
+      pump_for(kStepMs);
+    } else {
+      Sleep(kStepMs);
+    }
+  }
+  return IsWindow(window) && IsWindowVisible(window);
+}
+
+static void put_u16(unsigned char *p, unsigned v) {
+  p[0] = (unsigned char)(v & 0xFF);
+  p[1] = (unsigned char)((v >> 8) & 0xFF);
+}
+
+static void put_u32(unsigned char *p, unsigned long v) {
+  put_u16(p, (unsigned)(v & 0xFFFF));
+  put_u16(p + 2, (unsigned)((v >> 16) & 0xFFFF));
+}
+
+/* A 24-bit bottom-up BMP of `bits` (rows of `stride` bytes). */
+static int write_bmp(const char *path, const void *bits, int width, int height, int stride) {
+  unsigned char header[54];
+  unsigned long image = (unsigned long)stride * (unsigned long)height;
+  FILE *f = fopen(path, "wb");
+  size_t written;
+  if (!f) return -1;
+  memset(header, 0, sizeof header);
+  header[0] = 'B';
+  header[1] = 'M';
+  put_u32(header + 2, sizeof header + image); /* file size */
+  put_u32(header + 10, sizeof header);        /* offset of the pixels */
+  put_u32(header + 14, 40);                   /* BITMAPINFOHEADER */
+  put_u32(header + 18, (unsigned long)width);
+  put_u32(header + 22, (unsigned long)height); /* positive: bottom-up */
+  put_u16(header + 26, 1);                     /* planes */
+  put_u16(header + 28, 24);                    /* bits per pixel */
+  put_u32(header + 34, image);                 /* BI_RGB, image size */
+  put_u32(header + 38, 2835);                  /* 72 dpi */
+  put_u32(header + 42, 2835);
+  written = fwrite(header, 1, sizeof header, f);
+  written += fwrite(bits, 1, image, f);
+  if (fclose(f) != 0 || written != sizeof header + image) return -1;
+  return 0;
+}
+
+static int write_size(const char *path, HWND window, int width, int height) {
+  char text_path[MAX_PATH + 8];
+  wchar_t caption[256];
+  char caption_utf8[768];
+  FILE *f;
+  int ok;
+  if (snprintf(text_path, sizeof text_path, "%s.txt", path) >= (int)sizeof text_path) return -1;
+  caption[0] = 0;
+  GetWindowTextW(window, caption, 256);
+  if (!WideCharToMultiByte(CP_UTF8, 0, caption, -1, caption_utf8, sizeof caption_utf8, NULL, NULL))
+    caption_utf8[0] = 0;
+  f = fopen(text_path, "wb");
+  if (!f) return -1;
+  ok = fprintf(f, "%d %d\n%s\n", width, height, caption_utf8) > 0;
+  if (fclose(f) != 0 || !ok) return -1;
+  return 0;
+}
+
+int vkt_shot_window(HWND window, const char *path) {
+  RECT rect;
+  int width, height, stride, result = -1;
+  HDC screen, memory;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  BITMAPINFO info;
+  void *bits = NULL;
+
+  if (!wait_visible(window)) return -1;
+  repaint(window);
+  if (!GetWindowRect(window, &rect)) return -1;
+  width = rect.right - rect.left;
+  height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return -1;
+  stride = (width * 3 + 3) & ~3;
+
+  memset(&info, 0, sizeof info);
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height; /* bottom-up, as the file stores it */
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+
+  screen = GetDC(NULL);
+  if (!screen) return -1;
+  memory = CreateCompatibleDC(screen);
+  bitmap = memory ? CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0) : NULL;
+  if (bitmap) {
+    old = SelectObject(memory, bitmap);
+    /* The screen's pixels where the window is: its frame, caption and
+       children exactly as shown, other windows' included where they
+       overlap it. */
+    if (BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT)) {
+      GdiFlush();
+      if (write_bmp(path, bits, width, height, stride) == 0 && write_size(path, window, width, height) == 0)
+        result = 0;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  if (memory) DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+  return result;
+}
+
+const char *vkt_shot_folder(void) {
+  const char *folder = getenv("VKTHOST_SHOTS");
+  return folder && *folder ? folder : NULL;
+}
+
+int vkt_shot_named(HWND window, const char *name) {
+  const char *folder = vkt_shot_folder();
+  char path[MAX_PATH];
+  RECT rect;
+  if (!folder) return 1;
+  if (snprintf(path, sizeof path, "%s\\%s.bmp", folder, name) >= (int)sizeof path) {
+    printf("SHOT %s FAILED: the path is too long\n", name);
+    fflush(stdout);
+    return -1;
+  }
+  CreateDirectoryA(folder, NULL); /* may exist already */
+  if (vkt_shot_window(window, path) != 0 || !GetWindowRect(window, &rect)) {
+    printf("SHOT %s FAILED: %s not written (window %p visible %d)\n", name, path, (void *)window,
+           IsWindow(window) ? (int)IsWindowVisible(window) : -1);
+    fflush(stdout);
+    return -1;
+  }
+  printf("SHOT %s %ldx%ld %s\n", name, (long)(rect.right - rect.left), (long)(rect.bottom - rect.top), path);
+  fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,34 @@
+/* Screenshots of top-level windows for the Windows test programs.
+ *
+ * A window is captured as the screen shows it, frame and caption included
+ * (under Wine these are drawn on the prefix's virtual desktop), into a
+ * 24-bit bottom-up BMP. Beside the picture goes "<picture>.txt" with the
+ * window's size as GetWindowRect measured it ("WIDTH HEIGHT"), then its
+ * caption; scripts/check-screenshot.py compares the picture with that size
+ * and rejects blank pictures.
+ */
+#ifndef VKT_SCREENSHOT_H
+#define VKT_SCREENSHOT_H
+
+#include <windows.h>
+
+/* Repaints `window` (frame, client area, children), waits for the paint to
+ * reach the screen, and writes the window's rectangle of the screen to the
+ * BMP `path` and its size to `path` + ".txt". A window about to be shown
+ * is waited for (2 s at most). The window may belong to
+ * another thread of the process, which must be dispatching its messages
+ * (a modal message box's loop does). Returns 0, or -1 when the window is
+ * not visible or a file cannot be written. */
+int vkt_shot_window(HWND window, const char *path);
+
+/* The folder of the screenshots, from the environment variable
+ * VKTHOST_SHOTS (a Windows path), or NULL when it is not set. */
+const char *vkt_shot_folder(void);
+
+/* vkt_shot_window into "<folder>\<name>.bmp" and prints
+ * "SHOT <name> <width>x<height> <path>", or "SHOT <name> FAILED ..."
+ * (stdout). Returns 1 when no folder is set (nothing is captured), 0 when
+ * the picture was written, -1 when it could not be. */
+int vkt_shot_named(HWND window, const char *name);
+
+#endif
