@@ -4,6 +4,7 @@
 
 Usage: check-screenshot.py <bmp> [<width> <height>] [--min-ink FRACTION]
                            [--min-body-ink FRACTION] [--caption-band PIXELS]
+                           [--png PATH]
 
 The expected size is the window's size as the program measured it
 (GetWindowRect); without <width> <height> it is read from the first line of
@@ -18,12 +19,15 @@ inside the frame (--min-body-ink, default 0.002; the band is the top
 --caption-band pixels, default 30, and the frame 4 pixels on each side), so
 that a window whose frame and caption were drawn but whose content was not
 is caught too. Prints "SCREENSHOT OK <bmp> <width>x<height> ..." and exits 0
-otherwise; exits 2 on wrong arguments.
+otherwise; exits 2 on wrong arguments. With --png the picture is also
+written as a PNG file (for viewers that do not read BMP), whatever the
+verdict, when it could be read.
 """
 import argparse
 import os
 import struct
 import sys
+import zlib
 from collections import Counter
 
 # Two colours closer than this (sum of the channel differences) count as the
@@ -65,6 +69,24 @@ def read_bmp(path):
     return width, height, rows
 
 
+def write_png(path, width, height, rows):
+    """An 8-bit RGB PNG of the B,G,R rows."""
+    raw = bytearray()
+    for row in rows:
+        rgb = bytearray(len(row))
+        rgb[0::3], rgb[1::3], rgb[2::3] = row[2::3], row[1::3], row[0::3]
+        raw += b"\0" + rgb  # no filter
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(bytes(raw), 9)))
+        f.write(chunk(b"IEND", b""))
+
+
 def expected_size(bmp, width, height):
     if width is not None and height is not None:
         return width, height
@@ -101,12 +123,14 @@ def ink_counts(width, height, rows, band):
     return len(counts), background, ink, body_pixels, body_ink
 
 
-def check(bmp, width=None, height=None, min_ink=0.01, min_body_ink=0.002, caption_band=30):
+def check(bmp, width=None, height=None, min_ink=0.01, min_body_ink=0.002, caption_band=30, png=None):
     """Returns the OK line; raises Failure with the reason otherwise."""
     if not os.path.isfile(bmp):
         raise Failure("no such file")
-    want = expected_size(bmp, width, height)
     got_width, got_height, rows = read_bmp(bmp)
+    if png:
+        write_png(png, got_width, got_height, rows)
+    want = expected_size(bmp, width, height)
     if (got_width, got_height) != want:
         raise Failure(f"the picture is {got_width}x{got_height}, the window {want[0]}x{want[1]}")
     colours, background, ink, body_pixels, body_ink = ink_counts(got_width, got_height, rows, caption_band)
@@ -132,11 +156,13 @@ def main(argv):
     parser.add_argument("--min-ink", type=float, default=0.01)
     parser.add_argument("--min-body-ink", type=float, default=0.002)
     parser.add_argument("--caption-band", type=int, default=30)
+    parser.add_argument("--png", help="also write the picture to this PNG file")
     args = parser.parse_args(argv)
     if (args.width is None) != (args.height is None):
         parser.error("give both <width> and <height>, or neither")
     try:
-        print(check(args.bmp, args.width, args.height, args.min_ink, args.min_body_ink, args.caption_band))
+        print(check(args.bmp, args.width, args.height, args.min_ink, args.min_body_ink, args.caption_band,
+                    args.png))
     except Failure as e:
         print(f"SCREENSHOT FAILED {args.bmp}: {e}")
         return 1

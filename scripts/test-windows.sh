@@ -56,7 +56,7 @@ shots_windows=$(winepath -w "$shots" 2>/dev/null)
 check_shot() {  # check_shot <name> [check-screenshot.py options...]
   local name=$1
   shift
-  python3 scripts/check-screenshot.py "$shots/$name.bmp" "$@" >"$work/shot-$name.log" 2>&1 || true
+  python3 scripts/check-screenshot.py "$shots/$name.bmp" --png "$shots/$name.png" "$@" >"$work/shot-$name.log" 2>&1 || true
   judge "screenshot $name" "^SCREENSHOT OK" "$work/shot-$name.log"
   sed 's/^/    /' "$work/shot-$name.log"
 }
@@ -98,7 +98,7 @@ host() {  # host <name> <vkt_host arguments...>
     echo "FAIL host $name: the process did not end"
     failures=$((failures + 1))
   fi
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|SHOT|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports

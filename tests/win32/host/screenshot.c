@@ -9,6 +9,10 @@
    picture is taken: Wine copies a window's drawing to the display from the
    owner thread's message loop, a few times a second at most. */
 enum { kPaintWaitMs = 2000, kSettleMs = 250, kStepMs = 10 };
+/* How long a window about to be shown is waited for: a dialog box is shown
+   once its owner thread's queue first runs empty, later on a loaded
+   machine. */
+enum { kShowWaitMs = 10000 };
 
 /* Runs this thread's messages for `ms` milliseconds. */
 static void pump_for(DWORD ms) {
@@ -52,16 +56,19 @@ static void repaint(HWND window) {
 
 /* A window just created may be shown a moment later (a message box is
    shown once its controls are laid out). */
+static DWORD g_shown_after; /* ms the last capture waited for its window */
+
 static int wait_visible(HWND window) {
   DWORD start = GetTickCount();
   int own = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
-  while (IsWindow(window) && !IsWindowVisible(window) && GetTickCount() - start < kPaintWaitMs) {
+  while (IsWindow(window) && !IsWindowVisible(window) && GetTickCount() - start < kShowWaitMs) {
     if (own) {
       pump_for(kStepMs);
     } else {
       Sleep(kStepMs);
     }
   }
+  g_shown_after = GetTickCount() - start;
   return IsWindow(window) && IsWindowVisible(window);
 }
 
@@ -183,12 +190,13 @@ int vkt_shot_named(HWND window, const char *name) {
   }
   CreateDirectoryA(folder, NULL); /* may exist already */
   if (vkt_shot_window(window, path) != 0 || !GetWindowRect(window, &rect)) {
-    printf("SHOT %s FAILED: %s not written (window %p visible %d)\n", name, path, (void *)window,
-           IsWindow(window) ? (int)IsWindowVisible(window) : -1);
+    printf("SHOT %s FAILED: %s not written (window %p visible %d after %lu ms)\n", name, path, (void *)window,
+           IsWindow(window) ? (int)IsWindowVisible(window) : -1, (unsigned long)g_shown_after);
     fflush(stdout);
     return -1;
   }
-  printf("SHOT %s %ldx%ld %s\n", name, (long)(rect.right - rect.left), (long)(rect.bottom - rect.top), path);
+  printf("SHOT %s %ldx%ld %s (shown after %lu ms)\n", name, (long)(rect.right - rect.left),
+         (long)(rect.bottom - rect.top), path, (unsigned long)g_shown_after);
   fflush(stdout);
   return 0;
 }

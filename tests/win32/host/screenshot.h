@@ -15,7 +15,7 @@
 /* Repaints `window` (frame, client area, children), waits for the paint to
  * reach the screen, and writes the window's rectangle of the screen to the
  * BMP `path` and its size to `path` + ".txt". A window about to be shown
- * is waited for (2 s at most). The window may belong to
+ * is waited for (10 s at most). The window may belong to
  * another thread of the process, which must be dispatching its messages
  * (a modal message box's loop does). Returns 0, or -1 when the window is
  * not visible or a file cannot be written. */
