@@ -73,7 +73,7 @@ done
 cp "$win/tests/win32/vkt_fontcheck.exe" "$work/"
 (cd "$work" && timeout 60 wine vkt_fontcheck.exe "$shots_windows" >"$work/fontcheck.log" 2>&1) || true
 judge "font check" "^VKTFONT PASSED" "$work/fontcheck.log"
-grep -E "^(FACE|GLYPHS|FAIL)" "$work/fontcheck.log" | sed 's/^/    /' || true
+grep -E "^(FACE|GLYPHS|REFUSED|FAIL)" "$work/fontcheck.log" | sed 's/^/    /' || true
 check_shot fontcheck
 check_shot fontcheck-box
 

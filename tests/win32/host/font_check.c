@@ -16,7 +16,10 @@
  *   captured into <folder> (fontcheck.bmp, fontcheck-box.bmp) for
  *   scripts/check-screenshot.py and for a person to look at.
  *
- * Prints "FACE", "GLYPHS", "SHOT" lines and ends with "VKTFONT PASSED" or
+ * Captures that would show something else (a window covered by another,
+ * or reaching outside the screen) are refused.
+ *
+ * Prints "FACE", "GLYPHS", "REFUSED", "SHOT" lines and ends with "VKTFONT PASSED" or
  * "VKTFONT FAILED".
  */
 #include <windows.h>
@@ -196,6 +199,26 @@ static LRESULT CALLBACK sample_proc(HWND window, UINT message, WPARAM wparam, LP
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+/* A capture that would show something else than the window is refused:
+   an always-on-top window over it, or a part of it off the screen. */
+static void refused_pictures(HWND window, const char *path) {
+  RECT rect;
+  HWND cover;
+  GetWindowRect(window, &rect);
+  cover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"cover", WS_POPUP | WS_BORDER,
+                          rect.left + 20, rect.top + 20, 60, 30, NULL, NULL, GetModuleHandleW(NULL), NULL);
+  ShowWindow(cover, SW_SHOWNOACTIVATE);
+  if (vkt_shot_window(window, path) == 0 || !strstr(vkt_shot_error(), "covered"))
+    fail("a covered window was captured");
+  printf("REFUSED covered: %s\n", vkt_shot_error());
+  DestroyWindow(cover);
+  SetWindowPos(window, NULL, -30, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (vkt_shot_window(window, path) == 0 || !strstr(vkt_shot_error(), "outside"))
+    fail("a window reaching outside the screen was captured");
+  printf("REFUSED off the screen: %s\n", vkt_shot_error());
+  SetWindowPos(window, NULL, rect.left, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 static void shoot_sample(const char *folder) {
   WNDCLASSW wc;
   RECT rect = {0, 0, 240, 130};
@@ -220,7 +243,8 @@ static void shoot_sample(const char *folder) {
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
   snprintf(path, sizeof path, "%s\\fontcheck.bmp", folder);
-  if (vkt_shot_window(window, path) != 0) fail("the sample window was not captured");
+  refused_pictures(window, path);
+  if (vkt_shot_window(window, path) != 0) fail(vkt_shot_error());
   else printf("SHOT fontcheck %s\n", path);
   DestroyWindow(window);
   DeleteObject(g_small);
@@ -239,6 +263,7 @@ static DWORD WINAPI shoot_box(LPVOID unused) {
     HWND box = FindWindowW(L"#32770", L"VKTCom");
     if (box && IsWindowVisible(box)) {
       g_box_shot = vkt_shot_window(box, g_box_path);
+      if (g_box_shot != 0) printf("SHOT fontcheck-box FAILED: %s\n", vkt_shot_error());
       PostMessageW(box, WM_COMMAND, IDOK, 0);
       return 0;
     }

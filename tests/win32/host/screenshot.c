@@ -1,6 +1,7 @@
 /* Screenshots of top-level windows: see screenshot.h. */
 #include "screenshot.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -126,21 +127,69 @@ static int write_size(const char *path, HWND window, int width, int height) {
   return 0;
 }
 
+static char g_error[256];
+
+static int refuse(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(g_error, sizeof g_error, format, args);
+  va_end(args);
+  return -1;
+}
+
+const char *vkt_shot_error(void) { return g_error; }
+
+/* Puts a window that is not always on top above the other ordinary
+   windows, without activating it. */
+static void raise_window(HWND window) {
+  UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) return;
+  if (GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId()) flags |= SWP_ASYNCWINDOWPOS;
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, flags);
+}
+
+/* The first visible window above `window` that overlaps it, or NULL. */
+static HWND covering(HWND window, const RECT *rect) {
+  HWND above;
+  for (above = GetWindow(window, GW_HWNDPREV); above; above = GetWindow(above, GW_HWNDPREV)) {
+    RECT other, common;
+    if (IsWindowVisible(above) && GetWindowRect(above, &other) && IntersectRect(&common, &other, rect))
+      return above;
+  }
+  return NULL;
+}
+
 int vkt_shot_window(HWND window, const char *path) {
   RECT rect;
-  int width, height, stride, result = -1;
+  int width, height, stride, result;
   HDC screen, memory;
   HBITMAP bitmap;
   HGDIOBJ old;
   BITMAPINFO info;
   void *bits = NULL;
+  HWND cover;
 
-  if (!wait_visible(window)) return -1;
+  g_error[0] = 0;
+  if (!IsWindow(window)) return refuse("no such window");
+  if (!wait_visible(window)) return refuse("the window is not shown (waited %lu ms)", (unsigned long)g_shown_after);
+  raise_window(window);
   repaint(window);
-  if (!GetWindowRect(window, &rect)) return -1;
+  if (!GetWindowRect(window, &rect)) return refuse("the window is gone");
   width = rect.right - rect.left;
   height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return -1;
+  if (width <= 0 || height <= 0) return refuse("the window is empty (%dx%d)", width, height);
+  if (rect.left < 0 || rect.top < 0 || rect.right > GetSystemMetrics(SM_CXSCREEN) ||
+      rect.bottom > GetSystemMetrics(SM_CYSCREEN))
+    return refuse("the window (%ld,%ld)-(%ld,%ld) reaches outside the %dx%d screen", (long)rect.left, (long)rect.top,
+                  (long)rect.right, (long)rect.bottom, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  /* The picture is the screen's: a window above this one would be in it. */
+  cover = covering(window, &rect);
+  if (cover) {
+    char cls[64] = "", text[128] = "";
+    GetClassNameA(cover, cls, sizeof cls);
+    GetWindowTextA(cover, text, sizeof text);
+    return refuse("covered by the window %s \"%s\"", cls, text);
+  }
   stride = (width * 3 + 3) & ~3;
 
   memset(&info, 0, sizeof info);
@@ -152,18 +201,22 @@ int vkt_shot_window(HWND window, const char *path) {
   info.bmiHeader.biCompression = BI_RGB;
 
   screen = GetDC(NULL);
-  if (!screen) return -1;
+  if (!screen) return refuse("no screen");
+  result = refuse("the screen could not be copied");
   memory = CreateCompatibleDC(screen);
   bitmap = memory ? CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0) : NULL;
   if (bitmap) {
     old = SelectObject(memory, bitmap);
     /* The screen's pixels where the window is: its frame, caption and
-       children exactly as shown, other windows' included where they
-       overlap it. */
+       children exactly as shown. */
     if (BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT)) {
       GdiFlush();
-      if (write_bmp(path, bits, width, height, stride) == 0 && write_size(path, window, width, height) == 0)
+      if (write_bmp(path, bits, width, height, stride) != 0 || write_size(path, window, width, height) != 0) {
+        result = refuse("%s or its .txt could not be written", path);
+      } else {
         result = 0;
+        g_error[0] = 0;
+      }
     }
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -190,8 +243,7 @@ int vkt_shot_named(HWND window, const char *name) {
   }
   CreateDirectoryA(folder, NULL); /* may exist already */
   if (vkt_shot_window(window, path) != 0 || !GetWindowRect(window, &rect)) {
-    printf("SHOT %s FAILED: %s not written (window %p visible %d after %lu ms)\n", name, path, (void *)window,
-           IsWindow(window) ? (int)IsWindowVisible(window) : -1, (unsigned long)g_shown_after);
+    printf("SHOT %s FAILED: %s\n", name, vkt_shot_error());
     fflush(stdout);
     return -1;
   }

@@ -12,21 +12,28 @@
 
 #include <windows.h>
 
-/* Repaints `window` (frame, client area, children), waits for the paint to
+/* Raises `window` above the other ordinary windows (without activating
+ * it), repaints it (frame, client area, children), waits for the paint to
  * reach the screen, and writes the window's rectangle of the screen to the
- * BMP `path` and its size to `path` + ".txt". A window about to be shown
- * is waited for (10 s at most). The window may belong to
- * another thread of the process, which must be dispatching its messages
- * (a modal message box's loop does). Returns 0, or -1 when the window is
- * not visible or a file cannot be written. */
+ * BMP `path` and its size to `path` + ".txt". A window about to be shown is
+ * waited for (10 s at most). The window may belong to another thread of
+ * the process, which must be dispatching its messages (a modal message
+ * box's loop does); for a window of the calling thread, the thread's
+ * messages are dispatched meanwhile (a WM_QUIT is posted again).
+ * Returns 0, or -1 with the reason in vkt_shot_error(): the window is not
+ * shown, reaches outside the screen, is covered by a window above it (an
+ * always-on-top one: hide it first), or a file cannot be written. */
 int vkt_shot_window(HWND window, const char *path);
+
+/* Why the last vkt_shot_window failed ("" after a success). */
+const char *vkt_shot_error(void);
 
 /* The folder of the screenshots, from the environment variable
  * VKTHOST_SHOTS (a Windows path), or NULL when it is not set. */
 const char *vkt_shot_folder(void);
 
 /* vkt_shot_window into "<folder>\<name>.bmp" and prints
- * "SHOT <name> <width>x<height> <path>", or "SHOT <name> FAILED ..."
+ * "SHOT <name> <width>x<height> <path> ...", or "SHOT <name> FAILED: <why>"
  * (stdout). Returns 1 when no folder is set (nothing is captured), 0 when
  * the picture was written, -1 when it could not be. */
 int vkt_shot_named(HWND window, const char *name);
