@@ -93,12 +93,15 @@ Windows Registry Editor Version 5.00
 "ＭＳ ゴシック"="IPAGothic"
 "MS Gothic"="IPAGothic"
 REG
-  wine regedit /S "$(winepath -w "$work/prefix.reg" 2>/dev/null)" >/dev/null 2>&1
+  # A failure here shows in the font check and the screenshots.
+  wine regedit /S "$(winepath -w "$work/prefix.reg" 2>/dev/null)" >/dev/null 2>&1 ||
+    echo "the prefix's desktop and font keys could not be added" >&2
   # Debian's Wine does not find the fonts of fonts-wine by itself: the
   # prefix's Fonts folder is always searched.
   local font
   for font in /usr/share/wine/fonts/*.ttf; do
-    [ -f "$font" ] && ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    [ -f "$font" ] || continue
+    ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/" || echo "$font not linked into the prefix" >&2
   done
   return 0
 }
