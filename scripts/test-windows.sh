@@ -10,9 +10,6 @@
 #     errors answered in their message boxes, an unplug during a download
 #     and the port back after a replug, unload with the port open and a
 #     second session after it, a process ending with the port open.
-# Programs run on the prefix's virtual desktop; screenshots (a message box
-# of the host, the font check's pictures) are written to
-# build-win32/screenshots and checked by scripts/check-screenshot.py.
 # Every run is judged by the marker line the program prints, never by wine's
 # exit code (a 32-bit program "succeeds" without running under a 64-bit-only
 # Wine).
@@ -23,6 +20,11 @@
 #   VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed
 # and runs nothing under Wine.
 # Environment: VKTCOM_WIN_ROAD_RECORDS (default 300) records in the road.
+#
+# Programs run on the prefix's virtual desktop; screenshots (the host's
+# message boxes where VKTHOST_SHOTS is set, the font check's pictures) are
+# written to build-win32/screenshots and checked by
+# scripts/check-screenshot.py (check_shot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -58,7 +60,7 @@ check_shot() {  # check_shot <name> [check-screenshot.py options...]
   shift
   python3 scripts/check-screenshot.py "$shots/$name.bmp" --png "$shots/$name.png" "$@" >"$work/shot-$name.log" 2>&1 || true
   judge "screenshot $name" "^SCREENSHOT OK" "$work/shot-$name.log"
-  sed 's/^/    /' "$work/shot-$name.log"
+  { grep -h "^SHOT $name " "$work"/*.log 2>/dev/null || true; cat "$work/shot-$name.log"; } | sed 's/^/    /'
 }
 
 # ---- the cross-compiled suites ----
@@ -98,7 +100,7 @@ host() {  # host <name> <vkt_host arguments...>
     echo "FAIL host $name: the process did not end"
     failures=$((failures + 1))
   fi
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|SHOT|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports

@@ -98,18 +98,22 @@ static char g_boxes[16][512];
 static volatile LONG g_box_count;
 static volatile LONG g_stop_answering;
 
+/* The box as a person sees it, before it is answered, as
+   "<mode>-box<n>.bmp" (only when VKTHOST_SHOTS names a folder). */
+static void shoot_box(HWND box) {
+  char name[64];
+  snprintf(name, sizeof name, "%s-box%ld", g_mode, (long)g_box_count + 1);
+  if (vkt_shot_named(box, name) < 0) fail("screenshot %s: %s", name, vkt_shot_error());
+}
+
 static DWORD WINAPI answer_boxes(LPVOID unused) {
   (void)unused;
   while (!g_stop_answering) {
     HWND box = FindWindowA("#32770", "VKTCom");
     if (box) {
+      shoot_box(box);
       LONG n = g_box_count;
       if (n < 16) {
-        char name[64];
-        /* The box as a person sees it, before it is answered (only when
-           VKTHOST_SHOTS names a folder). */
-        snprintf(name, sizeof name, "%s-box%ld", g_mode, (long)n + 1);
-        if (vkt_shot_named(box, name) < 0) fail("screenshot of message box %ld", (long)n + 1);
         GetDlgItemTextA(box, 0xFFFF, g_boxes[n], sizeof g_boxes[n]);
         InterlockedIncrement(&g_box_count);
         printf("BOX %s\n", g_boxes[n]);
