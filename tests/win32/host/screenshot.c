@@ -6,69 +6,47 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* How long a repaint may take to reach the screen, and how long after it the
-   picture is taken: Wine copies a window's drawing to the display from the
-   owner thread's message loop, a few times a second at most. */
+/* How long another thread may take to paint its window, and how long after
+   a paint the picture is taken (Wine copies a window's drawing to the
+   display a moment later). */
 enum { kPaintWaitMs = 2000, kSettleMs = 250, kStepMs = 10 };
 /* How long a window about to be shown is waited for: a dialog box is shown
    once its owner thread's queue first runs empty, later on a loaded
    machine. */
 enum { kShowWaitMs = 10000 };
 
-/* Runs this thread's messages for `ms` milliseconds. */
-static void pump_for(DWORD ms) {
-  DWORD start = GetTickCount();
-  MSG msg;
-  do {
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage((int)msg.wParam); /* left for the caller's loop */
-        return;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(kStepMs);
-  } while (GetTickCount() - start < ms);
-}
-
-/* Invalidates the whole window and waits until its owner has painted it. */
+/* Paints the whole window and waits until the paint has reached the
+   screen. A window of this thread is painted here and now, without
+   dispatching any other message: the capture may run inside a window
+   procedure or a hook. A window of another thread is painted by its owner,
+   which is waited for. */
 static void repaint(HWND window) {
   DWORD_PTR ignored;
-  int own = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
   DWORD start = GetTickCount();
-  RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-  while (GetTickCount() - start < kPaintWaitMs) {
-    if (own) {
-      pump_for(kStepMs);
-    } else {
+  if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) {
+    RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    GdiFlush();
+  } else {
+    RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    while (GetTickCount() - start < kPaintWaitMs) {
       /* Returns once the owner thread takes messages again. */
       SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPaintWaitMs, &ignored);
+      if (!GetUpdateRect(window, NULL, FALSE)) break;
       Sleep(kStepMs);
     }
-    if (!GetUpdateRect(window, NULL, FALSE)) break;
   }
-  if (own) {
-    pump_for(kSettleMs);
-  } else {
-    Sleep(kSettleMs);
-  }
+  Sleep(kSettleMs);
 }
 
-/* A window just created may be shown a moment later (a message box is
-   shown once its controls are laid out). */
+/* A window just created by another thread may be shown a moment later (a
+   dialog box is shown once its owner thread's queue first runs empty); a
+   window of this thread is shown or not. */
 static DWORD g_shown_after; /* ms the last capture waited for its window */
 
 static int wait_visible(HWND window) {
   DWORD start = GetTickCount();
   int own = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
-  while (IsWindow(window) && !IsWindowVisible(window) && GetTickCount() - start < kShowWaitMs) {
-    if (own) {
-      pump_for(kStepMs);
-    } else {
-      Sleep(kStepMs);
-    }
-  }
+  while (!own && IsWindow(window) && !IsWindowVisible(window) && GetTickCount() - start < kShowWaitMs) Sleep(kStepMs);
   g_shown_after = GetTickCount() - start;
   return IsWindow(window) && IsWindowVisible(window);
 }

@@ -15,11 +15,12 @@
 /* Raises `window` above the other ordinary windows (without activating
  * it), repaints it (frame, client area, children), waits for the paint to
  * reach the screen, and writes the window's rectangle of the screen to the
- * BMP `path` and its size to `path` + ".txt". A window about to be shown is
- * waited for (10 s at most). The window may belong to another thread of
- * the process, which must be dispatching its messages (a modal message
- * box's loop does); for a window of the calling thread, the thread's
- * messages are dispatched meanwhile (a WM_QUIT is posted again).
+ * BMP `path` and its size to `path` + ".txt". A window of the calling
+ * thread is painted at once and no other message is dispatched, so the
+ * capture may run inside a window procedure or a hook. A window of another
+ * thread of the process is painted by that thread, which must be
+ * dispatching its messages (a modal message box's loop does); if it is
+ * about to be shown, it is waited for (10 s at most).
  * Returns 0, or -1 with the reason in vkt_shot_error(): the window is not
  * shown, reaches outside the screen, is covered by a window above it (an
  * always-on-top one: hide it first), or a file cannot be written. */
