@@ -26,6 +26,10 @@ static void repaint(HWND window) {
   if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) {
     RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     GdiFlush();
+    /* A wait for messages that takes none: Wine hands the thread's drawing
+       to the display when its thread waits. */
+    MsgWaitForMultipleObjectsEx(0, NULL, kSettleMs, 0, 0);
+    return;
   } else {
     RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     while (GetTickCount() - start < kPaintWaitMs) {
