@@ -26,18 +26,17 @@ static void repaint(HWND window) {
   if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) {
     RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     GdiFlush();
-    /* A wait for messages that takes none: Wine hands the thread's drawing
-       to the display when its thread waits. */
+    /* A wait that takes no message: Wine hands a thread's drawing to the
+       display when the thread waits. */
     MsgWaitForMultipleObjectsEx(0, NULL, kSettleMs, 0, 0);
     return;
-  } else {
-    RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-    while (GetTickCount() - start < kPaintWaitMs) {
-      /* Returns once the owner thread takes messages again. */
-      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPaintWaitMs, &ignored);
-      if (!GetUpdateRect(window, NULL, FALSE)) break;
-      Sleep(kStepMs);
-    }
+  }
+  RedrawWindow(window, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  while (GetTickCount() - start < kPaintWaitMs) {
+    /* Returns once the owner thread takes messages again. */
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPaintWaitMs, &ignored);
+    if (!GetUpdateRect(window, NULL, FALSE)) break;
+    Sleep(kStepMs);
   }
   Sleep(kSettleMs);
 }
