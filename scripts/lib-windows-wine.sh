@@ -16,7 +16,7 @@ install_wine() {
     apt-get update && break
     sleep 5
   done
-  local packages=(wine wine32:i386 xvfb xauth)
+  local packages=(wine wine32:i386 xvfb xauth fonts-wine fonts-ipafont-gothic)
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${packages[@]}" && return 0
   # Without the security mirror's i386 index the i386 libraries cannot match
   # the versions of their amd64 halves: take both from the release itself.
@@ -26,10 +26,16 @@ install_wine() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends -t "$release" "${packages[@]}"
 }
 
+# Wine's own fonts (Tahoma for the message boxes, Marlett for the caption
+# buttons) and the IPA Gothic fonts, which Wine finds through fontconfig.
+have_window_fonts() {
+  [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -f /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf ]
+}
+
 # Installs Wine when missing; without a 32-bit Wine prints the skip marker
 # and ends the calling script successfully.
 wine_prepare_or_skip() {
-  if ! have_wine32 || ! command -v Xvfb >/dev/null; then
+  if ! have_wine32 || ! command -v Xvfb >/dev/null || ! have_window_fonts; then
     install_wine || true
   fi
   if ! have_wine32; then
@@ -54,10 +60,50 @@ wine_start() {
     export DISPLAY=:$(head -n1 "$work/display")
   fi
   wineboot -i >/dev/null 2>&1
+  wine_desktop_and_fonts
   wineserver -w >/dev/null 2>&1
   # One server for every run from here on: it keeps the volatile registry
   # keys added below.
   wineserver -p >/dev/null 2>&1
+}
+
+# Every program of the prefix runs on one virtual desktop of the display's
+# size, drawn by Wine itself: window frames and captions are painted as on
+# Windows (Xvfb runs no window manager), and screenshots show them.
+# The Japanese font names of the library's windows and of the system's
+# fallbacks for Japanese text are replaced by the IPA Gothic fonts: the
+# proportional one for the P (proportional) faces and "MS UI Gothic", the
+# fixed-pitch one for the others. Wine has no Japanese glyphs of its own.
+# The file goes in as UTF-16 so that the full-width names keep their
+# characters whatever the locale of this shell.
+wine_desktop_and_fonts() {
+  sed 's/$/\r/' <<'REG' | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/prefix.reg"
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"MS PGothic"="IPAPGothic"
+"MS UI Gothic"="IPAPGothic"
+"ＭＳ ゴシック"="IPAGothic"
+"MS Gothic"="IPAGothic"
+REG
+  # A failure here shows in the font check and the screenshots.
+  wine regedit /S "$(winepath -w "$work/prefix.reg" 2>/dev/null)" >/dev/null 2>&1 ||
+    echo "the prefix's desktop and font keys could not be added" >&2
+  # Debian's Wine does not find the fonts of fonts-wine by itself: the
+  # prefix's Fonts folder is always searched.
+  local font
+  for font in /usr/share/wine/fonts/*.ttf; do
+    [ -f "$font" ] || continue
+    ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/" || echo "$font not linked into the prefix" >&2
+  done
+  return 0
 }
 
 wine_cleanup() {

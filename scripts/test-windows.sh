@@ -2,6 +2,9 @@
 # Runs the Windows build under Wine, in a fresh 32-bit prefix under one
 # persistent wineserver:
 #   - each cross-compiled suite as one Wine process;
+#   - the font check (tests/win32/host/font_check.c): the settings dialog's
+#     Japanese font and the message boxes' font draw the windows' Japanese
+#     texts, with screenshots of a sample window and of a message box;
 #   - the end-to-end host (tests/win32/host/vkt_host.c) against the logger
 #     simulator on a pseudo-terminal mapped to COM5: the usual road, clock
 #     errors answered in their message boxes, an unplug during a download
@@ -17,6 +20,11 @@
 #   VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed
 # and runs nothing under Wine.
 # Environment: VKTCOM_WIN_ROAD_RECORDS (default 300) records in the road.
+#
+# Programs run on the prefix's virtual desktop; screenshots (the host's
+# message boxes where VKTHOST_SHOTS is set, the font check's pictures) are
+# written to build-win32/screenshots and checked by
+# scripts/check-screenshot.py (check_shot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -41,6 +49,20 @@ judge() {  # judge <name> <marker regex> <log>
   fi
 }
 
+# Screenshots go to build-win32/screenshots (made anew on each run); each is
+# checked for the window's size and for content.
+shots=$win/screenshots
+rm -rf "$shots"
+mkdir -p "$shots"
+shots_windows=$(winepath -w "$shots" 2>/dev/null)
+check_shot() {  # check_shot <name> [check-screenshot.py options...]
+  local name=$1
+  shift
+  python3 scripts/check-screenshot.py "$shots/$name.bmp" --png "$shots/$name.png" "$@" >"$work/shot-$name.log" 2>&1 || true
+  judge "screenshot $name" "^SCREENSHOT OK" "$work/shot-$name.log"
+  { grep -h "^SHOT $name " "$work"/*.log 2>/dev/null || true; cat "$work/shot-$name.log"; } | sed 's/^/    /'
+}
+
 # ---- the cross-compiled suites ----
 for exe in "$win"/tests/win32/win32_*_tests.exe; do
   name=$(basename "$exe" .exe)
@@ -48,6 +70,14 @@ for exe in "$win"/tests/win32/win32_*_tests.exe; do
   (cd "$work" && timeout 600 wine "$exe" >"$work/$name.log" 2>&1) || true
   judge "$name ($(($(date +%s) - start)) s)" "^VKTCOM-SUITE $name.exe PASSED" "$work/$name.log"
 done
+
+# ---- the Japanese font: glyphs drawn, a sample window and message box ----
+cp "$win/tests/win32/vkt_fontcheck.exe" "$work/"
+(cd "$work" && timeout 60 wine vkt_fontcheck.exe "$shots_windows" >"$work/fontcheck.log" 2>&1) || true
+judge "font check" "^VKTFONT PASSED" "$work/fontcheck.log"
+grep -E "^(FACE|GLYPHS|REFUSED|FAIL)" "$work/fontcheck.log" | sed 's/^/    /' || true
+check_shot fontcheck
+check_shot fontcheck-box
 
 # ---- the end-to-end host against the simulator on COM5 ----
 cp "$win/vktcom.dll" "$win/tests/win32/vkt_host.exe" "$work/"
@@ -78,7 +108,8 @@ start_sim road --file "$work/records.txt"
 host road road expected.txt
 stop_sim
 start_sim silent --silent
-host silent clock-error "Clock Set Error(Command s)"
+VKTHOST_SHOTS=$shots_windows host silent clock-error "Clock Set Error(Command s)"
+check_shot clock-error-box1
 stop_sim
 start_sim no-t --no-answer t
 host no-t clock-error "Clock Set Error(Command t)"

@@ -17,7 +17,9 @@
  *                                       the library loaded
  *
  * The logger is expected on COM5. Message boxes are found on a second
- * thread, their texts printed ("BOX <text>") and answered with OK. The last
+ * thread, their texts printed ("BOX <text>") and answered with OK; when
+ * the environment variable VKTHOST_SHOTS names a folder, each box is first
+ * captured there as "<mode>-box<n>.bmp" (screenshot.h). The last
  * line is "VKTHOST <mode> PASSED" or "VKTHOST <mode> FAILED"; the test
  * script judges the run by it.
  */
@@ -27,6 +29,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "screenshot.h"
 
 typedef void(WINAPI *void_fn)(void);
 typedef unsigned int(WINAPI *bool_fn)(void); /* only the low byte is defined */
@@ -94,11 +98,20 @@ static char g_boxes[16][512];
 static volatile LONG g_box_count;
 static volatile LONG g_stop_answering;
 
+/* The box as a person sees it, before it is answered, as
+   "<mode>-box<n>.bmp" (only when VKTHOST_SHOTS names a folder). */
+static void shoot_box(HWND box) {
+  char name[64];
+  snprintf(name, sizeof name, "%s-box%ld", g_mode, (long)g_box_count + 1);
+  if (vkt_shot_named(box, name) < 0) fail("screenshot %s: %s", name, vkt_shot_error());
+}
+
 static DWORD WINAPI answer_boxes(LPVOID unused) {
   (void)unused;
   while (!g_stop_answering) {
     HWND box = FindWindowA("#32770", "VKTCom");
     if (box) {
+      shoot_box(box);
       LONG n = g_box_count;
       if (n < 16) {
         GetDlgItemTextA(box, 0xFFFF, g_boxes[n], sizeof g_boxes[n]);
