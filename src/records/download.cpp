@@ -7,12 +7,18 @@
 // port's arrival signal for a short slice instead of spinning, so a paced
 // transfer costs next to no CPU time. An overall bound on the bytes and the
 // time from the request (download_bound.h) ends a reply that never stops.
+//
+// The reply goes from the port straight into the growing reply text, in
+// chunks of up to one receive ring's worth: with the port's direct
+// reception the download's thread reads the device itself, as a plain
+// reader of the device would.
 #include "records/download.h"
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +26,8 @@
 
 #include "base/constants.h"
 #include "base/text.h"
+#include "link/port_error.h"
+#include "link/serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/reply_wait.h"
 #include "records/download_bound.h"
@@ -29,7 +37,9 @@
 namespace vkt::records {
 namespace {
 
-constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
+// The most one poll takes: one receive ring's worth, so that a reply is cut
+// into chunks no larger than the ring would hand over.
+constexpr std::size_t kChunkLimit = link::SerialPort::kReceiveRingSize;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
 // While the lines are checked, pending window events run at most this often
@@ -63,6 +73,25 @@ class RunningMark {
 
  private:
   DownloadHost& library_;
+};
+
+// Direct reception on the download's port while the reply comes; off again
+// at the end, unless the monitor window (and its port) went meanwhile.
+class DirectReceive {
+ public:
+  DirectReceive(link::SerialPort& port, std::function<bool()> port_alive)
+      : port_(port), port_alive_(std::move(port_alive)) {
+    port_.set_direct_receive(true);
+  }
+  ~DirectReceive() {
+    if (port_alive_()) port_.set_direct_receive(false);
+  }
+  DirectReceive(const DirectReceive&) = delete;
+  DirectReceive& operator=(const DirectReceive&) = delete;
+
+ private:
+  link::SerialPort& port_;
+  std::function<bool()> port_alive_;
 };
 
 // Thrown when the monitor window was released by a handler that ran while
@@ -170,6 +199,7 @@ class Download {
     text_.reserve(expected_text_size(library_.param_count));
     budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {
+      DirectReceive direct(port_, [this] { return window_alive(); });
       port_.WriteString("D");
       receive(last_activity);
     } catch (const link::PortError&) {
@@ -218,29 +248,32 @@ class Download {
   // Collects the reply until a chunk holds "#" or the line stays silent for
   // 3000 ms.
   void receive(uint32_t last_activity) {
-    std::vector<char> buffer(kWorkBufferSize);
     protocol::PortReplySource source(port_);
     const protocol::WaitEnd end =
         protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
-          const uint32_t waiting = port_.InBuffUsed();
-          if (waiting == 0) return protocol::PollResult{false, false};
-          form_->Label1.set_text(std::to_string(waiting));
+          const std::size_t from = text_.size();
+          text_.resize(from + kChunkLimit);
+          std::size_t count = 0;
+          try {
+            count = port_.TakeAvailable(text_.data() + from, kChunkLimit);
+          } catch (...) {
+            text_.resize(from);
+            throw;
+          }
+          text_.resize(from + count);
+          if (count == 0) return protocol::PollResult{false, false};
+          form_->Label1.set_text(std::to_string(count));
           dispatch();
-          bool terminated = false;
-          if (port_.InputReady()) {
-            // A handler that ran meanwhile may have taken bytes; read what is
-            // there now, never more than one ring's worth.
-            const std::size_t count = std::min<std::size_t>({waiting, port_.InBuffUsed(), kWorkBufferSize - 1});
-            if (count > 0) {
-              port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
-              buffer[count] = '\0';
-              terminated = take_chunk(buffer.data(), count);
-              if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
-                status_ = Status::OverBound;
-                result_ = false;
-                return protocol::PollResult{true, true};
-              }
-            }
+          if (!port_.is_open()) {
+            // A handler closed the port: what it held was discarded.
+            text_.resize(from);
+            throw link::ECommNotOpen();
+          }
+          const bool terminated = take_chunk(from, count);
+          if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
+            status_ = Status::OverBound;
+            result_ = false;
+            return protocol::PollResult{true, true};
           }
           return protocol::PollResult{true, terminated};
         });
@@ -253,16 +286,19 @@ class Download {
     }
   }
 
-  // Appends one chunk to the reply text (up to its first zero byte) and
-  // counts its line ends up to the terminator "#"; returns true when the
-  // chunk holds it. The popup shows the count the chunk ends with.
-  bool take_chunk(const char* chunk, std::size_t count) {
+  // Takes the chunk at the end of the reply text (from `from`, `count`
+  // bytes) into the reply: the text keeps it up to its first zero byte. Counts
+  // its line ends up to the terminator "#"; returns true when the chunk
+  // holds it. The popup shows the count the chunk ends with.
+  bool take_chunk(std::size_t from, std::size_t count) {
     bytes_ += count;
-    const void* zero = std::memchr(chunk, '\0', count);
-    text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
+    const char* chunk = text_.data() + from;
     const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
     const char* end = hash ? hash : chunk + count;
     const auto line_ends = std::count(chunk, end, '\n');
+    if (const void* zero = std::memchr(chunk, '\0', count)) {
+      text_.resize(from + static_cast<std::size_t>(static_cast<const char*>(zero) - chunk));
+    }
     if (line_ends > 0) {
       lf_count_ += static_cast<int>(line_ends);
       show(2, std::to_string(lf_count_));
