@@ -213,7 +213,9 @@ class Download {
     lf_count_ = 0;
     show(3, "Total=" + library_.param_count);
 
-    text_.reserve(expected_text_size(library_.param_count));
+    // Room for the whole reply and one more read, so that the text is not
+    // moved while it arrives.
+    text_.reserve(expected_text_size(library_.param_count) + kChunkLimit);
     early_rows_.reserve(expected_rows(library_.param_count));
     budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {

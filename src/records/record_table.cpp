@@ -391,6 +391,11 @@ void RecordTable::mark_decoded(int row, const std::string& year) {
   r->flags = static_cast<uint8_t>((r->flags | kDecoded | kUnpacked));
 }
 
+uint32_t RecordTable::year_index(const std::string& year) {
+  if (years_.empty() || years_.back() != year) years_.push_back(year);
+  return static_cast<uint32_t>(years_.size() - 1);
+}
+
 void RecordTable::clear_decoded(int row) {
   Row* r = row_for_write(row);
   if (!r) return;

@@ -10,6 +10,7 @@
 // 2 to 17 are made when a cell is read. A cell written with other text than
 // the row's own (a row number that is not the row's, say) keeps that text
 // beside the row and reads back exactly as written.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -97,6 +98,16 @@ class RecordTable final : public windows::GridCells {
   void mark_decoded(int row, const std::string& year);
   // Columns 2 to 17 of the row read empty.
   void clear_decoded(int row);
+  // The quick way through mark_decoded for the rows from `first` on whose
+  // line was unpacked and that hold no written cell (a download's rows):
+  // each row, in order, is marked decoded with the year of the pool that
+  // year_of(row, year tag) names (see year_index). Stops after `last` or at
+  // the first other row; returns the row it stopped at.
+  template <class YearOf>
+  int decode_unpacked(int first, int last, YearOf&& year_of);
+  // The pool's index of `year`: the last year's when it is the same text,
+  // else a new one.
+  uint32_t year_index(const std::string& year);
 
   // For the accessors: whether every cell of the row reads what the row
   // itself holds (no cell written with other text), and the decoded fields
@@ -147,6 +158,22 @@ class RecordTable final : public windows::GridCells {
   std::vector<std::string> years_;
   std::unordered_map<uint64_t, std::string> written_;  // cells written with texts of their own
 };
+
+template <class YearOf>
+int RecordTable::decode_unpacked(int first, int last, YearOf&& year_of) {
+  int row = std::max(first, 1);
+  for (; row <= last && static_cast<std::size_t>(row) < rows_.size(); ++row) {
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    if ((r.flags & (kUnpacked | kWritten)) != kUnpacked) return row;
+    // The year tag: bits 22 and 23 of the time word, which pack() puts above
+    // the 4 bits of tenths.
+    const uint32_t year = year_of(row, static_cast<int>((r.stamp >> 26) & 3));
+    if (year >= years_.size()) return row;
+    r.year = year;
+    r.flags |= kDecoded;
+  }
+  return row;
+}
 
 class RecordTable::LineRows {
  public:

@@ -274,6 +274,32 @@ TEST_F(Download, RowsMadeWhileTheReplyArrivesReadAsTheWholeReplyDoes) {
   }
 }
 
+// The download decodes its rows in one sweep; the year rule must be the one
+// of RecordDecoder row by row, also for a year that cannot be advanced.
+TEST_F(Download, DecodingTheDownloadedRowsFollowsTheYearRuleOfEachRow) {
+  const std::vector<std::string> lines = {kFirst, kSecond, kSecond, kFirst};
+  std::string reply;
+  for (const std::string& line : lines) reply += line + "\r\n";
+  reply += "#\r\n";
+  lib()->param_count = "4";
+  for (const std::string year : {"2009", "x", "", "2147483647"}) {
+    SCOPED_TRACE("year \"" + year + "\"");
+    lib()->param_year = year;
+    ASSERT_TRUE(port.preload(reply));
+    ASSERT_TRUE(DownloadDriver(*lib()));
+    std::vector<std::string> downloaded = table_texts(lib());
+    const std::string year_after = lib()->param_year;
+
+    lib()->param_year = year;
+    decode_lines(*lib(), lines);
+    std::vector<std::string> decoded = table_texts(lib());
+    downloaded.erase(downloaded.begin());  // the memo
+    decoded.erase(decoded.begin());
+    EXPECT_EQ(downloaded, decoded);
+    EXPECT_EQ(year_after, lib()->param_year);
+  }
+}
+
 TEST(DownloadWithoutMonitor, FailsAndShowsNothing) {
   TestLibrary lib;
   EXPECT_FALSE(DownloadDriver(*lib));
