@@ -52,6 +52,8 @@ std::size_t find_line_end(std::string_view text, std::size_t from) {
 // The most one poll takes: one receive ring's worth, so that a reply is cut
 // into chunks no larger than the ring would hand over.
 constexpr std::size_t kChunkLimit = link::SerialPort::kReceiveRingSize;
+// Less room than this left in the reply text and it grows for a whole chunk.
+constexpr std::size_t kLeastRead = 64;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
 // While the lines are checked, pending window events run at most this often
@@ -213,9 +215,7 @@ class Download {
     lf_count_ = 0;
     show(3, "Total=" + library_.param_count);
 
-    // Room for the whole reply and one more read, so that the text is not
-    // moved while it arrives.
-    text_.reserve(expected_text_size(library_.param_count) + kChunkLimit);
+    text_.reserve(expected_text_size(library_.param_count));
     early_rows_.reserve(expected_rows(library_.param_count));
     budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {
@@ -272,10 +272,14 @@ class Download {
     const protocol::WaitEnd end =
         protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
           const std::size_t from = text_.size();
-          text_.resize(from + kChunkLimit);
+          // A read stays within the room reserved for the reply while some
+          // is left, so that the text is not moved for its last bytes.
+          const std::size_t room = text_.capacity() - from;
+          const std::size_t limit = room >= kLeastRead ? std::min(kChunkLimit, room) : kChunkLimit;
+          text_.resize(from + limit);
           std::size_t count = 0;
           try {
-            count = port_.TakeAvailable(text_.data() + from, kChunkLimit);
+            count = port_.TakeAvailable(text_.data() + from, limit);
           } catch (...) {
             text_.resize(from);
             throw;
