@@ -9,9 +9,10 @@
 // time from the request (download_bound.h) ends a reply that never stops.
 //
 // The reply goes from the port straight into the growing reply text, in
-// chunks of up to one receive ring's worth: with the port's direct
-// reception the download's thread reads the device itself, as a plain
-// reader of the device would.
+// chunks of up to 32 KiB: with the port's direct reception the download's
+// thread reads the device itself, as a plain reader of the device would,
+// and goes on reading while the device has more, so that the window work
+// of a chunk (the counts shown, the events let run) is done seldom.
 #include "records/download.h"
 
 #include <algorithm>
@@ -49,9 +50,10 @@ std::size_t find_line_end(std::string_view text, std::size_t from) {
   return std::string_view::npos;
 }
 
-// The most one poll takes: one receive ring's worth, so that a reply is cut
-// into chunks no larger than the ring would hand over.
-constexpr std::size_t kChunkLimit = link::SerialPort::kReceiveRingSize;
+// The most one poll takes (a port that receives into its ring hands over
+// at most one ring's worth). It is also the most a reply that never stops
+// can pass its byte bound by.
+constexpr std::size_t kChunkLimit = 32768;
 // Less room than this left in the reply text and it grows for a whole chunk.
 constexpr std::size_t kLeastRead = 64;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
