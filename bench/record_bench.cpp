@@ -4,11 +4,17 @@
 //      of 100,000 records (resident size and heap bytes), and what stays
 //      resident after form_release;
 //   2. CPU and wall time of the unpaced 100,000-record download, median of
-//      nine rounds, each beside a round of the plain reader;
+//      15 rounds, each beside a round of the plain reader (which of the two
+//      goes first alternates);
 //   3. accessor throughput over the 100,000 records (vkt_getdata,
 //      vkt_get_all, and vkt_get_date for the single fields);
 //   4. with --paced: the paced 2,000-record download against the line's own
 //      time (about 23 s).
+// With --profile library|plain [rounds] it runs only one side's unpaced
+// 100,000-record download, 30 times or `rounds` times, and prints each
+// round's wall and CPU time and their medians: a steady load for a profiler
+// (perf record -g build/bench/record_bench --profile library).
+//
 // Goals: at most 48 bytes per record at 100,000 records; resident size after
 // form_release within 2 MB of before the download; unpaced at most 1.5 times
 // the plain reader's CPU and wall time; paced within 0.1% of the line's time.
@@ -55,6 +61,7 @@ using Steady = std::chrono::steady_clock;
 constexpr std::size_t kSmall = 2000;
 constexpr std::size_t kLarge = 100000;
 constexpr int kRounds = 9;  // the machine may be shared: the median of several rounds
+constexpr int kSpeedRounds = 15;  // a round of the unpaced download takes a few tens of milliseconds
 constexpr double kLineBytesPerSecond = 1920.0;
 
 struct ChildLogger {
@@ -221,17 +228,30 @@ bool memory_per_record(const ChildLogger& logger) {
 bool unpaced_speed(const ChildLogger& logger) {
   std::vector<double> lib_wall, lib_cpu, c_wall, c_cpu;
   bool ok = true;
-  for (int round = 0; round < kRounds; ++round) {
-    plain_result p{};
-    const Download c = plain(logger, p);
-    ok &= check(c.ok && p.records == logger.records && p.bad_lines == 0, "plain reader");
-    c_wall.push_back(c.wall);
-    c_cpu.push_back(c.cpu);
-    auto library = open_library(logger);
-    const Download d = download(*library);
-    ok &= check(d.ok && d.count == static_cast<int32_t>(logger.records), "library download");
-    lib_wall.push_back(d.wall);
-    lib_cpu.push_back(d.cpu);
+  for (int round = 0; round < kSpeedRounds; ++round) {
+    auto run_plain = [&] {
+      plain_result p{};
+      const Download c = plain(logger, p);
+      ok &= check(c.ok && p.records == logger.records && p.bad_lines == 0, "plain reader");
+      c_wall.push_back(c.wall);
+      c_cpu.push_back(c.cpu);
+    };
+    auto run_library = [&] {
+      auto library = open_library(logger);
+      const Download d = download(*library);
+      ok &= check(d.ok && d.count == static_cast<int32_t>(logger.records), "library download");
+      lib_wall.push_back(d.wall);
+      lib_cpu.push_back(d.cpu);
+    };
+    // Each side goes first in every other round, so that neither always
+    // finds the line and the caches as the other left them.
+    if (round % 2 == 0) {
+      run_plain();
+      run_library();
+    } else {
+      run_library();
+      run_plain();
+    }
   }
   const double wall = median(lib_wall), cpu = median(lib_cpu), cw = median(c_wall), cc = median(c_cpu);
   const double best_wall = *std::min_element(lib_wall.begin(), lib_wall.end());
@@ -240,10 +260,10 @@ bool unpaced_speed(const ChildLogger& logger) {
   const double best_cc = *std::min_element(c_cpu.begin(), c_cpu.end());
   std::printf("unpaced, %zu records, median of %d: library wall %.4f s CPU %.4f s; plain reader wall %.4f s CPU "
               "%.4f s\n",
-              logger.records, kRounds, wall, cpu, cw, cc);
+              logger.records, kSpeedRounds, wall, cpu, cw, cc);
   std::printf("  ratio to the plain reader: CPU %.2f, wall %.2f (goal: at most 1.5: %s); best of %d: library wall "
               "%.4f s CPU %.4f s, plain reader wall %.4f s CPU %.4f s, ratios CPU %.2f, wall %.2f\n",
-              cpu / cc, wall / cw, verdict(cpu / cc <= 1.5 && wall / cw <= 1.5), kRounds, best_wall, best_cpu, best_cw,
+              cpu / cc, wall / cw, verdict(cpu / cc <= 1.5 && wall / cw <= 1.5), kSpeedRounds, best_wall, best_cpu, best_cw,
               best_cc, best_cpu / best_cc, best_wall / best_cw);
   return ok;
 }
@@ -293,15 +313,45 @@ bool paced_time(const ChildLogger& logger) {
   return check(d.ok && d.count == static_cast<int32_t>(logger.records), "paced download");
 }
 
+// One side's unpaced downloads, round after round.
+bool profile_rounds(bool library_side, int rounds) {
+  ChildLogger large = fork_logger(kLarge, false);
+  std::vector<double> walls, cpus;
+  bool ok = true;
+  for (int round = 0; round < rounds; ++round) {
+    Download d;
+    if (library_side) {
+      auto library = open_library(large);
+      d = download(*library);
+      ok &= check(d.ok && d.count == static_cast<int32_t>(kLarge), "library download");
+    } else {
+      plain_result p{};
+      d = plain(large, p);
+      ok &= check(d.ok && p.records == kLarge, "plain reader");
+    }
+    std::printf("round %d: wall %.4f s CPU %.4f s\n", round + 1, d.wall, d.cpu);
+    walls.push_back(d.wall);
+    cpus.push_back(d.cpu);
+  }
+  std::printf("%s, %zu records unpaced, median of %d: wall %.4f s CPU %.4f s\n",
+              library_side ? "library" : "plain reader", kLarge, rounds, median(walls), median(cpus));
+  end_logger(large);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const bool paced = argc > 1 && std::strcmp(argv[1], "--paced") == 0;
-  if (argc > 1 && !paced) {
-    std::fprintf(stderr, "usage: %s [--paced]\n", argv[0]);
+  const bool profile = argc > 2 && std::strcmp(argv[1], "--profile") == 0 &&
+                       (std::strcmp(argv[2], "library") == 0 || std::strcmp(argv[2], "plain") == 0);
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 30;
+  if ((argc > 1 && !paced && !profile) || (paced && argc > 2) || argc > 4 || rounds < 1) {
+    std::fprintf(stderr, "usage: %s [--paced | --profile library|plain [rounds]]\n", argv[0]);
     return 2;
   }
+  if (profile) return profile_rounds(std::strcmp(argv[2], "library") == 0, rounds) ? 0 : 1;
   // Every logger starts before the library makes any thread.
   ChildLogger small = fork_logger(kSmall, false);
   ChildLogger large = fork_logger(kLarge, false);

@@ -8,6 +8,10 @@
 // no background thread runs. While the port is open its I/O thread calls
 // read, write and wait, and the host's thread may call wake, flush_input and
 // flush_output at the same time; an implementation must allow exactly that.
+// A backend that says reads_on_host_thread() also lets the host's thread
+// call read and wait_readable while the I/O thread waits without reading
+// (the port's direct reception).
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -85,6 +89,19 @@ class SerialBackend {
   virtual Readiness wait(bool want_read, bool want_write, bool watch_device) = 0;
   // Ends the current or the next wait(). Callable from any thread while open.
   virtual void wake() = 0;
+
+  // Direct reception: true when read() may be called on the host's thread
+  // while the I/O thread waits without reading, so that a long reply goes
+  // from the device straight into its reader's buffer. The default keeps
+  // every read on the I/O thread.
+  virtual bool reads_on_host_thread() const { return false; }
+  // On the host's thread: blocks until the device is readable, reports a
+  // hang-up, or `timeout` passes; true unless the time ran out. Only called
+  // when reads_on_host_thread() is true.
+  virtual bool wait_readable(std::chrono::milliseconds timeout) {
+    (void)timeout;
+    return false;
+  }
 
   // Discard the device's input queue / output not yet sent. Errors (a
   // hung-up device) are ignored: there is nothing left to discard then.

@@ -8,7 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <system_error>
 
 #include "link/port_error.h"
@@ -258,6 +260,15 @@ class PosixSerialBackend final : public SerialBackend {
     ready.writable = (events & POLLOUT) != 0;
     ready.hangup = (events & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     return ready;
+  }
+
+  bool reads_on_host_thread() const override { return true; }
+
+  bool wait_readable(std::chrono::milliseconds timeout) override {
+    pollfd device{fd_, POLLIN, 0};
+    const auto ms = std::min<std::chrono::milliseconds::rep>(timeout.count(), std::numeric_limits<int>::max());
+    // EINTR counts as a wake-up: the caller looks again.
+    return ::poll(&device, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(ms, 0))) != 0;
   }
 
   void wake() override {

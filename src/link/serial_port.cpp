@@ -7,6 +7,11 @@
 // output ring holds some), the device hangs up, or the host's thread wakes it
 // (new output, room made in a full receive ring, close). An idle port thus
 // costs no CPU time at all.
+//
+// With direct reception on (a long reply taken by one reader) the background
+// thread stops watching the device for input; the reader's thread reads the
+// device itself, under the same lock as the ring, so the ring's bytes are
+// always older than the device's.
 #include "link/serial_port.h"
 
 #include <algorithm>
@@ -135,6 +140,7 @@ struct SerialPort::Impl {
   mutable std::condition_variable rx_cv;
   ByteRing rx;             // guarded by rx_mutex
   bool rx_paused = false;  // guarded by rx_mutex: the thread waits without reading, rx is full
+  bool direct = false;     // guarded by rx_mutex: the host's thread reads the device
 
   mutable std::mutex tx_mutex;
   ByteRing tx;  // guarded by tx_mutex
@@ -157,6 +163,7 @@ void SerialPort::Impl::open(uint16_t com, const LineSettings& settings) {
       std::lock_guard lock(rx_mutex);
       rx.clear();
       rx_paused = false;
+      direct = false;
     }
     {
       std::lock_guard lock(tx_mutex);
@@ -181,6 +188,7 @@ void SerialPort::Impl::close() {
   {
     std::lock_guard lock(rx_mutex);
     state = PortState::Closing;
+    direct = false;
   }
   rx_cv.notify_all();
   // Nothing more is sent or received once the close has begun.
@@ -256,9 +264,10 @@ void SerialPort::Impl::io_loop() {
         {
           std::lock_guard lock(rx_mutex);
           // With the ring full the bytes stay in the device's queue; the
-          // host's thread wakes this thread when it has taken some.
-          want_read = !rx.full();
-          rx_paused = !want_read;
+          // host's thread wakes this thread when it has taken some. With
+          // direct reception the host's thread reads the device itself.
+          want_read = !rx.full() && !direct;
+          rx_paused = rx.full();
         }
         std::lock_guard lock(tx_mutex);
         want_write = !tx.empty();
@@ -292,7 +301,9 @@ bool SerialPort::Impl::receive(bool hangup_reported) {
     // which empties the device queue and the ring under the same lock,
     // cannot miss bytes that were read but not yet stored.
     std::lock_guard lock(rx_mutex);
-    while (!rx.full()) {
+    // A wait begun before direct reception was turned on; a hang-up is still
+    // this thread's to handle (it takes what the device still holds).
+    while (!rx.full() && (!direct || hangup_reported)) {
       const std::span<uint8_t> room = rx.back_room();
       const IoResult result = backend->read(room.data(), room.size());
       if (result.status == IoResult::Status::Ok) {
@@ -433,10 +444,60 @@ void SerialPort::FlushInput() {
   if (wake) impl_->backend->wake();
 }
 
+void SerialPort::set_direct_receive(bool on) {
+  bool wake = false;
+  {
+    std::lock_guard lock(impl_->rx_mutex);
+    const bool direct = on && impl_->state == PortState::Open && impl_->backend->reads_on_host_thread();
+    // Turned off: the background thread watches the device's input again.
+    wake = impl_->direct && !direct;
+    impl_->direct = direct;
+  }
+  if (wake) impl_->backend->wake();
+}
+
+bool SerialPort::direct_receive() const {
+  std::lock_guard lock(impl_->rx_mutex);
+  return impl_->direct;
+}
+
+std::size_t SerialPort::TakeAvailable(void* destination, std::size_t max) {
+  const PortState state = impl_->state;
+  if (state == PortState::Closed) throw ECommNotOpen();
+  if (state == PortState::Closing || max == 0) return 0;
+  auto* out = static_cast<uint8_t*>(destination);
+  std::size_t taken = 0;
+  bool wake = false;
+  bool lost = false;
+  {
+    std::lock_guard lock(impl_->rx_mutex);
+    taken = std::min(max, impl_->rx.size());
+    impl_->rx.pop(out, taken);
+    if (taken > 0) wake = std::exchange(impl_->rx_paused, false);
+    while (impl_->direct && !impl_->gone && taken < max) {
+      const IoResult result = impl_->backend->read(out + taken, max - taken);
+      if (result.status != IoResult::Status::Ok) {
+        lost = result.status == IoResult::Status::Gone;
+        break;
+      }
+      taken += result.count;
+    }
+  }
+  if (lost) impl_->mark_gone();
+  if (wake) impl_->backend->wake();
+  return taken;
+}
+
 bool SerialPort::wait_for_input(std::chrono::milliseconds timeout) const {
   // Bounded so that the deadline (now + timeout) cannot overflow the clock.
   constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24 * 365);
   std::unique_lock lock(impl_->rx_mutex);
+  if (impl_->state == PortState::Open && impl_->direct && impl_->rx.empty() && !impl_->gone) {
+    // Only the host's thread reads the device now, and only it could turn
+    // direct reception off or close the port: the wait needs no lock.
+    lock.unlock();
+    return impl_->backend->wait_readable(std::min(timeout, kLongestWait));
+  }
   if (impl_->state == PortState::Open) {
     impl_->rx_cv.wait_for(lock, std::min(timeout, kLongestWait), [this] {
       return !impl_->rx.empty() || impl_->gone || impl_->state != PortState::Open;

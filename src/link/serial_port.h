@@ -66,10 +66,27 @@ class SerialPort {
   // Drops every received byte not yet read (ring and device queue).
   void FlushInput();
 
+  // Direct reception, for a long reply that one reader takes in big
+  // batches (the download). While it is on, the background thread leaves
+  // the device's input alone and TakeAvailable reads it on the caller's
+  // thread straight into the caller's buffer, so that no byte waits for a
+  // hand-over between threads; wait_for_input then waits on the device.
+  // Bytes already in the receive ring still come first. A platform whose
+  // device cannot be read that way keeps the ring (the setting changes
+  // nothing then). Only an Open port takes it; closing the port ends it.
+  void set_direct_receive(bool on);
+  bool direct_receive() const;
+  // Takes up to `max` received bytes into `destination`, oldest first: the
+  // receive ring's, then with direct reception what the device holds.
+  // Returns the count, 0 when none is waiting. Throws ECommNotOpen when
+  // Closed; 0 while Closing.
+  std::size_t TakeAvailable(void* destination, std::size_t max);
+
   // Blocks the caller until at least one byte is waiting, the device has
   // gone, or `timeout` passes; returns InBuffUsed() > 0. Used by the reply
   // waits so that they sleep instead of spinning. Returns at once when the
-  // port is not Open.
+  // port is not Open. With direct reception on, it waits on the device and
+  // returns true once the device is readable or reports a hang-up.
   bool wait_for_input(std::chrono::milliseconds timeout) const;
 
   // True after the other side hung up (device unplugged) while Open; the

@@ -7,12 +7,19 @@
 // port's arrival signal for a short slice instead of spinning, so a paced
 // transfer costs next to no CPU time. An overall bound on the bytes and the
 // time from the request (download_bound.h) ends a reply that never stops.
+//
+// The reply goes from the port straight into the growing reply text, in
+// chunks of up to 32 KiB: with the port's direct reception the download's
+// thread reads the device itself, as a plain reader of the device would,
+// and goes on reading while the device has more, so that the window work
+// of a chunk (the counts shown, the events let run) is done seldom.
 #include "records/download.h"
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +27,8 @@
 
 #include "base/constants.h"
 #include "base/text.h"
+#include "link/port_error.h"
+#include "link/serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/reply_wait.h"
 #include "records/download_bound.h"
@@ -29,7 +38,24 @@
 namespace vkt::records {
 namespace {
 
-constexpr std::size_t kWorkBufferSize = 32768;  // one read plus the zero byte put after it
+// The first CR LF in `text` at or after `from`; npos when there is none.
+std::size_t find_line_end(std::string_view text, std::size_t from) {
+  while (from < text.size()) {
+    const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
+    if (!cr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - text.data());
+    if (at + 1 < text.size() && text[at + 1] == '\n') return at;
+    from = at + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The most one poll takes (a port that receives into its ring hands over
+// at most one ring's worth). It is also the most a reply that never stops
+// can pass its byte bound by.
+constexpr std::size_t kChunkLimit = 32768;
+// Less room than this left in the reply text and it grows for a whole chunk.
+constexpr std::size_t kLeastRead = 64;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
 // While the lines are checked, pending window events run at most this often
@@ -51,6 +77,11 @@ std::size_t expected_text_size(const std::string& param_count) {
   return std::min(count, kMaxReserveRecords) * kBytesPerRecord + 64;
 }
 
+// The record rows expected from the logger's record count.
+std::size_t expected_rows(const std::string& param_count) {
+  return (expected_text_size(param_count) - 64) / kBytesPerRecord;
+}
+
 // Marks the library's download as under way for its duration: a handler
 // that the download lets run must not start a second one that would take
 // the first one's bytes.
@@ -63,6 +94,25 @@ class RunningMark {
 
  private:
   DownloadHost& library_;
+};
+
+// Direct reception on the download's port while the reply comes; off again
+// at the end, unless the monitor window (and its port) went meanwhile.
+class DirectReceive {
+ public:
+  DirectReceive(link::SerialPort& port, std::function<bool()> port_alive)
+      : port_(port), port_alive_(std::move(port_alive)) {
+    port_.set_direct_receive(true);
+  }
+  ~DirectReceive() {
+    if (port_alive_()) port_.set_direct_receive(false);
+  }
+  DirectReceive(const DirectReceive&) = delete;
+  DirectReceive& operator=(const DirectReceive&) = delete;
+
+ private:
+  link::SerialPort& port_;
+  std::function<bool()> port_alive_;
 };
 
 // Thrown when the monitor window was released by a handler that ran while
@@ -168,8 +218,10 @@ class Download {
     show(3, "Total=" + library_.param_count);
 
     text_.reserve(expected_text_size(library_.param_count));
+    early_rows_.reserve(expected_rows(library_.param_count));
     budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {
+      DirectReceive direct(port_, [this] { return window_alive(); });
       port_.WriteString("D");
       receive(last_activity);
     } catch (const link::PortError&) {
@@ -218,29 +270,37 @@ class Download {
   // Collects the reply until a chunk holds "#" or the line stays silent for
   // 3000 ms.
   void receive(uint32_t last_activity) {
-    std::vector<char> buffer(kWorkBufferSize);
     protocol::PortReplySource source(port_);
     const protocol::WaitEnd end =
         protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
-          const uint32_t waiting = port_.InBuffUsed();
-          if (waiting == 0) return protocol::PollResult{false, false};
-          form_->Label1.set_text(std::to_string(waiting));
+          const std::size_t from = text_.size();
+          // A read stays within the room reserved for the reply while some
+          // is left, so that the text is not moved for its last bytes.
+          const std::size_t room = text_.capacity() - from;
+          const std::size_t limit = room >= kLeastRead ? std::min(kChunkLimit, room) : kChunkLimit;
+          text_.resize(from + limit);
+          std::size_t count = 0;
+          try {
+            count = port_.TakeAvailable(text_.data() + from, limit);
+          } catch (...) {
+            text_.resize(from);
+            throw;
+          }
+          text_.resize(from + count);
+          if (count == 0) return protocol::PollResult{false, false};
+          form_->Label1.set_text(std::to_string(count));
           dispatch();
-          bool terminated = false;
-          if (port_.InputReady()) {
-            // A handler that ran meanwhile may have taken bytes; read what is
-            // there now, never more than one ring's worth.
-            const std::size_t count = std::min<std::size_t>({waiting, port_.InBuffUsed(), kWorkBufferSize - 1});
-            if (count > 0) {
-              port_.ReadBlock(buffer.data(), static_cast<uint16_t>(count));
-              buffer[count] = '\0';
-              terminated = take_chunk(buffer.data(), count);
-              if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
-                status_ = Status::OverBound;
-                result_ = false;
-                return protocol::PollResult{true, true};
-              }
-            }
+          if (!port_.is_open()) {
+            // A handler closed the port: what it held was discarded.
+            text_.resize(from);
+            throw link::ECommNotOpen();
+          }
+          const bool terminated = take_chunk(from, count);
+          take_early_lines();
+          if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
+            status_ = Status::OverBound;
+            result_ = false;
+            return protocol::PollResult{true, true};
           }
           return protocol::PollResult{true, terminated};
         });
@@ -253,21 +313,66 @@ class Download {
     }
   }
 
-  // Appends one chunk to the reply text (up to its first zero byte) and
-  // counts its line ends up to the terminator "#"; returns true when the
-  // chunk holds it. The popup shows the count the chunk ends with.
-  bool take_chunk(const char* chunk, std::size_t count) {
+  // Takes the chunk at the end of the reply text (from `from`, `count`
+  // bytes) into the reply: the text keeps it up to its first zero byte. Counts
+  // its line ends up to the terminator "#"; returns true when the chunk
+  // holds it. The popup shows the count the chunk ends with.
+  bool take_chunk(std::size_t from, std::size_t count) {
     bytes_ += count;
-    const void* zero = std::memchr(chunk, '\0', count);
-    text_.append(chunk, zero ? static_cast<const char*>(zero) - chunk : count);
+    const char* chunk = text_.data() + from;
     const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
+    if (hash) early_end_ = std::min(early_end_, from + static_cast<std::size_t>(hash - chunk));
     const char* end = hash ? hash : chunk + count;
     const auto line_ends = std::count(chunk, end, '\n');
+    if (const void* zero = std::memchr(chunk, '\0', count)) {
+      text_.resize(from + static_cast<std::size_t>(static_cast<const char*>(zero) - chunk));
+    }
     if (line_ends > 0) {
       lf_count_ += static_cast<int>(line_ends);
       show(2, std::to_string(lf_count_));
     }
     return hash != nullptr;
+  }
+
+  // Makes record rows of the reply's lines while the reply still arrives,
+  // in the time the download would otherwise spend waiting for the line:
+  // every line that ends in CR LF before the first "#" is a line of the
+  // check below whatever comes after it, so its row is the same. The rows
+  // are kept beside the table until the check. Stops at the first line that
+  // is not a record line (the check then goes line by line).
+  void take_early_lines() {
+    if (!early_ok_) return;
+    const std::string_view text = text_;
+    if (early_next_ == std::string_view::npos) {
+      // The first line starts at the reply's first byte that trimming keeps.
+      std::size_t first = 0;
+      while (first < text.size() && static_cast<unsigned char>(text[first]) <= 0x20) ++first;
+      if (first == text.size()) return;
+      early_head_ = early_next_ = first;
+    }
+    const std::size_t end = std::min(early_end_, text.size());
+    while (early_next_ < end) {
+      const std::size_t crlf = find_line_end(text.substr(0, end), early_next_);
+      if (crlf == std::string_view::npos) return;  // the line's end has not come yet
+      const char* start = text.data() + early_next_;
+      const char* cr = text.data() + crlf;
+      const std::string_view line = trimmed(std::string_view(start, static_cast<std::size_t>(cr - start)));
+      const std::size_t offset = static_cast<std::size_t>(line.data() - text.data()) - early_head_;
+      if (offset + line.size() > RecordTable::LineRows::kMaxText || !early_rows_.add(line, offset)) {
+        early_ok_ = false;
+        return;
+      }
+      early_next_ = static_cast<std::size_t>(cr + 2 - text.data());
+    }
+  }
+
+  // How many early rows the check can take: all of them when every early
+  // line was a record line and the reply's trimmed start is where the early
+  // lines began; otherwise none.
+  std::size_t early_lines_kept() const {
+    if (!early_ok_ || early_rows_.size() == 0 || early_next_ == std::string_view::npos) return 0;
+    if (head_.size() != early_head_) return 0;
+    return early_rows_.size();
   }
 
   // Splits the reply at CR LF and puts each line into the table (row number
@@ -282,11 +387,33 @@ class Download {
   void check_lines(const std::shared_ptr<const std::string>& text) {
     show(1, kChecking);
     dispatch();
-    table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
     const std::string_view whole = *text;
     std::string_view reply = whole;
     int index = 0;
     last_progress_ = library_.clock().now_ms();
+    const std::size_t early = early_lines_kept();
+    if (early > 0) {
+      // The first line's progress comes before any row is set, as below.
+      shown_index_ = 0;
+      show(2, "0");
+      dispatch();
+      if (table_.adopt(early_rows_, text)) {
+        // The rows made while the reply arrived are all record lines: the
+        // check of those lines takes no time that anyone could see.
+        index = static_cast<int>(early);
+      } else {
+        // A handler wrote into the table meanwhile: set the rows one by one.
+        table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
+        for (; index < static_cast<int>(early); ++index) {
+          const std::size_t offset = early_rows_.offset(static_cast<std::size_t>(index));
+          check_line(text, index, whole.substr(offset, early_rows_.length(static_cast<std::size_t>(index))), offset);
+        }
+      }
+      reply.remove_prefix(early_next_ - early_head_);
+    } else {
+      table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
+    }
+    early_rows_ = {};
     for (;;) {
       const std::size_t end = reply.find("\r\n");
       const bool last = end == std::string_view::npos;
@@ -313,7 +440,7 @@ class Download {
                   std::size_t offset) {
     // The clock is read every few lines only: a line takes far less than a
     // millisecond.
-    if (index == 0 || (index % 64 == 0 && library_.clock().now_ms() - last_progress_ >= kProgressIntervalMs)) {
+    if ((index == 0 && shown_index_ != 0) || (index % 64 == 0 && library_.clock().now_ms() - last_progress_ >= kProgressIntervalMs)) {
       last_progress_ = library_.clock().now_ms();
       shown_index_ = index;
       show(2, std::to_string(index));
@@ -354,6 +481,12 @@ class Download {
   bool hung_up_ = false;   // the line went silent for good: the device is gone
   uint32_t last_progress_ = 0;  // when the line check last let events run
   int shown_index_ = -1;        // the line index the popup shows
+  // Rows made while the reply arrives (take_early_lines).
+  RecordTable::LineRows early_rows_;
+  bool early_ok_ = true;                               // every early line was a record line
+  std::size_t early_head_ = 0;                         // where the first line starts in text_
+  std::size_t early_next_ = std::string_view::npos;    // where the next line starts; npos: not known yet
+  std::size_t early_end_ = std::string_view::npos;     // the first "#" in text_
   std::optional<DownloadBudget> budget_;  // the overall bound, from the request on
 };
 

@@ -114,7 +114,29 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
   if (!table) return;
   first_row = std::max(first_row, 1);
   last_row = std::min(last_row, grid.row_count() - 1);
-  for (int32_t row = first_row; row <= last_row; ++row) decode_row(library, *table, row);
+  // Rows whose line is unpacked already (a download's) take the quick way,
+  // with the same year rule; any other row the way of RecordDecoder.
+  bool year_known = false;
+  uint32_t year = 0;
+  auto year_of = [&](int32_t row, int tag) {
+    if (row == 1) library.LastYearTag = tag;
+    if (tag != library.LastYearTag) {
+      library.param_year = next_year(library.param_year).value_or(std::string());
+      library.LastYearTag = tag;
+      year_known = false;
+    }
+    if (!year_known) {
+      year = table->year_index(library.param_year);
+      year_known = true;
+    }
+    return year;
+  };
+  for (int32_t row = first_row; row <= last_row;) {
+    row = table->decode_unpacked(row, last_row, year_of);
+    if (row > last_row) break;
+    decode_row(library, *table, row++);
+    year_known = false;
+  }
   grid.rows_changed(first_row, last_row);
 }
 

@@ -10,9 +10,11 @@
 // 2 to 17 are made when a cell is read. A cell written with other text than
 // the row's own (a row number that is not the row's, say) keeps that text
 // beside the row and reads back exactly as written.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,6 +77,15 @@ class RecordTable final : public windows::GridCells {
   // attached one is copied). A record line is unpacked at once (its columns
   // 2 to 17 still read empty); the result tells whether it is one.
   bool set_line(int row, const std::shared_ptr<const std::string>& text, std::size_t offset, std::size_t length);
+  // Record rows made from a reply's lines while the reply still arrives,
+  // before its text can be attached; an empty table takes them at once
+  // (adopt). Row i + 1 is the i-th line added.
+  class LineRows;
+  // Takes `rows` as the record rows 1 to rows.size(), lying in `text` (which
+  // becomes the attached text), when the table holds no record row, no
+  // written cell and no text; otherwise changes nothing and returns false.
+  bool adopt(LineRows& rows, std::shared_ptr<const std::string> text);
+
   // The raw line of a row (column 1 as read); valid until the row changes.
   std::string_view raw_line(int row) const;
 
@@ -87,6 +98,16 @@ class RecordTable final : public windows::GridCells {
   void mark_decoded(int row, const std::string& year);
   // Columns 2 to 17 of the row read empty.
   void clear_decoded(int row);
+  // The quick way through mark_decoded for the rows from `first` on whose
+  // line was unpacked and that hold no written cell (a download's rows):
+  // each row, in order, is marked decoded with the year of the pool that
+  // year_of(row, year tag) names (see year_index). Stops after `last` or at
+  // the first other row; returns the row it stopped at.
+  template <class YearOf>
+  int decode_unpacked(int first, int last, YearOf&& year_of);
+  // The pool's index of `year`: the last year's when it is the same text,
+  // else a new one.
+  uint32_t year_index(const std::string& year);
 
   // For the accessors: whether every cell of the row reads what the row
   // itself holds (no cell written with other text), and the decoded fields
@@ -136,6 +157,40 @@ class RecordTable final : public windows::GridCells {
   std::shared_ptr<const std::string> text_;
   std::vector<std::string> years_;
   std::unordered_map<uint64_t, std::string> written_;  // cells written with texts of their own
+};
+
+template <class YearOf>
+int RecordTable::decode_unpacked(int first, int last, YearOf&& year_of) {
+  int row = std::max(first, 1);
+  for (; row <= last && static_cast<std::size_t>(row) < rows_.size(); ++row) {
+    Row& r = rows_[static_cast<std::size_t>(row)];
+    if ((r.flags & (kUnpacked | kWritten)) != kUnpacked) return row;
+    // The year tag: bits 22 and 23 of the time word, which pack() puts above
+    // the 4 bits of tenths.
+    const uint32_t year = year_of(row, static_cast<int>((r.stamp >> 26) & 3));
+    if (year >= years_.size()) return row;
+    r.year = year;
+    r.flags |= kDecoded;
+  }
+  return row;
+}
+
+class RecordTable::LineRows {
+ public:
+  // The longest reply a row can point into.
+  static constexpr std::size_t kMaxText = std::numeric_limits<uint32_t>::max();
+  void reserve(std::size_t rows);
+  // The next row: its row number and `line`, which lies at `offset` in the
+  // reply text (offset + line.size() at most kMaxText). A record line is
+  // unpacked at once, as set_line does; the result tells whether it is one.
+  bool add(std::string_view line, std::size_t offset);
+  std::size_t size() const { return rows_.size() - 1; }
+  std::size_t offset(std::size_t i) const { return rows_[i + 1].offset; }
+  std::size_t length(std::size_t i) const { return rows_[i + 1].length; }
+
+ private:
+  friend class RecordTable;
+  std::vector<Row> rows_ = std::vector<Row>(1);  // [row], as the table's; row 0 unused
 };
 
 // Lays out a fresh table: headers in row 0, column widths, five rows.

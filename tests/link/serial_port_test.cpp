@@ -74,10 +74,14 @@ class CountingBackend final : public SerialBackend {
     return inner_->wait(want_read, want_write, watch_device);
   }
   void wake() override { inner_->wake(); }
+  bool reads_on_host_thread() const override { return host_reads_ && inner_->reads_on_host_thread(); }
+  bool wait_readable(std::chrono::milliseconds timeout) override { return inner_->wait_readable(timeout); }
   void flush_input() override { inner_->flush_input(); }
   void flush_output() override { inner_->flush_output(); }
   void close() override { inner_->close(); }
   bool is_open() const override { return inner_->is_open(); }
+
+  bool host_reads_ = true;  // false: a platform whose device only the I/O thread reads
 
  private:
   std::unique_ptr<SerialBackend> inner_;
@@ -96,10 +100,16 @@ bool stays_asleep(const std::atomic<int>& waits) {
 
 class SerialPortTest : public ::testing::Test {
  protected:
+  std::unique_ptr<CountingBackend> make_backend() {
+    auto backend = std::make_unique<CountingBackend>(waits_);
+    backend_ = backend.get();
+    return backend;
+  }
+
   SerialPortTest()
       : pty_(std::make_unique<PtyPair>()),
         waits_(std::make_shared<std::atomic<int>>(0)),
-        port_(std::make_unique<CountingBackend>(waits_)) {
+        port_(make_backend()) {
     dev_.link("ttyUSB0", pty_->slave_path());
   }
 
@@ -143,6 +153,7 @@ class SerialPortTest : public ::testing::Test {
   DevRoot dev_;
   std::unique_ptr<PtyPair> pty_;
   std::shared_ptr<std::atomic<int>> waits_;
+  CountingBackend* backend_ = nullptr;  // owned by port_
   SerialPort port_;
   int observer_fd_ = -1;
 };
@@ -540,6 +551,94 @@ TEST_F(SerialPortTest, HangUpWithAFullRingEndsReceptionToo) {
   EXPECT_TRUE(stays_asleep(*waits_)) << "the receiver spins on a hung-up device";
   EXPECT_TRUE(read_block(port_, SerialPort::kReceiveRingSize) == pattern(SerialPort::kReceiveRingSize));
   port_.set_open(false);
+}
+
+// ---------------------------------------------------------------- direct reception
+
+// Takes what the port holds until `count` bytes came, waiting on the port
+// between takes.
+std::string take(SerialPort& port, std::size_t count) {
+  std::string got;
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+    char chunk[SerialPort::kReceiveRingSize];
+    got.append(chunk, port.TakeAvailable(chunk, std::min(sizeof chunk, count - got.size())));
+    if (got.size() < count) port.wait_for_input(50ms);
+  }
+  return got;
+}
+
+TEST_F(SerialPortTest, DirectReceptionTakesTheRingFirstThenTheDeviceInOrder) {
+  open_com1();
+  const std::string sent = pattern(40000);
+  receive(sent.substr(0, 3000), 3000);  // already in the ring
+  port_.set_direct_receive(true);
+  ASSERT_TRUE(port_.direct_receive());
+
+  // More than the ring and the device's queue hold: the writer waits for
+  // the reader.
+  std::thread device([&] { pty_->write(std::string_view(sent).substr(3000), std::chrono::milliseconds(kDeadline)); });
+  std::string got = take(port_, 1000);
+  got += take(port_, sent.size() - got.size());
+  device.join();
+  EXPECT_TRUE(got == sent) << "bytes lost or reordered: " << got.size() << " of " << sent.size();
+
+  // The background thread leaves the device to the reader.
+  ASSERT_EQ(pty_->write("late"), 4u);
+  EXPECT_TRUE(port_.wait_for_input(std::chrono::milliseconds(kDeadline)));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(port_.InBuffUsed(), 0u);
+  EXPECT_TRUE(stays_asleep(*waits_)) << "the receiver spins while the reader reads the device";
+  EXPECT_EQ(take(port_, 4), "late");
+  EXPECT_FALSE(port_.wait_for_input(10ms));
+
+  // Off again: the ring receives once more.
+  port_.set_direct_receive(false);
+  receive("ring", 4);
+  EXPECT_EQ(read_block(port_, 4), "ring");
+}
+
+TEST_F(SerialPortTest, DirectReceptionEndsWithTheCloseAndNeedsAnOpenPort) {
+  port_.set_direct_receive(true);
+  EXPECT_FALSE(port_.direct_receive());
+  char byte;
+  EXPECT_THROW(port_.TakeAvailable(&byte, 1), ECommNotOpen);
+
+  open_com1();
+  port_.set_direct_receive(true);
+  ASSERT_TRUE(port_.direct_receive());
+  port_.set_open(false);
+  EXPECT_FALSE(port_.direct_receive());
+  port_.set_open(true);
+  EXPECT_FALSE(port_.direct_receive());
+  receive("ring", 4);
+}
+
+TEST_F(SerialPortTest, DirectReceptionSeesTheHangUp) {
+  open_com1();
+  port_.set_direct_receive(true);
+  ASSERT_EQ(pty_->write("last words"), 10u);
+  EXPECT_EQ(take(port_, 10), "last words");
+  pty_->close_master();  // the line hangs up
+  ASSERT_TRUE(eventually([&] {
+    char byte;
+    port_.wait_for_input(10ms);
+    return port_.TakeAvailable(&byte, 1) == 0 && port_.device_gone();
+  }));
+  EXPECT_TRUE(stays_asleep(*waits_)) << "the receiver spins on a hung-up device";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port_.wait_for_input(std::chrono::milliseconds(kDeadline)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  port_.set_open(false);
+}
+
+TEST_F(SerialPortTest, WithoutReadsOnTheHostThreadDirectReceptionKeepsTheRing) {
+  backend_->host_reads_ = false;
+  open_com1();
+  port_.set_direct_receive(true);
+  EXPECT_FALSE(port_.direct_receive());
+  receive("abc", 3);
+  EXPECT_EQ(take(port_, 3), "abc");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "records/download.h"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -219,6 +221,83 @@ TEST_F(Download, HandlersThatRunMeanwhileCannotReenterOrPullTheWindowAway) {
   EXPECT_EQ(lib()->monitor(), nullptr);
   EXPECT_EQ(lib()->popup(), nullptr);
   EXPECT_FALSE(lib()->download_running);
+}
+
+// Every cell of the table, row by row, and the memo.
+std::vector<std::string> table_texts(TestLibrary& lib) {
+  std::vector<std::string> texts{lib->monitor()->Memo1.text()};
+  for (int row = 0; row < table(*lib).row_count(); ++row)
+    for (int column = 0; column < kColumns; ++column) texts.push_back(table(*lib).cell(column, row));
+  return texts;
+}
+
+// The rows are made while the reply still arrives, from lines whose line
+// ends may be cut between two reads, behind blank bytes before the first
+// line. They must read exactly as the reply read in one piece does, also
+// when a handler wrote into the table meanwhile.
+TEST_F(Download, RowsMadeWhileTheReplyArrivesReadAsTheWholeReplyDoes) {
+  const std::vector<std::string> pieces = {"\r\n \t" + kFirst + "\r", "\n" + kSecond.substr(0, 7),
+                                           kSecond.substr(7) + "\r\n " + kFirst + " \r\n" + kSecond,
+                                           "\r\n#\r\n"};
+  std::string whole;
+  for (const std::string& piece : pieces) whole += piece;
+  lib()->param_count = "4";
+  ASSERT_TRUE(port.preload(whole));
+  ASSERT_TRUE(DownloadDriver(*lib()));
+  const std::vector<std::string> expected = table_texts(lib());
+  ASSERT_EQ(vkt_datacount(*lib()), 4);
+  EXPECT_EQ(table(*lib()).cell(kData, 3), kFirst);
+  EXPECT_EQ(text_of(*lib(), TextField::All, 4), "2012 01/02-00:00:05.00 -5.0 100 -128 127 0");
+
+  for (const bool scribble : {false, true}) {
+    SCOPED_TRACE(scribble ? "a handler writes into the table" : "pieces only");
+    lib()->param_year = "2009";
+    // Each dispatch of the download lets the next piece arrive; the first
+    // one comes before the table is emptied for the reply.
+    auto next = std::make_shared<std::size_t>(1);
+    auto send_next = std::make_shared<std::function<void()>>();
+    *send_next = [this, next, send_next, &pieces, scribble] {
+      if (*next > 1 && scribble) {
+        table(*lib()).set_cell(kData, 1, "scribble");
+        table(*lib()).set_cell(kX, 2, "scribble");
+      }
+      if (*next < pieces.size()) {
+        port.line().send(pieces[(*next)++]);
+        lib()->queue().post(*send_next);
+      }
+    };
+    lib()->queue().post([this, send_next] { lib()->queue().post(*send_next); });
+    ASSERT_TRUE(port.preload(pieces[0]));
+    ASSERT_TRUE(DownloadDriver(*lib()));
+    EXPECT_EQ(table_texts(lib()), expected);
+    *send_next = nullptr;
+  }
+}
+
+// The download decodes its rows in one sweep; the year rule must be the one
+// of RecordDecoder row by row, also for a year that cannot be advanced.
+TEST_F(Download, DecodingTheDownloadedRowsFollowsTheYearRuleOfEachRow) {
+  const std::vector<std::string> lines = {kFirst, kSecond, kSecond, kFirst};
+  std::string reply;
+  for (const std::string& line : lines) reply += line + "\r\n";
+  reply += "#\r\n";
+  lib()->param_count = "4";
+  for (const std::string year : {"2009", "x", "", "2147483647"}) {
+    SCOPED_TRACE("year \"" + year + "\"");
+    lib()->param_year = year;
+    ASSERT_TRUE(port.preload(reply));
+    ASSERT_TRUE(DownloadDriver(*lib()));
+    std::vector<std::string> downloaded = table_texts(lib());
+    const std::string year_after = lib()->param_year;
+
+    lib()->param_year = year;
+    decode_lines(*lib(), lines);
+    std::vector<std::string> decoded = table_texts(lib());
+    downloaded.erase(downloaded.begin());  // the memo
+    decoded.erase(decoded.begin());
+    EXPECT_EQ(downloaded, decoded);
+    EXPECT_EQ(year_after, lib()->param_year);
+  }
 }
 
 TEST(DownloadWithoutMonitor, FailsAndShowsNothing) {
