@@ -480,7 +480,12 @@ std::size_t SerialPort::TakeAvailable(void* destination, std::size_t max) {
         lost = result.status == IoResult::Status::Gone;
         break;
       }
+      const bool drained = result.count < max - taken;
       taken += result.count;
+      // A short read emptied the device's queue: another read now would only
+      // answer "nothing" (at the cost of a terminal's buffer flush); the
+      // caller waits for the next bytes instead.
+      if (drained) break;
     }
   }
   if (lost) impl_->mark_gone();
