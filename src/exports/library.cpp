@@ -2,6 +2,7 @@
 
 #include "link/port_error.h"
 #include "protocol/exchange.h"
+#include "windows/window_backend.h"
 
 
 namespace vkt {
@@ -12,7 +13,7 @@ constexpr uint32_t kHostLoopTickMs = 100;
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(), make_default_notifier(), std::make_shared<windows::HeadlessBackend>(), {}, {}};
+  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {}};
 }
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
