@@ -30,7 +30,7 @@ Library::Library(LibraryServices services) : services_(std::move(services)), que
   // While its switch is on, the terminal view takes the received bytes at
   // every dispatch.
   terminal_hook_ = queue_.add_idle_hook([this] {
-    if (auto* m = monitor(); m && m->terminal.active()) m->terminal.pump(m->ApdComPort1);
+    if (auto* m = monitor(); m && m->terminal.active() && m->terminal.pump(m->ApdComPort1) > 0) m->show_terminal();
   });
   host_loop_timer_ = platform::start_host_loop_timer(kHostLoopTickMs, [this] {
     if (dispatch_depth_ != 0) return;
