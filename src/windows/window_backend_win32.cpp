@@ -175,7 +175,9 @@ void Win32WindowBackend::window_created(Window& window) {
   const std::wstring win_class = wide(window.window_class());
   register_class(win_class);
 
-  DWORD style = WS_CLIPCHILDREN;
+  // Not WS_CLIPCHILDREN: a group box draws its frame only, and the window
+  // paints the background inside it.
+  DWORD style = 0;
   DWORD ex_style = layout.top_most ? WS_EX_TOPMOST : 0;
   switch (layout.border) {
     case WindowLayout::Border::Sizeable:
@@ -226,6 +228,10 @@ void Win32WindowBackend::window_visibility(Window& window, bool visible) {
     ShowWindow(form->hwnd, SW_HIDE);
     return;
   }
+  // A table's header row is written cell by cell, and reported once: read
+  // it again when the window comes up.
+  for (auto& c : form->controls)
+    if (c->kind == ControlKind::Grid && c->control && c->hwnd) grid_columns(*c, false);
   // A borderless panel (the progress popup) does not take the focus from
   // the window the user works in.
   ShowWindow(form->hwnd, window.layout().border == WindowLayout::Border::None ? SW_SHOWNOACTIVATE : SW_SHOW);

@@ -208,6 +208,13 @@ TEST_F(Win32Windows, ChangesOfTheModelReachTheControls) {
   column.cchTextMax = 64;
   SendMessageW(grid, LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
   EXPECT_STREQ(cell, L"Date");
+  // A header row written cell by cell is reported once; the header shows
+  // all of it when the window comes up.
+  sampler->grid.set_cell(0, 0, "count");
+  sampler->grid.set_cell(2, 0, "TIME");
+  sampler->show();
+  SendMessageW(grid, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
+  EXPECT_STREQ(cell, L"TIME");
 }
 
 TEST_F(Win32Windows, MessagesAPersonCausesRunTheModelsHandlers) {

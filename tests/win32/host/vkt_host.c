@@ -100,6 +100,10 @@ static int low_byte_bool(unsigned int result, const char *what) {
   return (int)b;
 }
 
+/* Writes a window's picture; the message boxes and the windows of the
+   scenarios below call it at the moment each is worth seeing. */
+static void take_shot(HWND window, const char *name);
+
 /* ---- message boxes: found, recorded, answered ---- */
 
 static char g_boxes[16][512];
@@ -120,6 +124,7 @@ static DWORD WINAPI answer_boxes(LPVOID unused) {
         InterlockedIncrement(&g_box_count);
         printf("BOX %s\n", g_boxes[n]);
         fflush(stdout);
+        take_shot(box, "message-box");
       }
       PostMessageA(box, WM_COMMAND, IDOK, 0);
       while (IsWindow(box) && !g_stop_answering) Sleep(5);
@@ -358,7 +363,7 @@ static HWND control(HWND top, const char *name) {
   return search.found;
 }
 
-/* The screenshot of a window goes here. */
+/* screenshot here: the capture of `window` into <name>.bmp. */
 static void take_shot(HWND window, const char *name) {
   (void)window;
   (void)name;
@@ -642,6 +647,10 @@ static LRESULT CALLBACK record_popup_texts(int code, WPARAM wparam, LPARAM lpara
     if (atom && strcmp(parent_class, "TForm3") == 0 && GlobalGetAtomNameA(atom, name, sizeof name)) {
       to_utf8((const WCHAR *)call->lParam, text, sizeof text);
       snprintf(g_popup[g_popup_count++], sizeof g_popup[0], "%s=%s", name, text);
+      /* The first running count: the popup shows its receiving text and total. */
+      if (g_popup_count >= 2 && strncmp(g_popup[g_popup_count - 1], "Label2=", 7) == 0 &&
+          strncmp(g_popup[g_popup_count - 2], "Label3=Total=", 13) == 0)
+        take_shot(GetParent(call->hwnd), "progress-popup");
     }
   }
   return CallNextHookEx(NULL, code, wparam, lparam);
