@@ -585,6 +585,17 @@ LRESULT Win32WindowBackend::handle(FormWindow& form, HWND hwnd, UINT message, WP
         return 0;
       }
       break;
+    case WM_CTLCOLORSTATIC: {
+      const auto from = reinterpret_cast<HWND>(lparam);
+      for (auto& c : form.controls) {
+        if (c->hwnd != from || !c->control || c->kind != ControlKind::Label) continue;
+        if (!static_cast<const Label&>(*c->control).grey) break;
+        const LRESULT brush = DefWindowProcW(hwnd, message, wparam, lparam);
+        SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_GRAYTEXT));
+        return brush;
+      }
+      break;
+    }
     case WM_COMMAND: {
       const auto from = reinterpret_cast<HWND>(lparam);
       const UINT code = HIWORD(wparam);

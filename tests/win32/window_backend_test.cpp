@@ -85,10 +85,11 @@ class Sampler final : public Window {
     edit.container = "box";
     up.place = {68, 40, 16, 20};
     up.container = "box";
-    for (Control* c : std::initializer_list<Control*>{&box, &group, &radio, &edit, &up, &typed, &label, &tick, &combo,
+    for (Control* c : std::initializer_list<Control*>{&box, &group, &radio, &edit, &up, &typed, &label, &revision, &tick, &combo,
                                                       &list, &memo, &grid, &ok, &status})
       add(*c);
     combo.set_items({"01", "02", "03"});
+    revision.grey = true;
     ok.on_click = [this] { ++clicks; };
   }
   void control_changed(Control& c, Change change, int first, int last) override {
@@ -103,6 +104,7 @@ class Sampler final : public Window {
   UpDown up{"up", 1, 3, 1, &edit};
   Edit typed{"typed", "Edit1"};
   Label label{"label", "月"};
+  Label revision{"revision", "VKT REV"};
   CheckBox tick{"tick", "starttime"};
   ComboBox combo{"combo", ""};
   ListBox list{"list"};
@@ -152,6 +154,14 @@ TEST_F(Win32Windows, TheWindowHasItsLayoutAndEveryControlIsFoundByName) {
   EXPECT_EQ(edit.left, 16);
   EXPECT_EQ(edit.top, 48);
   EXPECT_EQ(SendMessageW(control(top, "combo"), CB_GETCOUNT, 0, 0), 3);
+  // A grey label is drawn in the grey text colour, the others are not.
+  HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageW(top, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control(top, "revision")));
+  EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_GRAYTEXT));
+  SetTextColor(dc, RGB(1, 2, 3));
+  SendMessageW(top, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control(top, "label")));
+  EXPECT_NE(GetTextColor(dc), GetSysColor(COLOR_GRAYTEXT));
+  DeleteDC(dc);
 
   sampler->show();
   EXPECT_TRUE(IsWindowVisible(top));
