@@ -9,7 +9,9 @@
 #     simulator on a pseudo-terminal mapped to COM5: the usual road, clock
 #     errors answered in their message boxes, an unplug during a download
 #     and the port back after a replug, unload with the port open and a
-#     second session after it, a process ending with the port open.
+#     second session after it, a process ending with the port open; the
+#     settings dialog, the monitor window and the progress popup driven by
+#     window messages.
 # Every run is judged by the marker line the program prints, never by wine's
 # exit code (a 32-bit program "succeeds" without running under a 64-bit-only
 # Wine).
@@ -100,7 +102,7 @@ host() {  # host <name> <vkt_host arguments...>
     echo "FAIL host $name: the process did not end"
     failures=$((failures + 1))
   fi
-  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST)" "$work/host-$name.log" | sed 's/^/    /' || true
+  grep -E "^(DOWNLOAD|UNLOAD|UNPLUG|REPLUG|BOX|PROCESS|HUNG|HOST|DIALOG|GRID|POPUP|MONITOR)" "$work/host-$name.log" | sed 's/^/    /' || true
 }
 
 host exports exports
@@ -138,6 +140,15 @@ host second-session road expected.txt
 # (the host run is bounded); a new process then finds the port free.
 host exit-open exit-open
 host after-exit road expected.txt
+stop_sim
+# The library's windows worked through window messages, as a person would:
+# the settings dialog against a simulator that keeps a transcript of what it
+# received, then the monitor window's buttons and the popup's texts.
+start_sim dialog --file "$work/records.txt" --transcript "$work/sim-dialog.transcript"
+host settings-dialog settings-dialog "Z:$work/sim-dialog.transcript"
+stop_sim
+start_sim monitor --file "$work/records.txt" --transcript "$work/sim-monitor.transcript"
+host monitor-window monitor-window "Z:$work/sim-monitor.transcript" "$road_records"
 stop_sim
 
 if [ "$failures" -ne 0 ]; then

@@ -111,6 +111,8 @@ class Label : public TextControl {
  public:
   using TextControl::TextControl;
   ControlKind kind() const override { return ControlKind::Label; }
+  // Drawn in the system's grey text colour (a secondary text).
+  bool grey = false;
 };
 
 class Edit : public TextControl {

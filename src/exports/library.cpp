@@ -2,6 +2,7 @@
 
 #include "link/port_error.h"
 #include "protocol/exchange.h"
+#include "windows/window_backend.h"
 
 
 namespace vkt {
@@ -12,7 +13,7 @@ constexpr uint32_t kHostLoopTickMs = 100;
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(), make_default_notifier(), std::make_shared<windows::HeadlessBackend>(), {}, {}};
+  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {}};
 }
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
@@ -29,7 +30,7 @@ Library::Library(LibraryServices services) : services_(std::move(services)), que
   // While its switch is on, the terminal view takes the received bytes at
   // every dispatch.
   terminal_hook_ = queue_.add_idle_hook([this] {
-    if (auto* m = monitor(); m && m->terminal.active()) m->terminal.pump(m->ApdComPort1);
+    if (auto* m = monitor(); m && m->terminal.active() && m->terminal.pump(m->ApdComPort1) > 0) m->show_terminal();
   });
   host_loop_timer_ = platform::start_host_loop_timer(kHostLoopTickMs, [this] {
     if (dispatch_depth_ != 0) return;

@@ -33,8 +33,9 @@ struct LibraryServices {
   // Makes the reader each port search reads the machine's devices through;
   // empty: the platform's own.
   windows::RegistryFactory registry{};
-  // The machine's clock, message boxes on standard error, the headless
-  // backend, the platform's serial devices and registry.
+  // The machine's clock, the platform's message boxes and window system
+  // (Win32 windows on Windows, the headless backend elsewhere), the
+  // platform's serial devices and registry.
   static LibraryServices defaults();
 };
 

@@ -99,6 +99,10 @@ TForm4::TForm4(DialogServices services)
            &Label5, &Label6, &Label7, &Button_set, &Label2, &Label_vktrev, &Button2, &StatusBar1})
     controls_by_name(*c);
 
+  // The revision labels are secondary texts.
+  Label2.grey = true;
+  Label_vktrev.grey = true;
+
   // The two ADJ_h1 buttons exclude each other.
   adj_h1_buttons_ = {&RadioButton_ADJ_h1_1, &RadioButton_ADJ_h1_2};
   RadioButton_ADJ_h1_1.join_group(&adj_h1_buttons_);

@@ -24,7 +24,7 @@ TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendF
   place_controls();
   for (Control* c : std::initializer_list<Control*>{
            &StringGrid1, &ListBox1, &Memo1, &Edit1, &Button5, &ListBox11, &ListBox12, &ListBox13, &ListBox14,
-           &Button1, &Button2, &Button4, &Button3, &Label11, &Label2, &Label1, &CheckBox1, &Timer1})
+           &Button1, &Button2, &Button4, &Button3, &Label11, &Label2, &Label1, &CheckBox1, &Timer1, &Terminal1})
     controls_by_name(*c);
   // FormCreate: the byte-count label starts empty, the table gets its headers
   // and widths; the terminal view and the timer start switched off.
@@ -60,6 +60,7 @@ void TForm2::place_controls() {
       {&Label2, {560, 596, 60, 13}},
       {&Label1, {624, 596, 60, 13}},
       {&CheckBox1, {712, 594, 128, 17}},
+      {&Terminal1, kTerminalPlace},
   };
   for (const At& at : table) at.control->place = at.place;
 }
@@ -79,6 +80,15 @@ link::DiscoveryResult TForm2::search() {
   link::DiscoveryResult found = link::PortDiscovery(*reader);
   show_discovery(found);
   return found;
+}
+
+void TForm2::show_terminal() {
+  std::string text;
+  for (const std::string& line : terminal.lines()) {
+    if (!text.empty()) text += "\r\n";
+    text += line;
+  }
+  Terminal1.set_text(std::move(text));
 }
 
 void TForm2::show_discovery(const link::DiscoveryResult& found) {

@@ -47,12 +47,17 @@ class TForm2 final : public Window, public protocol::MonitorParts {
   Label Label11{"Label11", "Label11"};  // search status and heartbeat
   Label Label2{"Label2", "InBuffUsed"};
   Timer Timer1;
+  // The terminal view on screen: the lines the view keeps (a plain,
+  // bounded, read-only view of the received bytes as text).
+  Memo Terminal1{"Terminal1", ""};
 
   // Searches the machine's devices and shows the findings: the four lists,
   // and "finished" in Label11 (it stays "Searching..." when the search ended
   // early, the lists holding what was found up to there).
   link::DiscoveryResult search();
   void show_discovery(const link::DiscoveryResult& found);
+  // Shows the terminal view's lines in Terminal1.
+  void show_terminal();
 
  private:
   // Gives every control its place, before the controls are announced.

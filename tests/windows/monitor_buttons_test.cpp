@@ -107,6 +107,7 @@ TEST_F(MonitorButtons, TerminalTakesReceivedBytesOnlyWhileActive) {
   const auto lines = form.terminal.lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "abc");
+  EXPECT_EQ(form.Terminal1.text().substr(form.Terminal1.text().size() - 3), "abc") << "shown on screen";
 
   form.CheckBox1.set_checked(false);
   EXPECT_FALSE(form.terminal.active());
