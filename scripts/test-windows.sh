@@ -145,10 +145,14 @@ stop_sim
 # the settings dialog against a simulator that keeps a transcript of what it
 # received, then the monitor window's buttons and the popup's texts.
 start_sim dialog --file "$work/records.txt" --transcript "$work/sim-dialog.transcript"
-host settings-dialog settings-dialog "Z:$work/sim-dialog.transcript"
+VKTHOST_SHOTS=$shots_windows host settings-dialog settings-dialog "Z:$work/sim-dialog.transcript"
+check_shot settings-dialog
+check_shot settings-dialog-box1
 stop_sim
 start_sim monitor --file "$work/records.txt" --transcript "$work/sim-monitor.transcript"
-host monitor-window monitor-window "Z:$work/sim-monitor.transcript" "$road_records"
+VKTHOST_SHOTS=$shots_windows host monitor-window monitor-window "Z:$work/sim-monitor.transcript" "$road_records"
+check_shot monitor-window
+check_shot progress-popup --caption-band 0
 stop_sim
 
 if [ "$failures" -ne 0 ]; then

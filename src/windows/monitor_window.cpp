@@ -57,8 +57,8 @@ void TForm2::place_controls() {
       {&Button4, {248, 590, 97, 25}},
       {&Button3, {352, 590, 97, 25}},
       {&Label11, {464, 596, 80, 13}},
-      {&Label2, {560, 596, 60, 13}},
-      {&Label1, {624, 596, 60, 13}},
+      {&Label2, {556, 596, 72, 13}},
+      {&Label1, {632, 596, 60, 13}},
       {&CheckBox1, {712, 594, 128, 17}},
       {&Terminal1, kTerminalPlace},
   };

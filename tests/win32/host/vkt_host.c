@@ -137,7 +137,6 @@ static DWORD WINAPI answer_boxes(LPVOID unused) {
         InterlockedIncrement(&g_box_count);
         printf("BOX %s\n", g_boxes[n]);
         fflush(stdout);
-        take_shot(box, "message-box");
       }
       PostMessageA(box, WM_COMMAND, IDOK, 0);
       while (IsWindow(box) && !g_stop_answering) Sleep(5);
@@ -376,10 +375,10 @@ static HWND control(HWND top, const char *name) {
   return search.found;
 }
 
-/* screenshot here: the capture of `window` into <name>.bmp. */
+/* The capture of `window` into <name>.bmp (only when VKTHOST_SHOTS names a
+   folder). */
 static void take_shot(HWND window, const char *name) {
-  (void)window;
-  (void)name;
+  if (vkt_shot_named(window, name) < 0) fail("screenshot %s: %s", name, vkt_shot_error());
 }
 
 static void to_utf8(const WCHAR *text, char *out, int size) {
@@ -651,7 +650,9 @@ static char g_popup[POPUP_TEXTS][64];
 static int g_popup_count;
 
 static LRESULT CALLBACK record_popup_texts(int code, WPARAM wparam, LPARAM lparam) {
-  const CWPSTRUCT *call = (const CWPSTRUCT *)lparam;
+  /* Seen after the line has taken its text, so that a picture taken here
+     shows it. */
+  const CWPRETSTRUCT *call = (const CWPRETSTRUCT *)lparam;
   if (code == HC_ACTION && call->message == WM_SETTEXT && g_popup_count < POPUP_TEXTS) {
     char parent_class[32], name[32], text[48];
     ATOM atom = (ATOM)(UINT_PTR)GetPropA(call->hwnd, "VKTComName");
@@ -735,7 +736,7 @@ static void monitor_window(const char *transcript, int records) {
   if (!low_byte_bool(FN(bool_fn, "vkt_connect")(), "vkt_connect")) fail("vkt_connect");
 
   /* inputdata_block: the download fills the grid, the popup shows its progress. */
-  hook = SetWindowsHookExW(WH_CALLWNDPROC, record_popup_texts, NULL, GetCurrentThreadId());
+  hook = SetWindowsHookExW(WH_CALLWNDPROCRET, record_popup_texts, NULL, GetCurrentThreadId());
   press(monitor, "Button2");
   grid = control(monitor, "StringGrid1");
   count = FN(int_fn, "vkt_datacount")();
