@@ -96,6 +96,13 @@ void TForm4::read_parameter_lines(const std::vector<std::string>& lines) {
     // Written after every line; a failure in any line stands to the end.
     StatusBar1.set_panel(kStatePanel, failed ? "Failed to get the parameters" : "Succeeded to get the parameters");
   }
+  // The logger reports its model before its detect and ADJ values, so the
+  // model's refresh of the G labels ran with the values shown before; show
+  // the G values of what was read.
+  if (!lines.empty()) {
+    UpDown_detectClick();
+    UpDown_ADJ_h1Click();
+  }
 }
 
 namespace {

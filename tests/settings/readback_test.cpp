@@ -250,6 +250,15 @@ TEST_F(ReadBack, ModelChangeRefreshesTheLabels) {
   EXPECT_EQ("0.50(G)", g_label(dialog.get_type_value(1.0f)));
 }
 
+TEST_F(ReadBack, LabelsShowTheValuesReadInTheLoggersOrder) {
+  // The parameter reply names the model before detect and ADJ: the labels
+  // still show the G values of the numbers read, not of the earlier ones.
+  read({"@Type=0050", "@detect=0005", "@ADJ h=0002 0000 0000"});
+  EXPECT_EQ("5", dialog.Edit_detect.text());
+  EXPECT_EQ("2.50(G)", dialog.Label_detect.text());
+  EXPECT_EQ("1.00(G)", dialog.Label_ADJ_h1.text());
+}
+
 TEST_F(ReadBack, ValuesOfTheLastMatchedLineStay) {
   read({"@ADJ h=0005 0003 0001", "@Year=2024"});
   EXPECT_EQ((Values{"0005", "0003", "0001", ""}), lib->param_values);
