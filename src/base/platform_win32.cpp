@@ -8,8 +8,26 @@
 #include <string_view>
 
 #include "base/platform.h"
+#include "base/wide_text.h"
 
 namespace vkt::platform {
+
+std::wstring utf16(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string utf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
 
 void local_calendar(std::time_t t, std::tm& out) {
   // The C runtime converts with the zone Windows is set to.
@@ -20,20 +38,13 @@ uint32_t millisecond_ticks() { return timeGetTime(); }
 
 namespace {
 
-std::wstring to_utf16(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 // Modal boxes of their own (no owner window), caption "VKTCom", error icon,
 // OK button; the library's texts are UTF-8.
 class MessageBoxNotifier final : public Notifier {
  public:
   void show_error(std::string_view text) override {
-    MessageBoxW(nullptr, to_utf16(text).c_str(), L"VKTCom", MB_ICONERROR | MB_OK);
+    MessageBoxW(nullptr, utf16(text).c_str(), L"VKTCom", MB_ICONERROR | MB_OK);
   }
 };
 

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wide_text.h"
 #include "link/port_error.h"
 #include "link/serial_backend.h"
 
@@ -46,9 +47,7 @@ std::string win32_error_text(unsigned long system_error) {
       system_error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
   if (length > 0 && buffer) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(), size, nullptr, nullptr);
+    text = platform::utf8(std::wstring_view(buffer, length));
   }
   if (buffer) LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();

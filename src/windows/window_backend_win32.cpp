@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/wide_text.h"
 #include "base/window.h"
 #include "windows/window_backend.h"
 
@@ -38,22 +39,9 @@ constexpr wchar_t kDefaultFontFace[] = L"MS UI Gothic";
 constexpr int kDefaultFontHeight = 12;
 constexpr wchar_t kFixedFontFace[] = L"Courier New";
 
-std::wstring wide(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
+std::wstring wide(std::string_view text) { return platform::utf16(text); }
 
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
+std::string utf8(const std::wstring& text) { return platform::utf8(text); }
 
 std::wstring window_text(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
