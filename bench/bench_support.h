@@ -3,10 +3,15 @@
 // once, a window system that draws nothing, the simulated logger's recording,
 // and small readings of the process.
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "base/backend.h"
 #include "base/services.h"
@@ -44,6 +49,59 @@ inline vktsim::GeneratorOptions recording(std::size_t count) {
   options.interval_ms = 60 * 1000;
   options.cross_new_year = true;
   return options;
+}
+
+// A child process that serves a simulated logger, forked before the library
+// starts any thread so that the figures measured in this process are the
+// host's alone. The child runs serve(report, control) with the writing end
+// of the report pipe and the reading end of the control pipe; the parent
+// reads the child's reports and ends it by closing the control pipe.
+struct Child {
+  pid_t pid = -1;
+  int control = -1;  // the parent's end; closing it ends the child
+  int report = -1;   // the parent's end of the report pipe
+};
+
+// The parent's ends of the pipes of the children alive: a later child must
+// not hold them open, or an earlier child would never see its end.
+inline std::vector<int>& parent_ends() {
+  static std::vector<int> fds;
+  return fds;
+}
+
+template <class Serve>
+Child fork_child(Serve serve) {
+  int report[2], control[2];
+  if (::pipe(report) != 0 || ::pipe(control) != 0) {
+    std::perror("pipe");
+    std::exit(1);
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    ::close(control[1]);
+    for (int fd : parent_ends()) ::close(fd);
+    serve(report[1], control[0]);
+    std::_Exit(0);
+  }
+  ::close(report[1]);
+  ::close(control[0]);
+  const Child child{pid, control[1], report[0]};
+  parent_ends().push_back(child.control);
+  parent_ends().push_back(child.report);
+  return child;
+}
+
+inline void end_child(Child& child) {
+  auto& ends = parent_ends();
+  ends.erase(std::remove_if(ends.begin(), ends.end(),
+                            [&](int fd) { return fd == child.control || fd == child.report; }),
+             ends.end());
+  ::close(child.control);
+  ::close(child.report);
+  int status = 0;
+  ::waitpid(child.pid, &status, 0);
+  child = Child{};
 }
 
 // One line from a pipe, without its LF.

@@ -14,7 +14,6 @@
 // here are the host's alone.
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -58,24 +57,13 @@ std::unique_ptr<vkt::Library> make_library(std::shared_ptr<NullBackend> backend)
 }
 
 // A simulated logger in a child process. The child makes the pty and reports
-// its slave path through a pipe; when it has sent the last byte of the
-// download it reports the time (steady clock, shared by all processes of the
-// machine) through the same pipe; it serves until the parent closes the
-// control pipe.
+// its slave path; when it has sent the last byte of the download it reports
+// the time (steady clock, shared by all processes of the machine); it serves
+// until the parent closes the control pipe.
 struct ChildLogger {
-  pid_t pid = -1;
-  int control = -1;  // parent's end; closing it ends the child
-  int report = -1;   // parent's end of the report pipe
+  bench::Child process;
   std::string slave_path;
 };
-
-// The parent's ends of the control pipes of the loggers forked so far: a
-// later child must not hold them open, or an earlier child would never see
-// its end.
-std::vector<int>& parent_controls() {
-  static std::vector<int> fds;
-  return fds;
-}
 
 std::size_t reply_bytes(std::size_t records) { return records * 22 + 3; }
 
@@ -102,37 +90,14 @@ void serve_in_child(std::size_t records, bool paced, int report, int control) {
 }
 
 ChildLogger fork_logger(std::size_t records, bool paced) {
-  int report_pipe[2], control_pipe[2];
-  if (::pipe(report_pipe) != 0 || ::pipe(control_pipe) != 0) {
-    std::perror("pipe");
-    std::exit(1);
-  }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(report_pipe[0]);
-    ::close(control_pipe[1]);
-    for (int fd : parent_controls()) ::close(fd);
-    serve_in_child(records, paced, report_pipe[1], control_pipe[0]);
-    std::_Exit(0);
-  }
-  ::close(report_pipe[1]);
-  ::close(control_pipe[0]);
   ChildLogger child;
-  child.pid = pid;
-  child.control = control_pipe[1];
-  child.report = report_pipe[0];
-  parent_controls().push_back(child.control);
-  parent_controls().push_back(child.report);
-  child.slave_path = read_line(child.report);
+  child.process =
+      bench::fork_child([&](int report, int control) { serve_in_child(records, paced, report, control); });
+  child.slave_path = read_line(child.process.report);
   return child;
 }
 
-void end_logger(ChildLogger& child) {
-  ::close(child.control);
-  ::close(child.report);
-  int status = 0;
-  ::waitpid(child.pid, &status, 0);
-}
+void end_logger(ChildLogger& child) { bench::end_child(child.process); }
 
 long peak_rss_kib() {
   rusage r{};
@@ -192,7 +157,7 @@ DownloadFigures run_download(const ChildLogger& logger, std::size_t records) {
   figures.ok = vkt::records::vkt_inputdata(*library);
   figures.wall = std::chrono::duration<double>(Steady::now() - t0).count();
   figures.cpu = cpu_seconds() - cpu0;
-  const std::string sent_at = read_line(logger.report);
+  const std::string sent_at = read_line(logger.process.report);
   if (!sent_at.empty())
     figures.line = std::chrono::duration<double>(Steady::duration(std::stoll(sent_at)) - t0.time_since_epoch()).count();
   figures.count = vkt::records::vkt_datacount(*library);

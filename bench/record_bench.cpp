@@ -24,7 +24,6 @@
 #include <malloc.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,65 +63,44 @@ constexpr int kRounds = 9;  // the machine may be shared: the median of several 
 constexpr int kSpeedRounds = 15;  // a round of the unpaced download takes a few tens of milliseconds
 constexpr double kLineBytesPerSecond = 1920.0;
 
+// A simulated logger in a child process: it reports its slave path and the
+// year of its first record, and serves until the parent closes the control
+// pipe. The library finds it as the only port of a device folder of its own.
 struct ChildLogger {
-  pid_t pid = -1;
-  int control = -1;  // closing it ends the child
+  bench::Child process;
   std::size_t records = 0;
   std::string slave_path;
   std::string first_year;
   std::filesystem::path dev_root;
 };
 
-std::vector<int>& parent_fds() {
-  static std::vector<int> fds;
-  return fds;
-}
-
 ChildLogger fork_logger(std::size_t records, bool paced) {
-  int report[2], control[2];
-  if (::pipe(report) != 0 || ::pipe(control) != 0) {
-    std::perror("pipe");
-    std::exit(1);
-  }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(report[0]);
-    ::close(control[1]);
-    for (int fd : parent_fds()) ::close(fd);
+  ChildLogger child;
+  child.records = records;
+  child.process = bench::fork_child([&](int report, int control) {
     vktsim::SimOptions options;
     options.records = vktsim::generate_records(recording(records));
     options.paced = paced;
     const std::string first_year = std::to_string(options.records.front().year);
     vktsim::LoggerSim sim(options);
     const std::string lines = sim.slave_path() + "\n" + first_year + "\n";
-    if (::write(report[1], lines.data(), lines.size()) == static_cast<ssize_t>(lines.size())) {
+    if (::write(report, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size())) {
       char byte;
-      while (::read(control[0], &byte, 1) > 0) {
+      while (::read(control, &byte, 1) > 0) {
       }
     }
-    std::_Exit(0);
-  }
-  ::close(report[1]);
-  ::close(control[0]);
-  ChildLogger child;
-  child.pid = pid;
-  child.control = control[1];
-  child.records = records;
-  parent_fds().push_back(child.control);
-  child.slave_path = read_line(report[0]);
-  child.first_year = read_line(report[0]);
-  ::close(report[0]);
+  });
+  child.slave_path = read_line(child.process.report);
+  child.first_year = read_line(child.process.report);
   child.dev_root = std::filesystem::temp_directory_path() /
-                   ("vktcom-record-bench-" + std::to_string(::getpid()) + "-" + std::to_string(pid));
+                   ("vktcom-record-bench-" + std::to_string(::getpid()) + "-" + std::to_string(child.process.pid));
   std::filesystem::create_directories(child.dev_root);
   std::filesystem::create_symlink(child.slave_path, child.dev_root / "ttyUSB0");
   return child;
 }
 
 void end_logger(ChildLogger& child) {
-  ::close(child.control);
-  int status = 0;
-  ::waitpid(child.pid, &status, 0);
+  bench::end_child(child.process);
   std::filesystem::remove_all(child.dev_root);
 }
 
