@@ -63,77 +63,19 @@ TEST(DownloadBound, TheBudgetCountsAcrossTheClocksWrapAndSaysWhichLimitPassed) {
   EXPECT_EQ(by_bytes.message(), "DATA ERROR over=" + std::to_string(bound.max_bytes + 1));
 }
 
-// A scripted clock that advances `step` ms at every reading and, while the
-// logger is sending, sends `piece` at every reading too (up to `cap` bytes):
-// a logger that never stops.
-class SendingClock final : public Clock {
- public:
-  SendingClock(uint32_t start, uint32_t step) : now_(start), step_(step) {}
-  void attach(link::MemoryLine& line, std::string piece, std::size_t cap) {
-    std::lock_guard lock(mu_);
-    line_ = &line;
-    piece_ = std::move(piece);
-    cap_ = cap;
-  }
-  uint32_t now_ms() override {
-    link::MemoryLine* line = nullptr;
-    std::string piece;
-    uint32_t t;
-    {
-      std::lock_guard lock(mu_);
-      t = now_;
-      now_ += step_;
-      if (line_ && sending_ && sent_ + piece_.size() <= cap_) {
-        line = line_;
-        piece = piece_;
-        sent_ += piece_.size();
-      }
-    }
-    if (line) line->send(piece);
-    return t;
-  }
-  void sleep_ms(uint32_t ms) override {
-    std::lock_guard lock(mu_);
-    now_ += ms;
-    sleeps_.push_back(ms);
-  }
-  LocalTime local_now() override { return {}; }
-  void set_step(uint32_t step) {
-    std::lock_guard lock(mu_);
-    step_ = step;
-  }
-  void start_sending() {
-    std::lock_guard lock(mu_);
-    sending_ = true;
-  }
-  std::vector<uint32_t> sleeps() {
-    std::lock_guard lock(mu_);
-    return sleeps_;
-  }
-  std::size_t sent() {
-    std::lock_guard lock(mu_);
-    return sent_;
-  }
-
- private:
-  std::mutex mu_;
-  uint32_t now_;
-  uint32_t step_;
-  link::MemoryLine* line_ = nullptr;
-  std::string piece_;
-  std::size_t cap_ = 0;
-  std::size_t sent_ = 0;
-  bool sending_ = false;
-  std::vector<uint32_t> sleeps_;
-};
-
+// A logger that never stops: from the request on it sends `piece` at every
+// reading of the scripted clock (up to `cap` bytes), and the clock advances
+// `step` ms at every reading.
 class EndlessLogger : public ::testing::Test {
  protected:
-  // The logger starts sending when the request "D" arrives.
   void run(uint32_t step, std::string piece, std::size_t cap) {
-    clock->attach(logger.line(), std::move(piece), cap);
+    clock->on_reading([this, piece = std::move(piece), cap](uint32_t) {
+      if (!sending || sent + piece.size() > cap) return;
+      sent += piece.size();
+      logger.line().send(piece);
+    });
     logger.answer_prefix("D", [this](const std::string&) {
-      clock->start_sending();
+      sending = true;
       return std::string();
     });
     lib->ensure_monitor();
@@ -143,11 +85,16 @@ class EndlessLogger : public ::testing::Test {
     clock->set_step(step);
     result = DownloadDriver(*lib);
   }
-  void TearDown() override { link::com_close(*lib); }
+  void TearDown() override {
+    link::com_close(*lib);
+    clock->on_reading(nullptr);
+  }
 
-  std::shared_ptr<SendingClock> clock = std::make_shared<SendingClock>(0xFFFF0000u, 0);
+  std::shared_ptr<vkt::testing::FakeClock> clock = std::make_shared<vkt::testing::FakeClock>(0xFFFF0000u, 0);
   vkt::testing::ScriptedLogger logger;
   vkt::testing::TestLibrary lib{clock, logger.backends()};
+  std::atomic<bool> sending{false};
+  std::atomic<std::size_t> sent{0};
   bool result = true;
 };
 
@@ -160,7 +107,7 @@ TEST_F(EndlessLogger, AFloodWithoutTerminatorEndsAtTheByteLimitWithNothingKept) 
   const std::size_t over = std::stoul(last.substr(std::string("Label1=DATA ERROR over=").size()));
   EXPECT_GT(over, limit);
   EXPECT_LE(over, limit + 32768) << "one read past the limit at most";
-  EXPECT_LT(clock->sent(), 1u << 20) << "the download stopped reading long before the flood ended";
+  EXPECT_LT(sent.load(), 1u << 20) << "the download stopped reading long before the flood ended";
   EXPECT_EQ(lib->monitor()->Memo1.text(), "");
   EXPECT_EQ(vkt_datacount(*lib), 0);
   EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});

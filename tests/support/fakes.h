@@ -3,6 +3,7 @@
 // that records the message boxes instead of showing them.
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,15 +23,27 @@ class FakeClock final : public vkt::Clock {
  public:
   explicit FakeClock(uint32_t start_ms = 0, uint32_t step_ms = 0) : now_(start_ms), step_(step_ms) {}
   uint32_t now_ms() override {
-    std::lock_guard lock(mu_);
-    uint32_t t = now_;
-    now_ += step_;
+    std::function<void(uint32_t)> on_reading;
+    uint32_t t;
+    {
+      std::lock_guard lock(mu_);
+      t = now_;
+      now_ += step_;
+      on_reading = on_reading_;
+    }
+    if (on_reading) on_reading(t);
     return t;
   }
   void sleep_ms(uint32_t ms) override {
     std::lock_guard lock(mu_);
     sleeps_.push_back(ms);
     now_ += ms;
+  }
+  // Runs at every reading with the time read, outside the clock's lock: a
+  // scripted device that sends as the library's time goes by.
+  void on_reading(std::function<void(uint32_t)> hook) {
+    std::lock_guard lock(mu_);
+    on_reading_ = std::move(hook);
   }
   vkt::LocalTime local_now() override {
     std::lock_guard lock(mu_);
@@ -63,6 +76,7 @@ class FakeClock final : public vkt::Clock {
   uint32_t step_;
   vkt::LocalTime local_{2026, 6, 15, 12, 0, 0, 0};
   std::vector<uint32_t> sleeps_;
+  std::function<void(uint32_t)> on_reading_;
 };
 
 // The machine's millisecond clock, but a local time the test sets and
