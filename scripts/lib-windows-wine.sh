@@ -33,12 +33,17 @@ have_window_fonts() {
 }
 
 # Installs Wine when missing; without a 32-bit Wine prints the skip marker
-# and ends the calling script successfully.
+# and ends the calling script successfully, except in CI (CI=true), where a
+# run that tested nothing under Wine must not pass.
 wine_prepare_or_skip() {
   if ! have_wine32 || ! command -v Xvfb >/dev/null || ! have_window_fonts; then
     install_wine || true
   fi
   if ! have_wine32; then
+    if [ "${CI:-}" = true ]; then
+      echo "VKTCOM-WINE FAILED: no 32-bit Wine could be installed"
+      exit 1
+    fi
     echo "VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed"
     exit 0
   fi

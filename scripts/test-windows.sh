@@ -20,7 +20,7 @@
 # build (build/tools/vktsim/vktsim, or $VKTSIM). Installs Wine when missing and run
 # as root. Without a 32-bit Wine it prints
 #   VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed
-# and runs nothing under Wine.
+# and runs nothing under Wine (with CI=true it fails instead).
 # Environment: VKTCOM_WIN_ROAD_RECORDS (default 300) records in the road.
 #
 # Programs run on the prefix's virtual desktop; screenshots (the host's
