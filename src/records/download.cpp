@@ -54,8 +54,9 @@ std::size_t find_line_end(std::string_view text, std::size_t from) {
 // at most one ring's worth). It is also the most a reply that never stops
 // can pass its byte bound by.
 constexpr std::size_t kChunkLimit = 32768;
-// Less room than this left in the reply text and it grows for a whole chunk.
-constexpr std::size_t kLeastRead = 64;
+// A line that runs longer than this without its CR LF is no record line:
+// the rows made while the reply arrives stop there and the check takes over.
+constexpr std::size_t kLongestEarlyLine = 256;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 constexpr std::size_t kMaxReserveRecords = 1u << 20;
 // While the lines are checked, pending window events run at most this often
@@ -273,21 +274,13 @@ class Download {
     protocol::PortReplySource source(port_);
     const protocol::WaitEnd end =
         protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
-          const std::size_t from = text_.size();
-          // A read stays within the room reserved for the reply while some
-          // is left, so that the text is not moved for its last bytes.
-          const std::size_t room = text_.capacity() - from;
-          const std::size_t limit = room >= kLeastRead ? std::min(kChunkLimit, room) : kChunkLimit;
-          text_.resize(from + limit);
-          std::size_t count = 0;
-          try {
-            count = port_.TakeAvailable(text_.data() + from, limit);
-          } catch (...) {
-            text_.resize(from);
-            throw;
-          }
-          text_.resize(from + count);
+          // The chunk is read into a buffer of its own and only the bytes
+          // that came are appended: reading into the text would first have
+          // to fill a whole chunk's room of it at every poll.
+          const std::size_t count = port_.TakeAvailable(chunk_.data(), chunk_.size());
           if (count == 0) return protocol::PollResult{false, false};
+          const std::size_t from = text_.size();
+          text_.append(chunk_.data(), count);
           form_->Label1.set_text(std::to_string(count));
           dispatch();
           if (!port_.is_open()) {
@@ -347,13 +340,24 @@ class Download {
       // The first line starts at the reply's first byte that trimming keeps.
       std::size_t first = 0;
       while (first < text.size() && static_cast<unsigned char>(text[first]) <= 0x20) ++first;
-      if (first == text.size()) return;
+      if (first == text.size()) {
+        // Blanks only so far; a long run of them is left to the check, so
+        // that they are not scanned again at every arrival.
+        if (text.size() > kLongestEarlyLine) early_ok_ = false;
+        return;
+      }
       early_head_ = early_next_ = first;
     }
     const std::size_t end = std::min(early_end_, text.size());
     while (early_next_ < end) {
       const std::size_t crlf = find_line_end(text.substr(0, end), early_next_);
-      if (crlf == std::string_view::npos) return;  // the line's end has not come yet
+      if (crlf == std::string_view::npos) {
+        // The line's end has not come yet. A line already longer than any
+        // record line is left to the check rather than scanned again at
+        // every arrival (a logger that sends without line ends).
+        if (end - early_next_ > kLongestEarlyLine) early_ok_ = false;
+        return;
+      }
       const char* start = text.data() + early_next_;
       const char* cr = text.data() + crlf;
       const std::string_view line = trimmed(std::string_view(start, static_cast<std::size_t>(cr - start)));
@@ -477,6 +481,7 @@ class Download {
   Status status_ = Status::Ok;
   bool result_ = true;
   bool paused_ = false;
+  std::vector<char> chunk_ = std::vector<char>(kChunkLimit);  // one read of the reply
   std::size_t bytes_ = 0;  // bytes received, for the report
   bool hung_up_ = false;   // the line went silent for good: the device is gone
   uint32_t last_progress_ = 0;  // when the line check last let events run
