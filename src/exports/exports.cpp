@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <exception>
 #include <string_view>
 
@@ -68,14 +69,23 @@ int32_t clamp32(std::size_t n) { return static_cast<int32_t>(std::min<std::size_
 // The extensions' buffer rule: at most `size` bytes, the text cut to
 // size - 1 and a NUL; nothing for a NULL buffer or a size below 1. Returns
 // the text's full length.
-int32_t copy_text(std::string_view text, char* out, int32_t size) {
-  if (out && size > 0) {
-    const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(size) - 1);
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
+// A text in several pieces is copied as the pieces joined, without joining
+// them first.
+int32_t copy_text(std::initializer_list<std::string_view> pieces, char* out, int32_t size) {
+  std::size_t total = 0;
+  std::size_t n = 0;
+  const std::size_t room = out && size > 0 ? static_cast<std::size_t>(size) - 1 : 0;
+  for (std::string_view piece : pieces) {
+    const std::size_t take = std::min(piece.size(), room - n);
+    if (take > 0) std::memcpy(out + n, piece.data(), take);
+    n += take;
+    total += piece.size();
   }
-  return clamp32(text.size());
+  if (out && size > 0) out[n] = '\0';
+  return clamp32(total);
 }
+
+int32_t copy_text(std::string_view text, char* out, int32_t size) { return copy_text({text}, out, size); }
 
 void text_field(vkt::records::TextField field, int32_t row, char* text) {
   if (!text) return;
@@ -222,7 +232,10 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* l
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size) {
-  return guarded<int32_t>(0, [&] { return copy_text(library().last_download.text(), text, size); });
+  return guarded<int32_t>(0, [&] {
+    const auto [head, body, tail] = library().last_download.text_pieces();
+    return copy_text({head, body, tail}, text, size);
+  });
 }
 #endif
 

@@ -1,8 +1,10 @@
 #pragma once
 // The download of every record into the record table.
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/session.h"
@@ -37,7 +39,10 @@ struct DownloadReport {
   std::string head;  // blanks and line ends trimmed off the start
   std::shared_ptr<const std::string> body;
   std::string tail;  // blanks and line ends trimmed off the end
-  std::string text() const { return head + (body ? *body : std::string()) + tail; }
+  // The reply as received, in its three pieces, without joining them.
+  std::array<std::string_view, 3> text_pieces() const {
+    return {head, body ? std::string_view(*body) : std::string_view(), tail};
+  }
   // The text goes with the monitor window that received it.
   void forget_text() {
     head.clear();
