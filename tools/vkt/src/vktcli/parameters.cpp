@@ -1,9 +1,14 @@
 #include "vktcli/parameters.h"
 
-#include <cstdlib>
+#include <charconv>
+
+#include "link/port_names.h"
+#include "protocol/connect.h"
 
 namespace vktcli {
 
+// The year and the count are read by the library's own rules, so that the
+// tool never disagrees with the library it drives.
 LoggerParameters parse_parameters(std::string_view text) {
   LoggerParameters out;
   while (!text.empty()) {
@@ -13,20 +18,13 @@ LoggerParameters parse_parameters(std::string_view text) {
     if (line.empty()) continue;
     out.lines.emplace_back(line);
 
-    if (const std::size_t key = line.find("@Year="); key != std::string_view::npos) {
-      out.year = std::string(line.substr(key + 6, 4));
-    }
-    if (const std::size_t key = line.find("@Count="); key != std::string_view::npos) {
-      std::string_view rest = line.substr(key + 7);
-      while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-      long count = 0;
-      std::size_t digits = 0;
-      while (digits < rest.size() && digits < 9 && rest[digits] >= '0' && rest[digits] <= '9') {
-        count = count * 10 + (rest[digits] - '0');
-        ++digits;
-      }
-      if (digits > 0) {
-        out.count = count;
+    if (line.find("@Year=") != std::string_view::npos) out.year = vkt::protocol::year_of_line(line);
+    if (line.find("@Count=") != std::string_view::npos) {
+      const std::string count = vkt::protocol::count_of_line(line);
+      long value = 0;
+      const auto [last, error] = std::from_chars(count.data(), count.data() + count.size(), value);
+      if (!count.empty() && error == std::errc() && last == count.data() + count.size()) {
+        out.count = value;
       } else {
         out.count.reset();
       }
@@ -36,21 +34,8 @@ LoggerParameters parse_parameters(std::string_view text) {
 }
 
 std::string port_device_path(int port) {
-  std::string name;
-  if (port >= 1 && port <= 20) {
-    name = "ttyUSB" + std::to_string(port - 1);
-  } else if (port >= 21 && port <= 40) {
-    name = "ttyACM" + std::to_string(port - 21);
-  } else if (port >= 41 && port <= 72) {
-    name = "ttyS" + std::to_string(port - 41);
-  } else {
-    return {};
-  }
-  const char* env = std::getenv("VKTCOM_DEV_ROOT");
-  std::string root = (env != nullptr && *env != '\0') ? env : "/dev";
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  if (root != "/") root += '/';
-  return root + name;
+  if (port < 1 || port > 0xFFFF) return {};
+  return vkt::link::device_path_for_port(static_cast<uint16_t>(port));
 }
 
 }  // namespace vktcli

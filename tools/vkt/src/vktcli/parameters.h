@@ -13,11 +13,11 @@ namespace vktcli {
 
 struct LoggerParameters {
   std::vector<std::string> lines;  // without their line ends, empty lines left out
-  std::string year;                // up to four characters after "@Year="; empty without the line
-  std::optional<long> count;       // the number after "@Count=" and its blanks
+  std::string year;                // the library's year of the "@Year=" line; empty without the line
+  std::optional<long> count;       // the library's count of the "@Count=" line, when a number
 };
 
-// The last line of each key wins, as in the library's own reading.
+// The last line of each key wins, and each is read by the library's own rules.
 LoggerParameters parse_parameters(std::string_view text);
 
 // The device node the library opens for a port number (COM1-COM20 are
