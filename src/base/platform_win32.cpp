@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/platform.h"
-#include "base/wide_text.h"
+#include "base/win32.h"
 
 namespace vkt::platform {
 
@@ -27,6 +27,23 @@ std::string utf8(std::wstring_view text) {
   std::string narrow(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
   return narrow;
+}
+
+HINSTANCE library_module() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&library_module), &module);
+  return module;
+}
+
+bool destroy_library_window(HWND window) {
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    DestroyWindow(window);
+    return true;
+  }
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  return false;
 }
 
 void local_calendar(std::time_t t, std::tm& out) {
@@ -69,12 +86,6 @@ namespace {
 
 constexpr wchar_t kTimerClass[] = L"VKTComMessageTimer";
 
-HINSTANCE this_module() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&this_module), &module);
-  return module;
-}
 
 class Win32HostLoopTimer final : public HostLoopTimer {
  public:
@@ -82,7 +93,7 @@ class Win32HostLoopTimer final : public HostLoopTimer {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &Win32HostLoopTimer::window_proc;
-    wc.hInstance = this_module();
+    wc.hInstance = library_module();
     wc.lpszClassName = kTimerClass;
     RegisterClassExW(&wc);  // fails harmlessly when already registered
     window_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
@@ -94,9 +105,9 @@ class Win32HostLoopTimer final : public HostLoopTimer {
     if (window_) {
       KillTimer(window_, 1);
       SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-      DestroyWindow(window_);
+      destroy_library_window(window_);
     }
-    UnregisterClassW(kTimerClass, this_module());
+    UnregisterClassW(kTimerClass, library_module());
   }
 
  private:

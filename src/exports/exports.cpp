@@ -66,12 +66,11 @@ vkt_bool to_bool(bool b) { return b ? 1 : 0; }
 
 int32_t clamp32(std::size_t n) { return static_cast<int32_t>(std::min<std::size_t>(n, INT32_MAX)); }
 
-// The extensions' buffer rule: at most `size` bytes, the text cut to
+// The Linux extensions' buffer rule: at most `size` bytes, the text cut to
 // size - 1 and a NUL; nothing for a NULL buffer or a size below 1. Returns
-// the text's full length.
-// A text in several pieces is copied as the pieces joined, without joining
-// them first.
-int32_t copy_text(std::initializer_list<std::string_view> pieces, char* out, int32_t size) {
+// the text's full length. A text kept in pieces is copied as the pieces
+// joined, without joining them first.
+[[maybe_unused]] int32_t copy_text(std::initializer_list<std::string_view> pieces, char* out, int32_t size) {
   std::size_t total = 0;
   std::size_t n = 0;
   const std::size_t room = out && size > 0 ? static_cast<std::size_t>(size) - 1 : 0;
@@ -84,8 +83,6 @@ int32_t copy_text(std::initializer_list<std::string_view> pieces, char* out, int
   if (out && size > 0) out[n] = '\0';
   return clamp32(total);
 }
-
-int32_t copy_text(std::string_view text, char* out, int32_t size) { return copy_text({text}, out, size); }
 
 void text_field(vkt::records::TextField field, int32_t row, char* text) {
   if (!text) return;
@@ -181,7 +178,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_open_error(int32_t* system_errno, char* messa
   return guarded<int32_t>(0, [&] {
     const vkt::link::OpenFailure& failure = library().last_open_failure();
     if (system_errno) *system_errno = failure.system_errno;
-    copy_text(failure.message, message, size);
+    copy_text({failure.message}, message, size);
     return static_cast<int32_t>(failure.code);
   });
 }
@@ -191,7 +188,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_command_reply(const char* command, char* repl
   return guarded<int32_t>(-1, [&] {
     const auto text = library().command_reply(command);
     if (!text) return -1;
-    return copy_text(*text, reply, size);
+    return copy_text({*text}, reply, size);
   });
 }
 

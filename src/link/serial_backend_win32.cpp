@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "base/wide_text.h"
+#include "base/win32.h"
 #include "link/port_error.h"
 #include "link/serial_backend.h"
 
@@ -122,7 +122,7 @@ class Win32SerialBackend final : public SerialBackend {
 
   void configure(const LineSettings& settings) override {
     // Queue sizes are a wish the driver may ignore (Wine does).
-    SetupComm(handle_, 8192, settings.out_size);
+    SetupComm(handle_, settings.in_size, settings.out_size);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle_, &dcb)) throw_io_error(GetLastError());

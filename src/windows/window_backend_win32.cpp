@@ -14,14 +14,13 @@
 #include <string_view>
 #include <vector>
 
-#include "base/wide_text.h"
+#include "base/win32.h"
 #include "base/window.h"
 #include "windows/window_backend.h"
 
 namespace vkt::windows {
 namespace {
 
-constexpr wchar_t kNameProperty[] = L"VKTComName";
 constexpr int kFirstControlId = 1000;
 // The drop-down list below a start-time field.
 constexpr int kComboListHeight = 200;
@@ -39,9 +38,9 @@ constexpr wchar_t kDefaultFontFace[] = L"MS UI Gothic";
 constexpr int kDefaultFontHeight = 12;
 constexpr wchar_t kFixedFontFace[] = L"Courier New";
 
-std::wstring wide(std::string_view text) { return platform::utf16(text); }
-
-std::string utf8(const std::wstring& text) { return platform::utf8(text); }
+using platform::library_module;
+using platform::utf16;
+using platform::utf8;
 
 std::wstring window_text(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
@@ -51,12 +50,6 @@ std::wstring window_text(HWND hwnd) {
   return text;
 }
 
-HINSTANCE this_module() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&this_module), &module);
-  return module;
-}
 
 HFONT make_font(const std::wstring& face, int height, BYTE charset, BYTE pitch) {
   return CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
@@ -71,6 +64,14 @@ struct ControlWindow {
   HWND hwnd = nullptr;
   std::vector<HWND> items;  // a radio group's buttons
   POINT origin{};           // the control's top-left in the window's client area
+
+  // The control's window and its items' windows.
+  template <class F>
+  void for_each_window(F f) const {
+    if (hwnd) f(hwnd);
+    for (HWND item : items)
+      if (item) f(item);
+  }
 };
 
 class Win32WindowBackend;
@@ -104,7 +105,7 @@ class Win32WindowBackend final : public WindowBackend {
       forms_.erase(forms_.begin());
       close_form(std::move(form));
     }
-    for (const std::wstring& name : classes_) UnregisterClassW(name.c_str(), this_module());
+    for (const std::wstring& name : classes_) UnregisterClassW(name.c_str(), library_module());
   }
 
   void window_created(Window& window) override;
@@ -140,7 +141,7 @@ void Win32WindowBackend::register_class(const std::wstring& name) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &Win32WindowBackend::window_proc;
-  wc.hInstance = this_module();
+  wc.hInstance = library_module();
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = name.c_str();
@@ -160,7 +161,7 @@ ControlWindow* Win32WindowBackend::find(FormWindow& form, const Control& control
 
 void Win32WindowBackend::window_created(Window& window) {
   const WindowLayout& layout = window.layout();
-  const std::wstring win_class = wide(window.window_class());
+  const std::wstring win_class = utf16(window.window_class());
   register_class(win_class);
 
   // Not WS_CLIPCHILDREN: a group box draws its frame only, and the window
@@ -200,11 +201,11 @@ void Win32WindowBackend::window_created(Window& window) {
   form->model = &window;
   // The dialog's font where the system has it; otherwise the font mapper
   // picks a Japanese font by the character set.
-  form->font = make_font(layout.font_name.empty() ? std::wstring(kDefaultFontFace) : wide(layout.font_name),
+  form->font = make_font(layout.font_name.empty() ? std::wstring(kDefaultFontFace) : utf16(layout.font_name),
                          layout.font_height > 0 ? layout.font_height : kDefaultFontHeight, SHIFTJIS_CHARSET,
                          DEFAULT_PITCH | FF_DONTCARE);
-  form->hwnd = CreateWindowExW(ex_style, win_class.c_str(), wide(window.caption()).c_str(), style, x, y, width,
-                               height, nullptr, nullptr, this_module(), nullptr);
+  form->hwnd = CreateWindowExW(ex_style, win_class.c_str(), utf16(window.caption()).c_str(), style, x, y, width,
+                               height, nullptr, nullptr, library_module(), nullptr);
   if (form->hwnd) SetWindowLongPtrW(form->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
   forms_[&window] = std::move(form);
 }
@@ -229,25 +230,16 @@ void Win32WindowBackend::window_visibility(Window& window, bool visible) {
 void Win32WindowBackend::close_form(std::unique_ptr<FormWindow> form) {
   for (auto& c : form->controls) {
     c->control = nullptr;
-    std::vector<HWND> hwnds = c->items;
-    hwnds.push_back(c->hwnd);
-    for (HWND h : hwnds) {
-      if (!h) continue;
-      if (auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(h, kNameProperty))))
+    c->for_each_window([](HWND h) {
+      if (auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropA(h, kControlNameProperty))))
         GlobalDeleteAtom(atom);
-    }
+    });
   }
   if (form->hwnd) {
     SetWindowLongPtrW(form->hwnd, GWLP_USERDATA, 0);
-    if (GetWindowThreadProcessId(form->hwnd, nullptr) == GetCurrentThreadId()) {
-      DestroyWindow(form->hwnd);
-    } else {
-      // Another thread unloads the library: the window's own thread closes
-      // it, with a procedure that does not live in this module.
-      SetWindowLongPtrW(form->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
-      PostMessageW(form->hwnd, WM_CLOSE, 0, 0);
-      return;  // the controls still use the fonts
-    }
+    // Closed by its own thread when another one unloads the library: the
+    // controls still use the fonts then.
+    if (!platform::destroy_library_window(form->hwnd)) return;
   }
   if (form->font) DeleteObject(form->font);
   if (form->fixed_font) DeleteObject(form->fixed_font);
@@ -266,14 +258,14 @@ HWND Win32WindowBackend::make_child(FormWindow& form, const wchar_t* win_class, 
   const int id = form.next_id++;
   HWND hwnd = CreateWindowExW(ex_style, win_class, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, at.left, at.top,
                               at.right - at.left, at.bottom - at.top, form.hwnd,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), this_module(), nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), library_module(), nullptr);
   if (!hwnd) return nullptr;
   // Controls made later lie above those made earlier (an edit in the blank
   // of a radio caption, the contents of a group box).
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.font), FALSE);
-  if (ATOM atom = GlobalAddAtomW(wide(name).c_str()))
-    SetPropW(hwnd, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
+  if (ATOM atom = GlobalAddAtomW(utf16(name).c_str()))
+    SetPropA(hwnd, kControlNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
   return hwnd;
 }
 
@@ -307,7 +299,7 @@ void Win32WindowBackend::control_created(Window& window, const Control& control)
 
   DWORD state = (control.visible() ? WS_VISIBLE : 0) | (control.enabled() ? 0 : WS_DISABLED);
   const auto* text_control = dynamic_cast<const TextControl*>(&control);
-  const std::wstring text = text_control ? wide(text_control->text()) : std::wstring();
+  const std::wstring text = text_control ? utf16(text_control->text()) : std::wstring();
   ++form->writing;
   switch (c->kind) {
     case ControlKind::Label: {
@@ -372,7 +364,7 @@ void Win32WindowBackend::control_created(Window& window, const Control& control)
       for (int i = 0; i < count; ++i) {
         const LONG top = at.top + kGroupCaptionHeight + i * item_height;
         RECT item{at.left + kGroupItemLeft, top, at.right - kGroupItemLeft, top + item_height};
-        HWND h = make_child(*form, L"BUTTON", wide(group.items()[static_cast<std::size_t>(i)]),
+        HWND h = make_child(*form, L"BUTTON", utf16(group.items()[static_cast<std::size_t>(i)]),
                             state | WS_TABSTOP | BS_RADIOBUTTON, 0, item, c->name + "." + std::to_string(i));
         if (h && i == group.item_index()) SendMessageW(h, BM_SETCHECK, BST_CHECKED, 0);
         c->items.push_back(h);
@@ -407,7 +399,7 @@ void Win32WindowBackend::control_created(Window& window, const Control& control)
 
 void Win32WindowBackend::set_text(FormWindow& form, HWND hwnd, const std::string& text) {
   ++form.writing;
-  SetWindowTextW(hwnd, wide(text).c_str());
+  SetWindowTextW(hwnd, utf16(text).c_str());
   --form.writing;
 }
 
@@ -422,7 +414,7 @@ void Win32WindowBackend::fill_list(FormWindow& form, ControlWindow& c) {
     from = 0;
   }
   for (std::size_t i = from; i < list.count(); ++i)
-    SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(list.items()[i]).c_str()));
+    SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf16(list.items()[i]).c_str()));
   --form.writing;
 }
 
@@ -431,8 +423,8 @@ void Win32WindowBackend::fill_combo(FormWindow& form, ControlWindow& c) {
   ++form.writing;
   SendMessageW(c.hwnd, CB_RESETCONTENT, 0, 0);
   for (const std::string& item : box.items())
-    SendMessageW(c.hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(item).c_str()));
-  SetWindowTextW(c.hwnd, wide(box.text()).c_str());
+    SendMessageW(c.hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf16(item).c_str()));
+  SetWindowTextW(c.hwnd, utf16(box.text()).c_str());
   --form.writing;
 }
 
@@ -444,7 +436,7 @@ void Win32WindowBackend::fill_status(FormWindow& form, ControlWindow& c) {
   ++form.writing;
   SendMessageW(c.hwnd, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
   for (std::size_t i = 0; i < bar.panel_count(); ++i)
-    SendMessageW(c.hwnd, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(wide(bar.panel(i)).c_str()));
+    SendMessageW(c.hwnd, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(utf16(bar.panel(i)).c_str()));
   --form.writing;
 }
 
@@ -452,7 +444,7 @@ void Win32WindowBackend::fill_status(FormWindow& form, ControlWindow& c) {
 void Win32WindowBackend::grid_columns(ControlWindow& c, bool create) {
   const auto& grid = static_cast<const TextGrid&>(*c.control);
   for (int column = 0; column < grid.column_count(); ++column) {
-    std::wstring title = wide(grid.cell(column, 0));
+    std::wstring title = utf16(grid.cell(column, 0));
     LVCOLUMNW lvc{};
     lvc.mask = LVCF_TEXT | LVCF_WIDTH;
     lvc.cx = grid.column_width(column);
@@ -478,8 +470,6 @@ void Win32WindowBackend::control_changed(Window& window, const Control& control,
   if (!form) return;
   ControlWindow* c = find(*form, control);
   if (!c || !c->hwnd) return;
-  std::vector<HWND> all = c->items;
-  all.push_back(c->hwnd);
   switch (change) {
     case Change::Text:
       if (c->kind == ControlKind::StatusBar) {
@@ -495,10 +485,10 @@ void Win32WindowBackend::control_changed(Window& window, const Control& control,
       }
       break;
     case Change::Enabled:
-      for (HWND h : all) EnableWindow(h, control.enabled());
+      c->for_each_window([&](HWND h) { EnableWindow(h, control.enabled()); });
       break;
     case Change::Visible:
-      for (HWND h : all) ShowWindow(h, control.visible() ? SW_SHOWNA : SW_HIDE);
+      c->for_each_window([&](HWND h) { ShowWindow(h, control.visible() ? SW_SHOWNA : SW_HIDE); });
       break;
     case Change::Checked: {
       bool on = false;
@@ -639,7 +629,7 @@ LRESULT Win32WindowBackend::handle(FormWindow& form, HWND hwnd, UINT message, WP
           auto* info = reinterpret_cast<NMLVDISPINFOW*>(lparam);
           if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
             const auto& grid = static_cast<const TextGrid&>(*c.control);
-            const std::wstring cell = wide(grid.cell(info->item.iSubItem, info->item.iItem + 1));
+            const std::wstring cell = utf16(grid.cell(info->item.iSubItem, info->item.iItem + 1));
             lstrcpynW(info->item.pszText, cell.c_str(), info->item.cchTextMax);
           }
           return 0;
