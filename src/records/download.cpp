@@ -452,7 +452,7 @@ class Download {
     }
     const int row = index + 1;
     const bool record_line = table_.set_line(row, text, offset, line.size());
-    if (line.size() != kRecordLineLength || !record_line) note_bad_line(index, line.size());
+    if (!record_line) note_bad_line(index, line.size());  // a line of another length is never a record line
     if (line.size() != kRecordLineLength) {
       status_ = Status::WrongLength;
       result_ = false;

@@ -385,9 +385,7 @@ void RecordTable::mark_decoded(int row, const std::string& year) {
     if (!parse_record_line(raw_line(row), f)) return;
     pack(*r, f);
   }
-  // Consecutive rows of one year share its text.
-  if (years_.empty() || years_.back() != year) years_.push_back(year);
-  r->year = static_cast<uint32_t>(years_.size() - 1);
+  r->year = year_index(year);  // consecutive rows of one year share its text
   r->flags = static_cast<uint8_t>((r->flags | kDecoded | kUnpacked));
 }
 

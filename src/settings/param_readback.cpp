@@ -99,10 +99,7 @@ void TForm4::read_parameter_lines(const std::vector<std::string>& lines) {
   // The logger reports its model before its detect and ADJ values, so the
   // model's refresh of the G labels ran with the values shown before; show
   // the G values of what was read.
-  if (!lines.empty()) {
-    UpDown_detectClick();
-    UpDown_ADJ_h1Click();
-  }
+  if (!lines.empty()) refresh_g_labels();
 }
 
 namespace {

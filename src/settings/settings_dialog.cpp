@@ -88,8 +88,7 @@ TForm4::TForm4(DialogServices services)
       services_(services) {
   place_controls();
   // Cancel comes first in the tab order.
-  for (windows::Control* c : std::initializer_list<windows::Control*>{&Button_cancel})
-    controls_by_name(*c);
+  controls_by_name(Button_cancel);
   for (windows::Control* c : std::initializer_list<windows::Control*>{
            &RadioGroup_Record, &RadioGroup_Interval, &RadioGroup_Type, &GroupBox_My_ID, &Label1, &Edit_My_ID,
            &UpDown_My_ID, &GroupBox_detect, &Label3, &Edit_detect, &UpDown_detect, &Label_detect, &RadioGroup_wait,
@@ -165,7 +164,9 @@ void TForm4::RadioGroup_waitClick() {
   if (seconds && Edit_wait.text().empty()) UpDown_wait.set_position(5);
 }
 
-void TForm4::RadioGroup_TypeClick() {
+void TForm4::RadioGroup_TypeClick() { refresh_g_labels(); }
+
+void TForm4::refresh_g_labels() {
   UpDown_detectClick();
   UpDown_ADJ_h1Click();
 }

@@ -160,6 +160,8 @@ class TForm4 final : public windows::Window {
   void RadioButton_ADJ_h1_2Click();
   void UpDown_detectClick();
   void UpDown_ADJ_h1Click();
+  // Both G labels show the values of their up-downs for the selected model.
+  void refresh_g_labels();
 
   // A close request from the window system (title bar, Alt+F4).
   void close_request() override { FormCloseQuery(); }

@@ -25,7 +25,6 @@ class TForm2 final : public Window, public protocol::MonitorParts {
   static constexpr int kClientHeight = 626;
   // The terminal view: right of the reply view, 336 pixels wide, 13 rows.
   static constexpr Place kTerminalPlace{512, 225, 336, 240};
-  static constexpr int kTerminalRows = 13;
 
   // The port is made with a backend from `serial_backends`; each search
   // reads the machine's devices through a reader from `registry`.
