@@ -58,7 +58,6 @@ constexpr std::size_t kChunkLimit = 32768;
 // the rows made while the reply arrives stop there and the check takes over.
 constexpr std::size_t kLongestEarlyLine = 256;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
-constexpr std::size_t kMaxReserveRecords = 1u << 20;
 // While the lines are checked, pending window events run at most this often
 // (and for the last line): nobody sees a count change faster than a screen
 // is drawn.
@@ -69,18 +68,21 @@ const char* const kChecking = "データ取得中.";
 
 enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed, OverBound };
 
-// The record count the logger reported, for sizing the collected text.
-std::size_t expected_text_size(const std::string& param_count) {
+// The records to make room for: the number the logger's count begins with
+// (none without one), at most the download's ceiling. Unlike the download's
+// bound, which takes the ceiling for a count it cannot read, room is only
+// made for records the logger announced.
+std::size_t expected_records(const std::string& param_count) {
   std::size_t count = 0;
   const auto [end, error] = std::from_chars(param_count.data(), param_count.data() + param_count.size(), count);
   (void)end;
   if (error != std::errc()) count = 0;
-  return std::min(count, kMaxReserveRecords) * kBytesPerRecord + 64;
+  return std::min(count, DownloadBound::kCeilingRecords);
 }
 
-// The record rows expected from the logger's record count.
-std::size_t expected_rows(const std::string& param_count) {
-  return (expected_text_size(param_count) - 64) / kBytesPerRecord;
+// Room for the reply's text: the records' lines and the terminator's.
+std::size_t expected_text_size(const std::string& param_count) {
+  return expected_records(param_count) * kBytesPerRecord + 64;
 }
 
 // Marks the library's download as under way for its duration: a handler
@@ -219,7 +221,7 @@ class Download {
     show(3, "Total=" + library_.param_count);
 
     text_.reserve(expected_text_size(library_.param_count));
-    early_rows_.reserve(expected_rows(library_.param_count));
+    early_rows_.reserve(expected_records(library_.param_count));
     budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
     try {
       DirectReceive direct(port_, [this] { return window_alive(); });
