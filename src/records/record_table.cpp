@@ -36,6 +36,15 @@ char* put_two(char* p, int value) {
   return put_int(p, value);
 }
 
+// The month and day of a row's time stamp as two digits each, after
+// `first` and parted by `between` ("/MM/DD" of the date cell).
+char* put_month_day(char* p, uint32_t stamp, char first, char between) {
+  *p++ = first;
+  p = put_two(p, static_cast<int>(stamp >> 28));
+  *p++ = between;
+  return put_two(p, static_cast<int>((stamp >> 21) & 0x1F));
+}
+
 std::size_t copy_text(std::string_view text, char* out, std::size_t room) {
   const std::size_t n = std::min(text.size(), room);
   if (n > 0) std::memcpy(out, text.data(), n);
@@ -94,12 +103,7 @@ std::string RecordTable::cell(int column, int row) const {
   if (column == kDate && (r->flags & kDecoded)) {
     std::string date = years_[r->year];
     char tail[8];
-    char* p = tail;
-    *p++ = '/';
-    p = put_two(p, static_cast<int>(r->stamp >> 28));
-    *p++ = '/';
-    p = put_two(p, static_cast<int>((r->stamp >> 21) & 0x1F));
-    date.append(tail, static_cast<std::size_t>(p - tail));
+    date.append(tail, static_cast<std::size_t>(put_month_day(tail, r->stamp, '/', '/') - tail));
     return date;
   }
   char text[32];
@@ -132,12 +136,8 @@ std::size_t RecordTable::copy_own(int column, int row, const Row& r, char* out, 
     const std::string& year = years_[r.year];
     std::size_t n = copy_text(year, out, room);
     char tail[8];
-    char* p = tail;
-    *p++ = '/';
-    p = put_two(p, static_cast<int>(r.stamp >> 28));
-    *p++ = '/';
-    p = put_two(p, static_cast<int>((r.stamp >> 21) & 0x1F));
-    n += copy_text(std::string_view(tail, static_cast<std::size_t>(p - tail)), out + n, room - n);
+    const char* end = put_month_day(tail, r.stamp, '/', '/');
+    n += copy_text(std::string_view(tail, static_cast<std::size_t>(end - tail)), out + n, room - n);
     return n;
   }
   char text[16];
@@ -152,10 +152,7 @@ std::size_t RecordTable::copy_all_fields(int row, char* out) const {
   char* p = out;
   std::memcpy(p, year.data(), 4);
   p += 4;
-  *p++ = ' ';
-  p = put_two(p, static_cast<int>(r->stamp >> 28));
-  *p++ = '/';
-  p = put_two(p, static_cast<int>((r->stamp >> 21) & 0x1F));
+  p = put_month_day(p, r->stamp, ' ', '/');
   *p++ = '-';
   p += format_field(kTime, *r, p);
   *p++ = ' ';
