@@ -281,15 +281,6 @@ bool RecordTable::set_line(int row, const std::shared_ptr<const std::string>& te
     r->offset = static_cast<uint32_t>(offset);
     r->length = static_cast<uint32_t>(length);
     r->flags |= kHasLine;
-    // Unpacked from the line itself; a decoded row keeps its fields until
-    // it is decoded again.
-    RecordFields f;
-    if (!parse_record_line(std::string_view(*text_).substr(offset, length), f)) return false;
-    if (!(r->flags & kDecoded)) {
-      pack(*r, f);
-      r->flags |= kUnpacked;
-    }
-    return true;
   } else {
     // Beyond what a row can point to: the line keeps a text of its own.
     set_cell(kData, row, text_->substr(offset, length));
