@@ -46,6 +46,19 @@ std::deque<std::string> TerminalView::lines() const {
   return out;
 }
 
+std::string TerminalView::text() const {
+  std::string out;
+  for (const std::string& line : lines_) {
+    if (!out.empty()) out += "\r\n";
+    out += line;
+  }
+  if (!current_.empty()) {
+    if (!out.empty()) out += "\r\n";
+    out += current_;
+  }
+  return out;
+}
+
 void TerminalView::clear() {
   lines_.clear();
   current_.clear();

@@ -27,6 +27,8 @@ class TerminalView {
 
   // The lines shown, oldest first; the last one may be incomplete.
   std::deque<std::string> lines() const;
+  // The same lines joined by CR LF, as a view shows them.
+  std::string text() const;
   void clear();
 
  private:

@@ -82,14 +82,7 @@ link::DiscoveryResult TForm2::search() {
   return found;
 }
 
-void TForm2::show_terminal() {
-  std::string text;
-  for (const std::string& line : terminal.lines()) {
-    if (!text.empty()) text += "\r\n";
-    text += line;
-  }
-  Terminal1.set_text(std::move(text));
-}
+void TForm2::show_terminal() { Terminal1.set_text(terminal.text()); }
 
 void TForm2::show_discovery(const link::DiscoveryResult& found) {
   fill(ListBox11, found.device_map);
