@@ -15,7 +15,10 @@ namespace vkt::link {
 
 class RegistryReader;
 
-// The logger adapter's USB identifiers as they appear in an adapter's key name.
+// The logger adapter's USB identifiers, and as they appear in an adapter's
+// key name.
+inline constexpr unsigned kLoggerVendorId = 0x1F2E;
+inline constexpr unsigned kLoggerProductId = 0x3D4C;
 inline constexpr std::string_view kLoggerAdapterId = "VID_1F2E+PID_3D4C";
 
 struct DiscoveryResult {

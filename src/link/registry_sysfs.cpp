@@ -72,12 +72,6 @@ bool natural_less(std::string_view a, std::string_view b) {
 
 std::optional<std::string> read_attribute(const fs::path& file) { return read_sysfs_attribute(file.string()); }
 
-std::optional<unsigned> parse_number(std::string_view text, int base, unsigned limit) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit) return std::nullopt;
-  return value;
-}
 
 std::string hex4(unsigned v) {
   char text[8];
@@ -97,32 +91,22 @@ std::string device_map_name(std::string_view tty) {
   return std::string("\\Device\\") + std::string(tty);
 }
 
-bool inside(const fs::path& p, const fs::path& folder) {
-  auto [fi, pi] = std::mismatch(folder.begin(), folder.end(), p.begin(), p.end());
-  return fi == folder.end();
-}
 
 // The adapter-enumeration subkey name of the USB device behind a terminal
 // device, found by walking up from the device the `device` link leads to
 // (the usb-serial port or the cdc-acm interface) to the first folder that
 // holds idVendor. Nothing when no USB device lies above it.
 std::optional<std::string> adapter_key_name(const fs::path& device, const fs::path& sysfs) {
-  std::error_code ec;
-  fs::path usb = fs::canonical(device, ec);
-  if (ec) return std::nullopt;
-  fs::path interface;  // the folder below the USB device on the way up
-  for (;;) {
-    if (!inside(usb, sysfs) || usb == sysfs || usb == usb.parent_path()) return std::nullopt;
-    if (fs::exists(usb / "idVendor", ec)) break;
-    interface = usb;
-    usb = usb.parent_path();
-  }
+  fs::path interface;
+  const std::optional<fs::path> found = usb_device_above(device, sysfs, &interface);
+  if (!found) return std::nullopt;
+  const fs::path& usb = *found;
 
   const auto vendor_text = read_attribute(usb / "idVendor");
   const auto product_text = read_attribute(usb / "idProduct");
   if (!vendor_text || !product_text) return std::nullopt;
-  const auto vendor = parse_number(*vendor_text, 16, 0xFFFF);
-  const auto product = parse_number(*product_text, 16, 0xFFFF);
+  const auto vendor = parse_sysfs_number(*vendor_text, 16, 0xFFFF);
+  const auto product = parse_sysfs_number(*product_text, 16, 0xFFFF);
   if (!vendor || !product) return std::nullopt;
 
   // The serial number names the adapter; a device without one is named by
@@ -136,11 +120,11 @@ std::optional<std::string> adapter_key_name(const fs::path& device, const fs::pa
   unsigned number = 0;
   if (!interface.empty()) {
     std::optional<unsigned> n;
-    if (const auto text = read_attribute(interface / "bInterfaceNumber")) n = parse_number(*text, 16, 25);
+    if (const auto text = read_attribute(interface / "bInterfaceNumber")) n = parse_sysfs_number(*text, 16, 25);
     if (!n) {
       const std::string name = interface.filename().string();
       if (const auto dot = name.rfind('.'); dot != std::string::npos)
-        n = parse_number(std::string_view(name).substr(dot + 1), 10, 25);
+        n = parse_sysfs_number(std::string_view(name).substr(dot + 1), 10, 25);
     }
     number = n.value_or(0);
   }
@@ -148,6 +132,30 @@ std::optional<std::string> adapter_key_name(const fs::path& device, const fs::pa
 }
 
 }  // namespace
+
+std::optional<unsigned> parse_sysfs_number(std::string_view text, int base, unsigned limit) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit) return std::nullopt;
+  return value;
+}
+
+std::optional<fs::path> usb_device_above(const fs::path& device, const fs::path& sysfs, fs::path* interface) {
+  std::error_code ec;
+  fs::path usb = fs::canonical(device, ec);
+  if (ec) return std::nullopt;
+  fs::path below;  // the folder below the USB device on the way up
+  for (;;) {
+    const auto [in_sysfs, in_path] = std::mismatch(sysfs.begin(), sysfs.end(), usb.begin(), usb.end());
+    (void)in_path;
+    if (in_sysfs != sysfs.end() || usb == sysfs || usb == usb.parent_path()) return std::nullopt;
+    if (fs::exists(usb / "idVendor", ec)) break;
+    below = usb;
+    usb = usb.parent_path();
+  }
+  if (interface) *interface = below;
+  return usb;
+}
 
 std::optional<std::string> read_sysfs_attribute(const std::string& path) {
   // Non-blocking: opening a FIFO for reading would wait for a writer for

@@ -18,32 +18,10 @@ namespace fs = std::filesystem;
 
 std::optional<unsigned> hex_attribute(const fs::path& file) {
   const auto text = vkt::link::read_sysfs_attribute(file.string());
-  if (!text || text->empty()) return std::nullopt;
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value, 16);
-  if (error != std::errc() || end != text->data() + text->size() || value > 0xFFFF) return std::nullopt;
-  return value;
+  return text ? vkt::link::parse_sysfs_number(*text, 16, 0xFFFF) : std::nullopt;
 }
 
 std::string text_attribute(const fs::path& file) { return vkt::link::read_sysfs_attribute(file.string()).value_or(""); }
-
-bool inside(const fs::path& p, const fs::path& folder) {
-  auto [fi, pi] = std::mismatch(folder.begin(), folder.end(), p.begin(), p.end());
-  return fi == folder.end();
-}
-
-// The USB device folder above a tty's device: the first folder on the way
-// up that holds idVendor, inside sysfs.
-std::optional<fs::path> usb_device_of(const fs::path& device, const fs::path& sysfs) {
-  std::error_code ec;
-  fs::path p = fs::canonical(device, ec);
-  if (ec) return std::nullopt;
-  while (inside(p, sysfs) && p != sysfs && p != p.parent_path()) {
-    if (fs::exists(p / "idVendor", ec)) return p;
-    p = p.parent_path();
-  }
-  return std::nullopt;
-}
 
 fs::path canonical_or_empty(const fs::path& p) {
   std::error_code ec;
@@ -72,7 +50,7 @@ std::vector<SerialPortInfo> list_serial_ports() {
     info.com = com;
     info.device = (dev / name).string();
     info.node_exists = fs::exists(dev / name, e);
-    if (const auto usb = usb_device_of(it->path() / "device", sysfs)) {
+    if (const auto usb = vkt::link::usb_device_above(it->path() / "device", sysfs)) {
       info.usb = true;
       info.vendor = hex_attribute(*usb / "idVendor");
       info.product = hex_attribute(*usb / "idProduct");
@@ -103,7 +81,7 @@ std::vector<std::string> logger_adapters_without_terminal(const std::vector<Seri
   std::vector<fs::path> with_tty;
   std::error_code ec;
   for (const SerialPortInfo& p : ports) {
-    if (auto usb = usb_device_of(sysfs_root / "class" / "tty" / p.tty / "device", sysfs)) with_tty.push_back(*usb);
+    if (auto usb = vkt::link::usb_device_above(sysfs_root / "class" / "tty" / p.tty / "device", sysfs)) with_tty.push_back(*usb);
   }
   std::vector<std::string> found;
   for (fs::directory_iterator it(sysfs_root / "bus" / "usb" / "devices", ec), end; !ec && it != end;

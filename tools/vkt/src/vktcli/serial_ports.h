@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "link/port_discovery.h"
+
 namespace vktcli {
 
-inline constexpr unsigned kLoggerVendor = 0x1f2e;
-inline constexpr unsigned kLoggerProduct = 0x3d4c;
+inline constexpr unsigned kLoggerVendor = vkt::link::kLoggerVendorId;
+inline constexpr unsigned kLoggerProduct = vkt::link::kLoggerProductId;
 
 struct SerialPortInfo {
   std::string tty;     // "ttyUSB0"
