@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "base/calendar.h"
 #include "settings/settings_dialog.h"
 
 namespace vkt::settings {
@@ -26,12 +27,6 @@ std::optional<int> field_number(std::string_view text) {
   return value;
 }
 
-bool leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int days_in_month(int y, int m) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && leap_year(y) ? 29 : kDays[m - 1];
-}
 
 // Days since 1970-01-01 in the proleptic Gregorian calendar.
 int64_t days_from_civil(int64_t y, int m, int d) {

@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "base/calendar.h"
 #include "vktcli/exit_codes.h"
 
 namespace vktcli {
@@ -94,7 +95,6 @@ std::optional<int> number(std::string_view s, std::size_t digits) {
   return v;
 }
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
 
@@ -110,9 +110,7 @@ std::string iso_timestamp(const std::string& date, const std::string& time) {
   const auto second = number(std::string_view(time).substr(6, 2), 2);
   const auto hundredths = number(std::string_view(time).substr(9), 2);
   if (!year || !month || !day || !hour || !minute || !second || !hundredths) return "";
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (*month < 1 || *month > 12 || *day < 1) return "";
-  if (*day > kDays[*month - 1] + (*month == 2 && leap(*year) ? 1 : 0)) return "";
+  if (*month < 1 || *month > 12 || *day < 1 || *day > vkt::days_in_month(*year, *month)) return "";
   if (*hour > 23 || *minute > 59 || *second > 59) return "";
   return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02}", *year, *month, *day, *hour, *minute, *second,
                      *hundredths);
