@@ -81,9 +81,7 @@ TEST(CommandReplyExtension, HandsBackTheReplyCutToTheBuffer) {
   vkt::test::SerialMachine machine;
   vktsim::LoggerSim sim(sim_options(machine, 10));
   Module m;
-  ASSERT_EQ(m.com_search(), 1);
-  ASSERT_EQ(m.com_open(1), 1);
-  ASSERT_EQ(m.vkt_connect(), 1);
+  ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
 
   char reply[512];
   const int32_t length = m.vkt_command_reply("p", reply, sizeof reply);
@@ -145,9 +143,7 @@ TEST(DownloadReportExtension, SaysHowTheDownloadEndedAndKeepsWhatCame) {
     c.fault(options.faults);
     vktsim::LoggerSim sim(std::move(options));
     Module m;
-    ASSERT_EQ(m.com_search(), 1);
-    ASSERT_EQ(m.com_open(1), 1);
-    ASSERT_EQ(m.vkt_connect(), 1);
+    ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
     const Downloaded d = download(m);
     EXPECT_EQ(d.report.status, c.status);
     EXPECT_EQ(d.ok, c.status == VKT_DOWNLOAD_OK ? 1 : 0);
@@ -180,9 +176,7 @@ TEST(DownloadReportExtension, AHangUpIsToldApartFromSilence) {
   {
     vktsim::LoggerSim sim(sim_options(machine, 200));
     Module m;
-    ASSERT_EQ(m.com_search(), 1);
-    ASSERT_EQ(m.com_open(1), 1);
-    ASSERT_EQ(m.vkt_connect(), 1);
+    ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
     handshake = sim.counters().bytes_sent;
     m.com_close();
   }
@@ -190,9 +184,7 @@ TEST(DownloadReportExtension, AHangUpIsToldApartFromSilence) {
   options.faults.hang_up_after_bytes = handshake + 22 * 50 + 7;  // gone half way through the records
   vktsim::LoggerSim sim(std::move(options));
   Module m;
-  ASSERT_EQ(m.com_search(), 1);
-  ASSERT_EQ(m.com_open(1), 1);
-  ASSERT_EQ(m.vkt_connect(), 1);
+  ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
   const Downloaded d = download(m);
   EXPECT_EQ(d.ok, 0);
   EXPECT_EQ(d.report.status, VKT_DOWNLOAD_HUNG_UP);
@@ -216,9 +208,7 @@ TEST(DownloadReportExtension, SilenceIsATimeOut) {
   options.faults.no_answer = {"D"};
   vktsim::LoggerSim sim(std::move(options));
   Module m;
-  ASSERT_EQ(m.com_search(), 1);
-  ASSERT_EQ(m.com_open(1), 1);
-  ASSERT_EQ(m.vkt_connect(), 1);
+  ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
   const Downloaded d = download(m);
   EXPECT_EQ(d.report.status, VKT_DOWNLOAD_TIME_OUT);
   EXPECT_EQ(d.report.bytes, 0);

@@ -3,6 +3,7 @@
 // dlopen, every export resolved by name. Unloading runs the module's own
 // teardown, so each Module starts from a freshly loaded library.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -29,5 +30,13 @@ class Module : public vktcli::Api {
  private:
   vktcli::Module loaded_;
 };
+
+// What a host does first: finds the logger by the port search, opens its
+// port and connects (use with ASSERT_NO_FATAL_FAILURE).
+inline void search_open_connect(Module& m) {
+  ASSERT_EQ(m.com_search(), 1);
+  ASSERT_EQ(m.com_open(1), 1);
+  ASSERT_EQ(m.vkt_connect(), 1);
+}
 
 }  // namespace vkt::testing

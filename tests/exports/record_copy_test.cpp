@@ -32,9 +32,7 @@ TEST(RecordCopyExport, GivesTheRecordsTheAccessorsRead) {
   vktsim::LoggerSim sim(std::move(options));
 
   Module m;
-  ASSERT_EQ(m.com_search(), 1);
-  ASSERT_EQ(m.com_open(1), 1);
-  ASSERT_EQ(m.vkt_connect(), 1);
+  ASSERT_NO_FATAL_FAILURE(vkt::testing::search_open_connect(m));
   ASSERT_EQ(m.vkt_inputdata(), 1);
   const int32_t count = m.vkt_datacount();
   ASSERT_EQ(count, 300);
