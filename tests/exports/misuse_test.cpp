@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "exports/module.h"
+#include "support/serial_machine.h"
 
 namespace {
 
@@ -33,27 +34,9 @@ const char* name_of(State s) {
   return "";
 }
 
-// Points the library at empty device and sysfs folders, so that nothing on
-// the machine is touched and every search finds nothing.
-class EmptyMachine {
- public:
-  EmptyMachine() {
-    root_ = fs::temp_directory_path() / ("vkt-misuse-" + std::to_string(::getpid()));
-    fs::create_directories(root_ / "dev");
-    fs::create_directories(root_ / "sys");
-    setenv("VKTCOM_DEV_ROOT", (root_ / "dev").c_str(), 1);
-    setenv("VKTCOM_SYSFS_ROOT", (root_ / "sys").c_str(), 1);
-  }
-  ~EmptyMachine() {
-    unsetenv("VKTCOM_DEV_ROOT");
-    unsetenv("VKTCOM_SYSFS_ROOT");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-
- private:
-  fs::path root_;
-};
+// An empty machine of its own (device and sysfs folders in a fresh temporary
+// folder): nothing on the machine is touched and every search finds nothing.
+using EmptyMachine = vkt::test::SerialMachine;
 
 void enter(Module& m, State s) {
   if (s == State::NoWindow) return;
