@@ -51,7 +51,6 @@ class DownloadBudget {
   // passed, and from then on.
   bool spend(std::size_t bytes, uint32_t now_ms);
   bool passed() const { return passed_; }
-  std::size_t received() const { return received_; }
 
   // The popup's text once passed: "DATA ERROR over=<bytes received>" for
   // the byte limit, "TIME OUT total=<ms since the request>" for the time.
