@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/temp_folder.h"
+
 namespace simtest {
 
 using namespace std::chrono_literals;
@@ -117,22 +119,6 @@ class PtyHost {
   bool hung_up_ = false;
 };
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vktsim-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempFolder = vkt::testing::TempFolder;
 
 }  // namespace simtest

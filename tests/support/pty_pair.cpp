@@ -140,27 +140,7 @@ void PtyPair::make_slave_raw() const {
   if (!ok) throw_system_error("raw pseudo-terminal slave");
 }
 
-DevRoot::DevRoot() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vktcom-dev-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw_system_error("mkdtemp");
-  path_ = pattern;
-  if (const char* previous = std::getenv(kDevRootVariable)) {
-    had_previous_ = true;
-    previous_ = previous;
-  }
-  ::setenv(kDevRootVariable, path_.c_str(), 1);
-}
-
-DevRoot::~DevRoot() {
-  if (had_previous_) {
-    ::setenv(kDevRootVariable, previous_.c_str(), 1);
-  } else {
-    ::unsetenv(kDevRootVariable);
-  }
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
+DevRoot::DevRoot() : env_(kDevRootVariable, path_) {}
 
 void DevRoot::link(const std::string& name, const std::string& target) const {
   remove(name);

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/temp_folder.h"
+
 namespace vkt::test {
 
 class PtyPair {
@@ -66,7 +68,6 @@ class PtyPair {
 class DevRoot {
  public:
   DevRoot();
-  ~DevRoot();
   DevRoot(const DevRoot&) = delete;
   DevRoot& operator=(const DevRoot&) = delete;
 
@@ -77,9 +78,9 @@ class DevRoot {
   void remove(const std::string& name) const;
 
  private:
-  std::string path_;
-  bool had_previous_ = false;
-  std::string previous_;
+  vkt::testing::TempFolder folder_{"vktcom-dev"};
+  std::string path_ = folder_.path().string();
+  vkt::testing::ScopedEnv env_;
 };
 
 }  // namespace vkt::test

@@ -13,41 +13,18 @@
 #include <string>
 #include <system_error>
 
+#include "support/temp_folder.h"
 #include "vktsim/sysfs_tree.h"
 
 namespace vkt::test {
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = ::getenv(name)) previous_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (previous_) {
-      ::setenv(name_, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
+using ScopedEnv = vkt::testing::ScopedEnv;
 
 class SerialMachine {
  public:
-  SerialMachine() : root_(make_root()), sysfs_env_("VKTCOM_SYSFS_ROOT", sys()), dev_env_("VKTCOM_DEV_ROOT", dev()) {
+  SerialMachine() : sysfs_env_("VKTCOM_SYSFS_ROOT", sys()), dev_env_("VKTCOM_DEV_ROOT", dev()) {
     std::filesystem::create_directories(root_ / "sys" / "class" / "tty");
     std::filesystem::create_directories(root_ / "dev");
-  }
-  ~SerialMachine() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
   SerialMachine(const SerialMachine&) = delete;
   SerialMachine& operator=(const SerialMachine&) = delete;
@@ -91,15 +68,8 @@ class SerialMachine {
   }
 
  private:
-  static std::filesystem::path make_root() {
-    const char* tmp = ::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vktcom-machine-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::system_error(errno, std::system_category(), "mkdtemp");
-    return pattern;
-  }
-
-  std::filesystem::path root_;
+  vkt::testing::TempFolder folder_{"vktcom-machine"};
+  std::filesystem::path root_ = folder_.path();
   ScopedEnv sysfs_env_;
   ScopedEnv dev_env_;
 };

@@ -25,40 +25,13 @@
 #include <utility>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 extern char** environ;
 
 namespace vkt::testing {
 
 inline const char* kVktProgram = VKTCOM_TOOLS_DIR "/vkt/vkt";
-
-class TempFolder {
- public:
-  TempFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vkt-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::system_category(), "mkdtemp");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  // The names of the folder's entries, sorted.
-  std::vector<std::string> entries() const { return names_in(path_); }
-  static std::vector<std::string> names_in(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline std::string read_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
