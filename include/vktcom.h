@@ -236,6 +236,7 @@ VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void);
    every 100 ms, while the port-watching timer is on. */
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void);
 
+#if !defined(_WIN32)
 /* One row of the record table as vkt_get_records copies it: 48 bytes, the
    fields at the offsets noted, no padding. */
 #define VKTCOM_RECORD_DATA_SIZE 22
@@ -267,7 +268,6 @@ struct vkt_record {
                                whole length) */
 };
 
-#if !defined(_WIN32)
 /* Linux only. Copies rows first_row .. first_row + count - 1 of the record
    table into out[0] .., as far as the table has record rows (1 to
    vkt_datacount()); `out` must have room for `count` records. Returns the

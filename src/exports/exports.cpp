@@ -20,9 +20,22 @@
 #include "protocol/connect.h"
 #include "records/accessors.h"
 #include "records/download.h"
+#if !defined(_WIN32)
 #include "records/record_copy.h"
+#endif
 #include "settings/reservation_check.h"
 #include "settings/settings_exports.h"
+
+// What a host compiled against the header relies on, in every build (the
+// 32-bit DLL's hosts above all): a Boolean result is one byte, integer
+// arguments and results are 32 bits on 32- and 64-bit Windows alike, and
+// vkt_getdata fills exactly 14 bytes.
+static_assert(sizeof(vkt_bool) == 1, "a Boolean result is one byte");
+static_assert(sizeof(int32_t) == 4 && sizeof(int) == 4, "integer arguments and results are 32 bits");
+static_assert(VKTCOM_DATA_BLOCK_SIZE == 14, "vkt_getdata fills 14 bytes");
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(void*) == 4, "the 32-bit DLL passes 4-byte pointers");
+#endif
 
 namespace {
 

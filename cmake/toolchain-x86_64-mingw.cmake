@@ -1,0 +1,3 @@
+# 64-bit Windows (vktcom.dll for 64-bit hosts: one calling convention).
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
