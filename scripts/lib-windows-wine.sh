@@ -1,22 +1,90 @@
-# Shared by scripts/test-windows.sh and bench/windows/bench-windows.sh (sourced,
-# not run): a 32-bit Wine, a fresh prefix under one persistent wineserver,
-# a display, and the logger simulator on a pseudo-terminal mapped to COM5.
+# Shared by scripts/build-windows.sh, scripts/test-windows.sh and
+# bench/windows/bench-windows.sh (sourced, not run): the two Windows
+# architectures, whether this machine starts 32-bit programs, Wine for each
+# architecture in a fresh prefix under one persistent wineserver, a display,
+# and the logger simulator on a pseudo-terminal mapped to COM5.
+#
+# Each architecture runs through its own Wine loader, never through Debian's
+# `wine` wrapper (which takes the 32-bit loader whenever that is installed):
+#   x64: /usr/lib/wine/wine64 and wineserver64 (Debian: wine64), a win64 prefix;
+#   x86: /usr/lib/wine/wine and wineserver32 (Debian: wine32:i386), a win32 prefix.
 
-# The 32-bit half of Wine (Debian: wine32:i386).
-have_wine32() {
-  command -v wine >/dev/null && [ -d /usr/lib/i386-linux-gnu/wine/i386-unix ]
-}
-
-install_wine() {
-  [ "$(id -u)" = 0 ] || return 1
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  # One index of a mirror may fail to download while the rest is fine:
-  # retry, then go on with the indexes at hand.
+apt_update() {
+  # One index of a mirror may fail to download while the rest is fine: retry,
+  # then go on with the indexes at hand.
   for _ in 1 2 3; do
-    apt-get update && break
+    apt-get update && return 0
     sleep 5
   done
-  local packages=(wine wine32:i386 xvfb xauth fonts-wine fonts-ipafont-gothic)
+  echo "apt-get update reported errors; going on with the indexes at hand" >&2
+}
+
+mingw_triplet() {  # mingw_triplet x86|x64
+  if [ "$1" = x86 ]; then echo i686-w64-mingw32; else echo x86_64-w64-mingw32; fi
+}
+
+windows_build_dir() {  # windows_build_dir x86|x64
+  if [ "$1" = x86 ]; then echo build-win32; else echo build-win64; fi
+}
+
+# Whether this machine starts a 32-bit x86 program at all: a minimal i386
+# program (exit(0) through int 0x80, no loader, no libraries) is written and
+# started. Some kernels start none ("Exec format error"); then x86_why holds
+# the system's words and the function fails.
+runs_32bit_programs() {
+  x86_why=$(python3 - <<'PY'
+import os, struct, subprocess, tempfile
+base = 0x08048000
+code = bytes.fromhex("31db" "b801000000" "cd80")  # xor ebx,ebx; mov eax,1; int 0x80
+size = 52 + 32 + len(code)
+elf = b"\x7fELF\x01\x01\x01" + bytes(9)
+elf += struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
+elf += struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+elf += code
+fd, path = tempfile.mkstemp(prefix="vktcom-i386-")
+try:
+    os.write(fd, elf)
+    os.close(fd)
+    os.chmod(path, 0o700)
+    rc = subprocess.run([path]).returncode
+    print("ok" if rc == 0 else f"a 32-bit program ended with status {rc}")
+except OSError as error:
+    print(error.strerror)
+finally:
+    os.unlink(path)
+PY
+)
+  [ "$x86_why" = ok ]
+}
+
+# wine_select x86|x64: the loader, server and prefix kind of an architecture.
+wine_select() {
+  wine_arch=$1
+  if [ "$1" = x86 ]; then
+    WINELOADER=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32 WINEARCH=win32
+    wine_packages=(wine32:i386)
+  else
+    WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64 WINEARCH=win64
+    wine_packages=(wine64)
+  fi
+  export WINELOADER WINESERVER WINEARCH
+}
+
+wine_run() { "$WINELOADER" "$@"; }
+
+# Wine's own fonts (Tahoma for the message boxes, Marlett for the caption
+# buttons) and the IPA Gothic fonts, which Wine finds through fontconfig.
+have_window_fonts() {
+  [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -f /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf ]
+}
+
+install_wine() {  # after wine_select
+  [ "$(id -u)" = 0 ] || return 1
+  if [ "$wine_arch" = x86 ]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  fi
+  apt_update
+  local packages=("${wine_packages[@]}" xvfb xauth fonts-wine fonts-ipafont-gothic)
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${packages[@]}" && return 0
   # Without the security mirror's i386 index the i386 libraries cannot match
   # the versions of their amd64 halves: take both from the release itself.
@@ -26,50 +94,53 @@ install_wine() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends -t "$release" "${packages[@]}"
 }
 
-# Wine's own fonts (Tahoma for the message boxes, Marlett for the caption
-# buttons) and the IPA Gothic fonts, which Wine finds through fontconfig.
-have_window_fonts() {
-  [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -f /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf ]
+# wine_prepare x86|x64: Wine for that architecture, installed when missing,
+# and tried: its loader must start. Fails with wine_why set to the reason
+# (the system's own words where it gave some).
+wine_prepare() {
+  wine_select "$1"
+  wine_why=""
+  if [ "$1" = x86 ] && ! runs_32bit_programs; then
+    wine_why=$x86_why
+    return 1
+  fi
+  if [ ! -x "$WINELOADER" ] || ! command -v Xvfb >/dev/null || ! have_window_fonts; then
+    install_wine >/dev/null 2>&1 || true
+  fi
+  if [ ! -x "$WINELOADER" ]; then
+    wine_why="no Wine loader at $WINELOADER (${wine_packages[*]} could not be installed)"
+    return 1
+  fi
+  local out
+  if ! out=$("$WINELOADER" --version 2>&1); then
+    wine_why=$(printf '%s' "$out" | tail -n 1 | sed 's/^.*: //')
+    return 1
+  fi
 }
 
-# Installs Wine when missing; without a 32-bit Wine prints the skip marker
-# and ends the calling script successfully, except in CI (CI=true), where a
-# run that tested nothing under Wine must not pass.
-wine_prepare_or_skip() {
-  if ! have_wine32 || ! command -v Xvfb >/dev/null || ! have_window_fonts; then
-    install_wine || true
-  fi
-  if ! have_wine32; then
-    if [ "${CI:-}" = true ]; then
-      echo "VKTCOM-WINE FAILED: no 32-bit Wine could be installed"
-      exit 1
-    fi
-    echo "VKTCOM-WINE SKIPPED: no 32-bit Wine could be installed"
-    exit 0
-  fi
-}
-
-# A fresh 32-bit prefix in a temporary folder ($work), a display, and one
-# persistent wineserver; everything goes again when the calling script ends.
+# A fresh prefix for the selected architecture in a temporary folder
+# ($work), a display, and one persistent wineserver; everything goes again at
+# wine_stop or when the calling script ends.
 wine_start() {
-  work=$(mktemp -d /tmp/vktcom-wine.XXXXXX)
-  export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  work=$(mktemp -d "/tmp/vktcom-wine-$wine_arch.XXXXXX")
+  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   wine_pids=()
-  trap wine_cleanup EXIT
+  trap wine_stop EXIT
   # A display for the message boxes and the library's hidden window.
-  if [ -z "${DISPLAY:-}" ]; then
+  if [ -z "${DISPLAY:-}" ] || [ -n "${wine_own_display:-}" ]; then
     exec 5>"$work/display"
     Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     wine_pids+=($!)
     for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=:$(head -n1 "$work/display")
+    wine_own_display=1
   fi
-  wineboot -i >/dev/null 2>&1
+  wine_run wineboot -i >/dev/null 2>&1
   wine_desktop_and_fonts
-  wineserver -w >/dev/null 2>&1
+  "$WINESERVER" -w >/dev/null 2>&1
   # One server for every run from here on: it keeps the volatile registry
   # keys added below.
-  wineserver -p >/dev/null 2>&1
+  "$WINESERVER" -p >/dev/null 2>&1
 }
 
 # Every program of the prefix runs on one virtual desktop of the display's
@@ -99,7 +170,7 @@ Windows Registry Editor Version 5.00
 "MS Gothic"="IPAGothic"
 REG
   # A failure here shows in the font check and the screenshots.
-  wine regedit /S "$(winepath -w "$work/prefix.reg" 2>/dev/null)" >/dev/null 2>&1 ||
+  wine_run regedit /S "$(wine_run winepath -w "$work/prefix.reg" 2>/dev/null)" >/dev/null 2>&1 ||
     echo "the prefix's desktop and font keys could not be added" >&2
   # Debian's Wine does not find the fonts of fonts-wine by itself: the
   # prefix's Fonts folder is always searched.
@@ -111,17 +182,19 @@ REG
   return 0
 }
 
-wine_cleanup() {
+wine_stop() {
   for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$work"
+  wine_pids=()
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  [ -n "${work:-}" ] && rm -rf "$work"
+  work=""
 }
 
 # The keys of the logger's adapter on COM5. HKLM\HARDWARE is volatile and
 # rebuilt when Wine's device services start again: add them before each run.
 com5_registry() {
-  wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\VCP0' /t REG_SZ /d COM5 /f >/dev/null
-  wine reg add 'HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_1F2E+PID_3D4C+VKT00001A\0000\Device Parameters' \
+  wine_run reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\VCP0' /t REG_SZ /d COM5 /f >/dev/null
+  wine_run reg add 'HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_1F2E+PID_3D4C+VKT00001A\0000\Device Parameters' \
     /v PortName /t REG_SZ /d COM5 /f >/dev/null
 }
 

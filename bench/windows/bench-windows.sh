@@ -1,32 +1,35 @@
 #!/usr/bin/env bash
 # Figures of vktcom.dll under Wine against the simulator on COM5 (paced at
-# 19200 baud), from a 32-bit host program (vkt_bench.c):
+# 19200 baud), from a host program (vkt_bench.c) of the same architecture:
 #   - a paced download of 1,000 records against its wire time;
 #   - CPU while waiting for a silent logger (the library's process and the
 #     wineserver, which carries Wine's waits);
 #   - reply latency: from the logger's "#" to its next command, read from the
 #     simulator's transcript (detection of the reply plus the next write);
 #   - unload with the port open.
-# Needs build-win32 (scripts/build-windows.sh) and build/tools/vktsim/vktsim.
-# Usage: bench/windows/bench-windows.sh [records]
+# Needs the build of that architecture (scripts/build-windows.sh: build-win64
+# for x64, build-win32 for x86) and build/tools/vktsim/vktsim.
+# Usage: bench/windows/bench-windows.sh [x64|x86] [records]   (x64 by default)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
-win=$root/build-win32
 vktsim=${VKTSIM:-$root/build/tools/vktsim/vktsim}
+arch=x64
+if [ "${1:-}" = x64 ] || [ "${1:-}" = x86 ]; then arch=$1; shift; fi
 records=${1:-1000}
 
 . scripts/lib-windows-wine.sh
-wine_prepare_or_skip
+win=$root/$(windows_build_dir "$arch")
+wine_prepare "$arch" || { echo "$arch: not runnable here ($wine_why)"; exit 1; }
 wine_start
 cp "$win/vktcom.dll" "$win/tests/win32/vkt_bench.exe" "$work/"
 make_records "$records" "$work/records.txt" "$work/expected.txt"
-bench() { com5_registry; (cd "$work" && timeout 120 wine vkt_bench.exe vktcom.dll "$@") | tr -d "\r"; }
+bench() { com5_registry; (cd "$work" && timeout 120 "$WINELOADER" vkt_bench.exe vktcom.dll "$@") | tr -d "\r"; }
 ticks() {  # CPU ticks (user + system) of the wineserver
-  awk '{print $14 + $15}' "/proc/$(pgrep -n -f "^/usr/lib/wine/wineserver|wineserver32|wineserver64" || pgrep -n wineserver)/stat" 2>/dev/null || echo 0
+  awk '{print $14 + $15}' "/proc/$(pgrep -n -f "^$WINESERVER" || pgrep -n wineserver)/stat" 2>/dev/null || echo 0
 }
 
-echo "vktcom.dll under $(wine --version), $(nproc) cores"
+echo "$arch vktcom.dll under $("$WINELOADER" --version), $(nproc) cores"
 
 start_sim download --file "$work/records.txt" --transcript "$work/download.tr"
 out=$(bench download)
