@@ -3,9 +3,11 @@
 // platform implements it (platform_posix.cpp, platform_win32.cpp), and the
 // build picks the file.
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "base/services.h"
 
@@ -39,5 +41,14 @@ class HostLoopTimer {
   virtual ~HostLoopTimer() = default;
 };
 std::unique_ptr<HostLoopTimer> start_host_loop_timer(uint32_t interval_ms, std::function<void()> tick);
+
+// Files of the library's trace (base/trace.h).
+// The value of an environment variable in UTF-8, empty when it is not set.
+std::string environment_text(const char* name);
+// Opens `path` (UTF-8) for writing, made anew; nullptr when it cannot be.
+// `regular` tells whether it is a plain file (only those are ever renamed).
+std::FILE* open_new_file(const std::string& path, bool& regular);
+// Moves `from` to `to`, replacing `to`.
+bool replace_file(const std::string& from, const std::string& to);
 
 }  // namespace vkt::platform

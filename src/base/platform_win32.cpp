@@ -3,6 +3,7 @@
 // loop.
 #include <windows.h>
 #include <mmsystem.h>
+#include <io.h>
 
 #include <string>
 #include <string_view>
@@ -141,5 +142,27 @@ std::unique_ptr<HostLoopTimer> start_host_loop_timer(uint32_t interval_ms, std::
 
 // The Windows heap decommits large free blocks itself.
 void release_free_memory() {}
+
+std::string environment_text(const char* name) {
+  const std::wstring wide_name = utf16(name);
+  const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (size == 0) return "";
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
+  value.resize(length < size ? length : 0);
+  return utf8(value);
+}
+
+std::FILE* open_new_file(const std::string& path, bool& regular) {
+  std::FILE* file = _wfopen(utf16(path).c_str(), L"wbN");
+  if (!file) return nullptr;
+  const DWORD type = GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+  regular = type == FILE_TYPE_DISK;
+  return file;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  return MoveFileExW(utf16(from).c_str(), utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
 
 }  // namespace vkt::platform
