@@ -50,5 +50,8 @@ std::string environment_text(const char* name);
 std::FILE* open_new_file(const std::string& path, bool& regular);
 // Moves `from` to `to`, replacing `to`.
 bool replace_file(const std::string& from, const std::string& to);
+// Tells the user that no trace could be written to `path` (Linux: one line
+// on standard error; Windows: nothing, the host has no console to show it).
+void report_trace_failure(const std::string& path);
 
 }  // namespace vkt::platform

@@ -3,7 +3,9 @@
 #include "base/platform.h"
 
 #include <cstdlib>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,5 +62,10 @@ std::FILE* open_new_file(const std::string& path, bool& regular) {
 }
 
 bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+void report_trace_failure(const std::string& path) {
+  const int error = errno;
+  std::fprintf(stderr, "vktcom: no trace: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+}
 
 }  // namespace vkt::platform

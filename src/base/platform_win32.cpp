@@ -165,4 +165,6 @@ bool replace_file(const std::string& from, const std::string& to) {
   return MoveFileExW(utf16(from).c_str(), utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+void report_trace_failure(const std::string&) {}
+
 }  // namespace vkt::platform

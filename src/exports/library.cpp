@@ -13,12 +13,34 @@ constexpr uint32_t kHostLoopTickMs = 100;
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {}};
+  return {make_system_clock(),  make_default_notifier(), windows::make_platform_window_backend(), {}, {},
+          platform::environment_text("VKTCOM_TRACE")};
 }
+
+namespace {
+
+// The message boxes, each recorded in the trace before it is shown.
+class TracedNotifier final : public Notifier {
+ public:
+  TracedNotifier(std::shared_ptr<Notifier> shown, Trace& trace) : shown_(std::move(shown)), trace_(trace) {}
+  void show_error(std::string_view text) override {
+    trace_.event("message box: \"" + std::string(text) + "\"");
+    shown_->show_error(text);
+    trace_.event("message box answered");
+  }
+
+ private:
+  std::shared_ptr<Notifier> shown_;
+  Trace& trace_;
+};
+
+}  // namespace
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
+  services_.notifier = std::make_shared<TracedNotifier>(services_.notifier, trace_);
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
+  if (!services_.trace_path.empty()) start_trace(services_.trace_path);
   // The thread's own window messages come first (the host's windows are
   // served while the library waits), then the window system's.
   queue_.set_pump([this, backend = services_.backend] {
@@ -67,6 +89,15 @@ std::optional<std::string> Library::command_reply(const std::string& command) {
   }
 }
 
+bool Library::start_trace(const std::string& path) {
+  if (!trace_.start(path)) {
+    platform::report_trace_failure(path);
+    return false;
+  }
+  trace_.event("trace of vktcom begins");
+  return true;
+}
+
 void Library::enter_export() { queue_.release_pending(); }
 
 void Library::dispatch_messages() {
@@ -85,6 +116,7 @@ void Library::dispatch_messages() {
 windows::TForm2& Library::ensure_monitor() {
   if (!form_created || !form2_) {
     form2_ = std::make_unique<windows::TForm2>(backend(), queue_, services_.serial_backends, services_.registry);
+    form2_->ApdComPort1.set_trace(&trace_);
     windows::wire_monitor_handlers(monitor_services(), *form2_);
     form_created = true;
   }
@@ -143,6 +175,7 @@ void Library::release_settings_dialog() {
 windows::TForm3& Library::create_popup() {
   popups_.push_back(std::make_unique<windows::TForm3>(backend()));
   popup_ = popups_.back().get();
+  popup_->trace = &trace_;
   return *popup_;
 }
 

@@ -15,6 +15,7 @@
 #include "base/message_queue.h"
 #include "base/platform.h"
 #include "base/services.h"
+#include "base/trace.h"
 #include "link/port_control.h"
 #include "settings/settings_dialog.h"
 #include "windows/monitor_handlers.h"
@@ -33,6 +34,9 @@ struct LibraryServices {
   // Makes the reader each port search reads the machine's devices through;
   // empty: the platform's own.
   windows::RegistryFactory registry{};
+  // Where the library's trace is written from the start; empty: no trace.
+  // The defaults take it from the environment variable VKTCOM_TRACE.
+  std::string trace_path{};
   // The machine's clock, the platform's message boxes and window system
   // (Win32 windows on Windows, the headless backend elsewhere), the
   // platform's serial devices and registry.
@@ -51,6 +55,10 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   Notifier& notifier() override { return *services_.notifier; }
   windows::WindowBackend& backend() { return *services_.backend; }
   windows::MessageQueue& queue() { return queue_; }
+  // The trace for bug reports (off unless started).
+  Trace& trace() { return trace_; }
+  // Starts the trace in `path` (made anew); false when it cannot be written.
+  bool start_trace(const std::string& path);
 
   // Every export begins here: windows whose release is pending are
   // destroyed now, so that a released monitor window never keeps the
@@ -98,6 +106,8 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
 
  private:
   LibraryServices services_;
+  // Before the windows: closing the port at their destruction is traced.
+  Trace trace_;
   windows::MessageQueue queue_;
   std::unique_ptr<windows::TForm2> form2_;
   std::unique_ptr<settings::TForm4> form4_;

@@ -150,6 +150,7 @@ struct SerialPort::Impl {
   bool io_finished = false;  // guarded by life_mutex
 
   std::function<void()> close_wait_hook;
+  Trace* trace = nullptr;
 };
 
 void SerialPort::Impl::open(uint16_t com, const LineSettings& settings) {
@@ -348,6 +349,7 @@ void SerialPort::Impl::mark_gone() {
     rx_paused = false;
   }
   rx_cv.notify_all();
+  if (trace) trace->event("port: the device hung up (unplugged)");
 }
 
 SerialPort::SerialPort() : SerialPort(std::unique_ptr<SerialBackend>{}) {}
@@ -378,9 +380,24 @@ void SerialPort::set_open(bool open) {
     settings.rts = RTS;
     settings.in_size = InSize;
     settings.out_size = OutSize;
-    impl_->open(ComNumber, settings);
+    Trace* trace = impl_->trace;
+    const bool traced = trace && trace->on();
+    const std::string line = traced ? "port COM" + std::to_string(ComNumber) + " (" +
+                                          impl_->backend->device_path(ComNumber) + ") " + std::to_string(Baud) + " " +
+                                          std::to_string(DataBits) + "NOEMS"[static_cast<int>(parity) % 5] +
+                                          std::to_string(StopBits)
+                                    : std::string();
+    try {
+      impl_->open(ComNumber, settings);
+    } catch (const PortError& error) {
+      if (traced) trace->event(line + ": open failed (" + std::to_string(error.code()) + " " + error.what() + ")");
+      throw;
+    }
+    if (traced) trace->event(line + ": opened");
   } else if (impl_->state == PortState::Open) {
+    if (impl_->trace) impl_->trace->event("port COM" + std::to_string(ComNumber) + ": closing");
     impl_->close();
+    if (impl_->trace) impl_->trace->event("port COM" + std::to_string(ComNumber) + ": closed");
   }
 }
 
@@ -414,6 +431,7 @@ void SerialPort::ReadBlock(void* destination, uint16_t count) {
     wake = std::exchange(impl_->rx_paused, false);
   }
   if (wake) impl_->backend->wake();
+  if (impl_->trace) impl_->trace->bytes("received", {static_cast<const char*>(destination), count});
 }
 
 void SerialPort::WriteString(std::string_view text) {
@@ -428,6 +446,7 @@ void SerialPort::WriteString(std::string_view text) {
     impl_->tx.push(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   }
   impl_->backend->wake();
+  if (impl_->trace) impl_->trace->bytes("write", text);
 }
 
 void SerialPort::FlushInput() {
@@ -435,13 +454,17 @@ void SerialPort::FlushInput() {
   if (state == PortState::Closed) throw ECommNotOpen();
   if (state == PortState::Closing) return;
   bool wake = false;
+  std::size_t dropped = 0;
   {
     std::lock_guard lock(impl_->rx_mutex);
     impl_->backend->flush_input();
+    dropped = impl_->rx.size();
     impl_->rx.clear();
     wake = std::exchange(impl_->rx_paused, false);
   }
   if (wake) impl_->backend->wake();
+  if (impl_->trace && impl_->trace->on())
+    impl_->trace->event("input flushed (" + std::to_string(dropped) + " received bytes dropped)");
 }
 
 void SerialPort::set_direct_receive(bool on) {
@@ -490,6 +513,7 @@ std::size_t SerialPort::TakeAvailable(void* destination, std::size_t max) {
   }
   if (lost) impl_->mark_gone();
   if (wake) impl_->backend->wake();
+  if (impl_->trace && taken > 0) impl_->trace->bytes("received", {reinterpret_cast<const char*>(out), taken});
   return taken;
 }
 
@@ -521,5 +545,9 @@ std::size_t SerialPort::pending_output() const {
 void SerialPort::set_close_wait_hook(std::function<void()> hook) {
   impl_->close_wait_hook = std::move(hook);
 }
+
+void SerialPort::set_trace(Trace* trace) { impl_->trace = trace; }
+
+Trace* SerialPort::trace() const { return impl_->trace; }
 
 }  // namespace vkt::link

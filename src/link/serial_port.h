@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/constants.h"
+#include "base/trace.h"
 #include "link/port_error.h"
 
 namespace vkt::link {
@@ -102,6 +103,12 @@ class SerialPort {
   // waits for the background threads (the library passes its message
   // dispatch here). Handlers it runs see the port Closing.
   void set_close_wait_hook(std::function<void()> hook);
+
+  // The trace that records this port's opening and closing, every write and
+  // every block of received bytes taken on the caller's thread; nullptr for
+  // none. The trace must outlive the port.
+  void set_trace(Trace* trace);
+  Trace* trace() const;
 
  private:
   struct Impl;

@@ -19,6 +19,21 @@ void PortReplySource::wait_for_input(std::chrono::milliseconds timeout) { port_.
 
 bool PortReplySource::exhausted() { return !port_.is_open() || port_.device_gone(); }
 
+Trace* PortReplySource::trace() { return port_.trace(); }
+
+const char* PortReplySource::exhausted_reason() { return port_.is_open() ? "unplugged" : "port closed"; }
+
+void trace_wait(Trace& trace, ReplySource& source, ReplyBound bound, uint32_t took_ms, WaitEnd end) {
+  std::string line = "wait for the reply (" + std::to_string(bound.ms) + " ms " +
+                     (bound.policy == BoundPolicy::WholeCall ? "from its start" : "of silence") + "): ";
+  switch (end) {
+    case WaitEnd::Complete: line += "complete"; break;
+    case WaitEnd::TimedOut: line += "bound ran out"; break;
+    case WaitEnd::Exhausted: line += source.exhausted_reason(); break;
+  }
+  trace.event(line + " after " + std::to_string(took_ms) + " ms");
+}
+
 std::string ResponseReader(ReplySource& source, Clock& clock, char terminator) {
   std::string text;
   std::array<char, kChunkSize + 1> chunk;

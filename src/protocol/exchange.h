@@ -27,6 +27,8 @@ class PortReplySource final : public ReplySource {
   void ReadBlock(void* destination, uint16_t count) override;
   void wait_for_input(std::chrono::milliseconds timeout) override;
   bool exhausted() override;
+  Trace* trace() override;
+  const char* exhausted_reason() override;
 
  private:
   link::SerialPort& port_;

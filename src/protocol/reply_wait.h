@@ -7,6 +7,7 @@
 
 #include "base/constants.h"
 #include "base/services.h"
+#include "base/trace.h"
 
 namespace vkt::protocol {
 
@@ -25,6 +26,11 @@ class ReplySource {
   // the port closed): a wait then ends at once instead of running out its
   // bound.
   virtual bool exhausted() { return false; }
+  // Where the waits on this source are recorded (how each ended and how
+  // long it took); nullptr for nowhere.
+  virtual Trace* trace() { return nullptr; }
+  // Why nothing more can arrive, for the trace.
+  virtual const char* exhausted_reason() { return "no more input"; }
 };
 
 // How the bound counts.
@@ -54,6 +60,9 @@ struct PollResult {
   bool complete = false;
 };
 
+// One trace line for a wait that ended: its bound, how it ended, how long it took.
+void trace_wait(Trace& trace, ReplySource& source, ReplyBound bound, uint32_t took_ms, WaitEnd end);
+
 // Polls until `poll` reports the reply complete, the bound runs out (the
 // elapsed time taken modulo 2^32 by `clock`, so that the bound holds across
 // the clock's wrap; `started_ms` is the clock reading the bound counts
@@ -61,22 +70,29 @@ struct PollResult {
 // that found nothing it sleeps on the source's arrival signal, at most
 // kPollSlice at a time and waking in time for the bound: the poll after the
 // last allowed millisecond is the one that gives up.
+// Each wait is recorded in the source's trace when there is one.
 template <class Poll>
 WaitEnd wait_for_reply(ReplySource& source, Clock& clock, ReplyBound bound, uint32_t started_ms, Poll&& poll) {
-  uint32_t since = started_ms;
-  for (;;) {
-    const PollResult seen = poll();
-    if (seen.complete) return WaitEnd::Complete;
-    if (seen.arrived && bound.policy == BoundPolicy::Silence) since = clock.now_ms();
-    // An unplugged device sends nothing more: the silence is final.
-    if (!seen.arrived && source.exhausted()) return WaitEnd::Exhausted;
-    const uint32_t elapsed = clock.now_ms() - since;
-    if (elapsed > bound.ms) return WaitEnd::TimedOut;
-    if (!seen.arrived || bound.policy == BoundPolicy::WholeCall) {
-      const auto left = std::chrono::milliseconds(bound.ms - elapsed + 1);
-      source.wait_for_input(left < kPollSlice ? left : kPollSlice);
+  const auto wait = [&] {
+    uint32_t since = started_ms;
+    for (;;) {
+      const PollResult seen = poll();
+      if (seen.complete) return WaitEnd::Complete;
+      if (seen.arrived && bound.policy == BoundPolicy::Silence) since = clock.now_ms();
+      // An unplugged device sends nothing more: the silence is final.
+      if (!seen.arrived && source.exhausted()) return WaitEnd::Exhausted;
+      const uint32_t elapsed = clock.now_ms() - since;
+      if (elapsed > bound.ms) return WaitEnd::TimedOut;
+      if (!seen.arrived || bound.policy == BoundPolicy::WholeCall) {
+        const auto left = std::chrono::milliseconds(bound.ms - elapsed + 1);
+        source.wait_for_input(left < kPollSlice ? left : kPollSlice);
+      }
     }
-  }
+  };
+  const WaitEnd end = wait();
+  if (Trace* trace = source.trace(); trace && trace->on())
+    trace_wait(*trace, source, bound, clock.now_ms() - started_ms, end);
+  return end;
 }
 
 }  // namespace vkt::protocol

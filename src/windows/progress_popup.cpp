@@ -24,6 +24,7 @@ TForm3::TForm3(WindowBackend& backend)
 }
 
 void TForm3::set_line(Label& line, std::string text) {
+  if (trace && trace->on()) trace->event("popup " + line.name() + ": \"" + text + "\"");
   // The label reports the change to the backend, which draws (or records) it.
   line.set_text(std::move(text));
 }

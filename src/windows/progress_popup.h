@@ -4,6 +4,7 @@
 // is made for each use; it takes no input and never closes by itself.
 #include <string>
 
+#include "base/trace.h"
 #include "base/window.h"
 #include "records/download.h"
 
@@ -20,8 +21,10 @@ class TForm3 final : public Window, public records::ProgressPopup {
   Label Label2{"Label2", ""};  // a running number or the port
   Label Label3{"Label3", ""};  // total, or empty
 
-  // Sets a line's text and tells the backend, so that it is drawn (or recorded).
+  // Sets a line's text and tells the backend, so that it is drawn (or
+  // recorded); the text goes into the trace, when there is one.
   void set_line(Label& line, std::string text);
+  Trace* trace = nullptr;
   // The download's progress: line 1, 2 or 3.
   void set_progress_line(int line, std::string text) override;
 };
