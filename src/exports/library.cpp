@@ -10,6 +10,21 @@ namespace vkt {
 namespace {
 // How often the host's message loop dispatches the library's messages.
 constexpr uint32_t kHostLoopTickMs = 100;
+
+// Shows each message box through the notifier it wraps and keeps its text.
+class RememberingNotifier final : public Notifier {
+ public:
+  RememberingNotifier(std::shared_ptr<Notifier> shown, std::shared_ptr<std::string> last)
+      : shown_(std::move(shown)), last_(std::move(last)) {}
+  void show_error(std::string_view text) override {
+    *last_ = std::string(text);
+    shown_->show_error(text);
+  }
+
+ private:
+  std::shared_ptr<Notifier> shown_;
+  std::shared_ptr<std::string> last_;
+};
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
@@ -18,6 +33,7 @@ LibraryServices LibraryServices::defaults() {
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
+  services_.notifier = std::make_shared<RememberingNotifier>(services_.notifier, last_message_);
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
   // The thread's own window messages come first (the host's windows are
   // served while the library waits), then the window system's.
@@ -129,7 +145,8 @@ settings::TForm4& Library::ensure_settings_dialog() {
 }
 
 settings::DialogServices Library::dialog_services() {
-  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); }};
+  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); },
+          [this] { ensure_monitor(); }};
 }
 
 void Library::release_settings_dialog() {
