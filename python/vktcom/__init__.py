@@ -14,13 +14,13 @@ from .errors import (BadRecordLine, ClockError, DownloadError, DownloadTimeout, 
                      NoLoggerFound, NoReplyError, PortOpenError, ReservationError, SimulatorError, VktError)
 from .logger import ConnectInfo, Logger
 from .ports import port_number
-from .records import CSV_HEADER, Record, RecordList, to_csv, to_dataframe, to_rows
+from .records import CSV_HEADER, LEGACY_CSV_HEADER, Record, RecordList, to_csv, to_dataframe, to_rows
 from .simulator import SimulatedLogger, simulated_logger
 
 __version__ = "1.0.7"
 
 __all__ = [
-    "BadRecordLine", "CSV_HEADER", "ClockError", "ConnectInfo", "DownloadError", "DownloadTimeout",
+    "BadRecordLine", "CSV_HEADER", "LEGACY_CSV_HEADER", "ClockError", "ConnectInfo", "DownloadError", "DownloadTimeout",
     "LibraryError", "Logger", "LoggerUnplugged", "NoLoggerFound", "NoReplyError", "PortOpenError", "Record",
     "RecordList", "ReservationError", "SimulatedLogger", "SimulatorError", "VktError", "load_library",
     "port_number", "simulated_logger", "to_csv", "to_dataframe", "to_rows",
