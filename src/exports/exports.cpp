@@ -126,7 +126,7 @@ VKTCOM_API int32_t VKTCOM_CALL com_search(void) {
   return guarded<int32_t>(0, [] { return vkt::link::com_search(library()); });
 }
 
-VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return 107; }
+VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return VKTCOM_VERSION_NUMBER; }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void) {
   return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_connect(library())); });
 }
