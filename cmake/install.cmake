@@ -16,7 +16,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # The shared library carries its ABI version in its name: libvktcom.so.1 (the
-# soname a host loads), the real file libvktcom.so.1.0.7 and the development
+# soname a host loads), the real file libvktcom.so.<version> and the development
 # link libvktcom.so. The Windows module keeps the one name hosts load,
 # vktcom.dll.
 if(NOT WIN32)
@@ -118,6 +118,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
       DESTINATION ${VKTCOM_INSTALL_PYTHONDIR} COMPONENT python
       FILES_MATCHING PATTERN "*.py"
       PATTERN "__pycache__" EXCLUDE)
+    # The package reads its version from the project's VERSION file.
+    install(FILES ${CMAKE_SOURCE_DIR}/VERSION
+      DESTINATION ${VKTCOM_INSTALL_PYTHONDIR}/vktcom COMPONENT python)
   endif()
 endif()
 

@@ -1,7 +1,9 @@
 /*
  * vktcom Linux extensions: what a host on Linux needs beyond the host
- * interface of vktcom.h to tell a person why something failed and to keep
- * what a failed download received. They have no ordinal and exist only in
+ * interface of vktcom.h to tell a person why something failed, to keep
+ * what a failed download received, to name ports by their devices, to read
+ * the logger's year and record count as the library reads them, and to
+ * work the settings dialog. They have no ordinal and exist only in
  * libvktcom.so (the Windows DLL does not export them).
  *
  * Threads: as for every function of vktcom.h, call them from the thread
@@ -25,6 +27,11 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The USB vendor and product identifiers of the logger's USB-serial
+   adapter, by which the port search knows the logger's port. */
+#define VKT_LOGGER_VENDOR_ID 0x1F2E
+#define VKT_LOGGER_PRODUCT_ID 0x3D4C
 
 #if !defined(_WIN32)
 
@@ -79,6 +86,171 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* l
    download it holds the record lines that did come; a host may keep them.
    The text is let go of with the monitor window (form_release). */
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size);
+
+/* ---- Port numbers and the machine's serial devices ----
+   A port number stands for a terminal device under the device folder
+   ($VKTCOM_DEV_ROOT, else /dev); the library's port table decides which.
+   These functions read the table and the kernel's description of the
+   devices ($VKTCOM_SYSFS_ROOT, else /sys) for a host that names ports as a
+   Linux user does. They need no monitor window. */
+
+/* Copies the device path that port number `port` stands for (for example
+   "/dev/ttyUSB0" for 1) into `path` by the buffer rule above. Returns its
+   full length; 0, with an empty text, when the number stands for no
+   device. Whether the device exists is not checked. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_port_device(int32_t port, char* path, int32_t size);
+
+/* The port number a device path stands for: the port whose device path is
+   `path`, else the one that `path` leads to through links (a
+   /dev/serial/by-id name); a bare name such as "ttyACM2" is read as a
+   device name. 0 when `path` is NULL or names no port. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_device_port(const char* path);
+
+/* One terminal device of the port table that the kernel describes. */
+struct vkt_serial_port {
+  int32_t port;        /* its port number */
+  int32_t node_exists; /* 1 when its device node exists, else 0 */
+  int32_t usb;         /* 1 when a USB device lies above it, else 0 */
+  int32_t vendor;      /* that USB device's vendor and product identifiers, */
+  int32_t product;     /*   -1 when unknown */
+  int32_t logger;      /* 1 when they are the logger adapter's, else 0 */
+};
+
+/* Fills `ports` (room for `max`) with the terminal devices of the port
+   table that the kernel describes, in port-number order. Returns how many
+   there are, which may be more than `max`; `ports` NULL or `max` < 1 only
+   counts them. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_serial_ports(struct vkt_serial_port* ports, int32_t max);
+
+/* Texts of a serial device, by vkt_serial_port_text's `which`: */
+#define VKT_PORT_SERIAL 1       /* the USB device's serial number */
+#define VKT_PORT_MANUFACTURER 2 /* its manufacturer string */
+#define VKT_PORT_PRODUCT 3      /* its product string */
+#define VKT_PORT_BY_ID 4        /* the link under <dev>/serial/by-id that leads to it */
+
+/* Copies text `which` of the serial device of port `port` into `text` by
+   the buffer rule above. Returns its full length (0 for a text the device
+   does not have), or -1 when the port has no such device or `which` is
+   none of VKT_PORT_*. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_serial_port_text(int32_t port, int32_t which, char* text, int32_t size);
+
+/* Copies the names ("1-1") of the USB devices with the logger adapter's
+   identifiers below which no terminal device of the port table lies (its
+   driver was never bound to them), one per line, each ended by LF, into
+   `text` by the buffer rule above. Returns the full length. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_unbound_adapters(char* text, int32_t size);
+
+/* Lists of the last port search, by vkt_search_list's `list`: */
+#define VKT_SEARCH_DEVICES 11  /* every serial device present (ListBox11) */
+#define VKT_SEARCH_VCP 12      /* the ports of those that are virtual COM ports (ListBox12) */
+#define VKT_SEARCH_ADAPTERS 13 /* every adapter seen (ListBox13) */
+#define VKT_SEARCH_RESULT 14   /* the logger's ports, or "VCP none" / "COM none" (ListBox14) */
+#define VKT_SEARCH_STATUS 15   /* "finished", or "Searching..." when it ended early (Label11) */
+
+/* Copies one list of the last port search (com_search, the port-watching
+   timer), as the monitor window shows it, one entry per line, each ended
+   by LF, into `text` by the buffer rule above. Returns the full length, or
+   -1 when there is no monitor window or `list` is none of VKT_SEARCH_*. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_search_list(int32_t list, char* text, int32_t size);
+
+/* ---- The logger's parameters and records ---- */
+
+/* Copy the logger's year and record count as the library holds them into
+   `text` by the buffer rule above, and return the full length. vkt_connect
+   takes them from the parameter lines "@Year=" (the four characters after
+   the key) and "@Count=" (the number between the line's first blank and
+   the next blank within ten characters; empty when no blank follows it);
+   a download advances the year to that of its last record. Both are
+   empty until a connect has read their lines. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_year(char* text, int32_t size);
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_count(char* text, int32_t size);
+
+/* Decodes the record lines among the lines of `text` (lines end in LF and
+   are trimmed; a line that is not 20 hexadecimal digits is passed over),
+   as a download decodes them: the first record is dated in `year` (NULL:
+   empty), each later one in the same year as the record before it when
+   their year tags are equal and in the next year when they differ. Fills
+   `records` (room for `max`) as vkt_get_records does, with `row` the
+   line's number in `text` (1 for the first line). Returns the number of
+   records in `text`, which may be more than `max`; 0 when `text` is NULL.
+   Touches no state of the library: for the lines that vkt_download_text
+   kept of a failed download, with the year vkt_get_param_year gave before
+   it. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_decode_records(const char* text, const char* year, struct vkt_record* records,
+                                                  int32_t max);
+
+/* Copies the text of the last message box the library showed since it was
+   loaded (for example "VKT が見つかりません", Shift-JIS texts as shown)
+   into `text` by the buffer rule above; empty when none. Returns the full
+   length. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_last_message(char* text, int32_t size);
+
+/* ---- The settings dialog, worked by a host ----
+   These functions work the settings dialog of settingform_open as a user
+   does: they read what its controls show, select items, press up-down
+   arrows, tick the start-time box and type its fields, press Ok or Cancel.
+   What Ok sends is therefore exactly what the dialog sends. */
+
+/* Opens the settings dialog as settingform_open does, except that its link
+   step (the read-back at every show and the Ok) opens port `port` instead
+   of searching for the logger's port; 0 searches, as settingform_open.
+   The port stays the dialog's until settingform_release. When the dialog
+   is shown already, only the port changes. Returns 1, or 0 (nothing done)
+   when `port` is below 0 or above 65535. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_open_port(int32_t port);
+
+/* The settings and texts of the dialog, by `which`: */
+#define VKT_SETTING_RECORD 1        /* choice: "ja_1sec" ... "jE_5min" */
+#define VKT_SETTING_INTERVAL 2      /* choice: "i6_20msec" ... */
+#define VKT_SETTING_TYPE 3          /* choice: the model, "10_VKT-18" ... */
+#define VKT_SETTING_WAIT 4          /* choice: six items, the sixth with seconds */
+#define VKT_SETTING_WAIT_SECONDS 5  /* number 5..90 */
+#define VKT_SETTING_ADJ_H1 6        /* choice: "Ox00_None", "Ox01~99" */
+#define VKT_SETTING_ADJ_H1_VALUE 7  /* number 1..99 */
+#define VKT_SETTING_ADJ_H3 8        /* choice: "Oz00", "Oz01" */
+#define VKT_SETTING_MY_ID 9         /* number 0..99 */
+#define VKT_SETTING_DETECT 10       /* number 1..99 */
+#define VKT_SETTING_START 11        /* the start time "MM/DD HH:MM"; empty: not wanted */
+#define VKT_SETTING_DETECT_G 12     /* read only: the detect threshold in G for the model, "0.60(G)" */
+#define VKT_SETTING_ADJ_H1_G 13     /* read only: the ADJ_h1 value in G */
+#define VKT_SETTING_REVISION 14     /* read only: the logger's revision */
+#define VKT_SETTING_PORT 15         /* read only: the status bar's port, "COM3" */
+#define VKT_SETTING_STATE 16        /* read only: the status bar's state text */
+#define VKT_SETTING_COMMANDS 17     /* read only: the commands Ok sends now, separated by blanks */
+#define VKT_SETTING_RESERVATION 18  /* read only: the reservation Ok stores now; empty when none */
+
+/* Copies what the dialog shows for `which` into `text` by the buffer rule
+   above: the selected item's caption for a choice (empty when none is
+   selected), the edit's text for a number. Returns the full length, or -1
+   when there is no settings dialog or `which` is none of VKT_SETTING_*. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_get(int32_t which, char* text, int32_t size);
+
+/* Copies the caption of item `item` (0 for the first) of choice `which`
+   into `text` by the buffer rule above. Returns its full length, or -1
+   when there is no settings dialog, `which` is not a choice or the choice
+   has no such item. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_item(int32_t which, int32_t item, char* text, int32_t size);
+
+/* Changes setting `which` as a user does. `value`: for a choice, the item's
+   number in decimal ("0" for the first); for a number, the number, reached
+   by pressing the up-down's arrows; for VKT_SETTING_START "MM/DD HH:MM",
+   typed into the four start-time fields as it stands with the start-time
+   box ticked, or "" to untick it. Returns 1 when the dialog took the value,
+   0 when it does not offer it (no such item, a number beyond the up-down's
+   range, a start time not of that form, `value` NULL), -1 when there is
+   no settings dialog or `which` cannot be changed. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_set(int32_t which, const char* value);
+
+/* The dialog's buttons, for vkt_settingform_press: */
+#define VKT_SETTING_OK 1     /* sends the settings and stores the reservation */
+#define VKT_SETTING_CANCEL 2 /* leaves without sending anything */
+
+/* Presses `button`. Returns 1 when the dialog has finished afterwards
+   (hidden, settingform_check 0), 0 when it is still in use (a command was
+   not taken or the start time was refused: the message box has been
+   shown, see vkt_last_message), -1 when there is no settings dialog or
+   `button` is none of VKT_SETTING_OK and VKT_SETTING_CANCEL. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_press(int32_t button);
 
 #endif /* !_WIN32 */
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Python package's test suite (python/tests) with the system's
-# Python against the built library and simulator, building those two
-# targets when needed. Installs the Debian packages it needs when missing.
+# Python against the built library, simulator and vkt program (the command
+# line is compared with vkt's), building those targets when needed. Installs the Debian packages it needs when missing.
 # Extra arguments go to pytest. "No tests ran" (pytest's status 5) fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +23,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   scripts/deps.sh
   cmake -S . -B "$build" >/dev/null
 fi
-cmake --build "$build" -j"$(nproc)" --target vktcom vktsim
+cmake --build "$build" -j"$(nproc)" --target vktcom vktsim vkt
 
 export VKTCOM_LIBRARY="$PWD/$build/libvktcom.so"
 export VKTCOM_SIMULATOR="$PWD/$build/tools/vktsim/vktsim"

@@ -20,23 +20,23 @@ def run(*args, env=None):
 
 
 def test_info_prints_the_parameters_year_and_count():
-    done = run("info", "--simulate", "--sim-records", "7")
+    done = run("info", "--simulate", "--sim-unpaced", "--sim-records", "7")
     assert done.returncode == 0, done.stderr
     assert "@Count= 7 records" in done.stdout
     assert "records: 7" in done.stdout and "port: COM1" in done.stdout
 
 
 def test_download_as_json_lines_has_numbers_for_the_values():
-    done = run("download", "--simulate", "--sim-records", "3", "--json")
+    done = run("download", "--simulate", "--sim-unpaced", "--sim-records", "3", "--json")
     assert done.returncode == 0, done.stderr
     lines = [json.loads(line) for line in done.stdout.splitlines()]
-    assert len(lines) == 3 and list(lines[0]) == list(vktcom.CSV_HEADER)
+    assert len(lines) == 3 and list(lines[0]) == list(vktcom.LEGACY_CSV_HEADER)
     assert isinstance(lines[0]["temperature"], float) and isinstance(lines[0]["x"], int)
 
 
 def test_download_writes_csv_that_plot_reads_back(tmp_path):
     target = tmp_path / "records.csv"
-    done = run("download", "--simulate", "--sim-records", "120", "-o", str(target))
+    done = run("download", "--simulate", "--sim-unpaced", "--sim-records", "120", "-o", str(target))
     assert done.returncode == 0, done.stderr
     with open(target, newline="") as f:
         rows = list(csv.reader(f))
@@ -55,7 +55,7 @@ def test_download_writes_csv_that_plot_reads_back(tmp_path):
 
 def test_plot_of_a_download_and_its_refusals(tmp_path):
     pytest.importorskip("matplotlib")
-    done = run("plot", "--simulate", "--sim-records", "60", "-o", str(tmp_path / "direct.png"))
+    done = run("plot", "--simulate", "--sim-unpaced", "--sim-records", "60", "-o", str(tmp_path / "direct.png"))
     assert done.returncode == 0, done.stderr
     done = run("plot", "--simulate", "-o", str(tmp_path / "plot.pdf"))
     assert done.returncode == 2 and ".png or .svg" in done.stderr
@@ -69,10 +69,23 @@ def test_failures_give_the_exit_codes_of_vkt(empty_machine):
     assert done.returncode == 4 and "no logger found" in done.stderr
     done = run("info", "--simulate", "--port", "COM3")
     assert done.returncode == 5 and "cannot open COM3" in done.stderr
-    done = run("download", "--simulate", "-o", str(empty_machine / "missing" / "x.csv"))
+    done = run("download", "--simulate", "--sim-unpaced", "-o", str(empty_machine / "missing" / "x.csv"))
     assert done.returncode == 8 and "cannot write" in done.stderr
     done = run("info", env={"VKTCOM_LIBRARY": str(empty_machine / "none.so")})
     assert done.returncode == 3
+
+
+def test_download_writes_what_vkt_writes_for_the_same_simulated_logger(built_programs):
+    library, _ = built_programs
+    vkt = os.path.join(os.path.dirname(library), "tools", "vkt", "vkt")
+    if not os.access(vkt, os.X_OK):
+        pytest.fail(f"no vkt program at {vkt}: build it (cmake --build build --target vkt)")
+    for layout in (["--sim-new-year"], ["--format", "csv-legacy"], ["--json"]):
+        options = ["download", "--simulate", "--sim-unpaced", "--sim-records", "40", *layout]
+        ours = run(*options)
+        theirs = subprocess.run([vkt, *options], capture_output=True, text=True, timeout=120)
+        assert ours.returncode == 0 == theirs.returncode, ours.stderr + theirs.stderr
+        assert ours.stdout == theirs.stdout and ours.stdout.count("\n") >= 40, layout
 
 
 def test_plot_reads_the_layout_of_vkt_download(tmp_path):

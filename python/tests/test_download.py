@@ -1,8 +1,6 @@
 """Downloads from the simulated logger through the Python API: the records'
 values, the year of each record, and fields that form no real time."""
-import csv
 import datetime
-import io
 
 import pytest
 
@@ -24,13 +22,13 @@ def test_worked_example_of_the_download():
     assert (second.x, second.y, second.z, second.temperature, second.humidity) == (-128, 127, 0, -5.0, 100)
     assert isinstance(first.temperature, float) and isinstance(first.x, int)
     # The CSV rows carry the library's own texts, as `vkt download` writes them.
-    rows = list(records.to_rows())
+    rows = list(records.to_rows(layout="csv-legacy"))
     assert rows[0] == ["date", "time", "x", "y", "z", "temperature", "humidity"]
     assert rows[1] == ["2009/03/15", "13:45:30.25", 1, -2, 64, "23.5", 45]
     assert rows[2] == ["2010/01/02", "00:00:05.00", -128, 127, 0, "-5.0", 100]
-    text = io.StringIO()
-    csv.writer(text).writerows(records.to_rows())
-    assert text.getvalue().splitlines()[1] == "2009/03/15,13:45:30.25,1,-2,64,23.5,45"
+    lines = records.to_csv().splitlines()
+    assert lines[0] == "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw"
+    assert lines[1] == "2009-03-15T13:45:30.25,2009/03/15,13:45:30.25,1,-2,64,23.5,45"
 
 
 def line(month=3, tag=0, day=15, hour=13, minute=45, second=30, tenths=5, x=1, y=-2, z=64, deg=23,
@@ -70,8 +68,10 @@ def test_fields_that_form_no_real_time_give_none_and_keep_the_fields():
     assert len(records) == len(lines)
     assert [r.time is None for r in records] == [True] * 7 + [False]
     assert (records[0].month, records[1].second, records[2].hundredths, records[3].month) == (13, 60, 150, 0)
-    assert records[2].to_row()[1] == "13:45:30.150"
-    assert records[0].to_row()[0] == "2009/13/15"
+    # No timestamp where there is no real time; the library's texts as they are.
+    assert records[2].to_row() == ["", "2009/03/15", "13:45:30.150", 1, -2, 64, "23.5", 45]
+    assert records[0].to_row(layout="csv-legacy")[0] == "2009/13/15"
+    assert records[-1].timestamp_text == "2009-03-15T13:45:30.25"
     assert all(r.x == 1 and r.temperature == 23.5 for r in records)
 
 

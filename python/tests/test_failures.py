@@ -48,12 +48,17 @@ def test_an_unanswered_download_times_out():
             logger.download()
 
 
-def test_a_line_of_wrong_length_names_the_line():
-    with vktcom.simulated_logger(records=10, bad_length=3), vktcom.Logger() as logger:
+def test_a_line_of_wrong_length_names_the_line_and_the_others_are_kept():
+    with vktcom.simulated_logger(records=10, bad_length=3, new_year=True), vktcom.Logger() as logger:
         with pytest.raises(vktcom.BadRecordLine, match=r"bad record line 3 \(19 characters\)") as caught:
             logger.download()
+        received = logger.received_records()
     assert caught.value.index == 3 and caught.value.length == 19
     assert isinstance(caught.value, vktcom.DownloadError)
+    # The lines that were records, dated by the library across the new year.
+    assert [r.row for r in received] == [1, 2, 3, 5, 6, 7, 8, 9, 10]
+    assert received[-1].year == received[0].year + 1
+    assert all(a.time < b.time for a, b in zip(received, received[1:]))
 
 
 def test_a_line_with_a_non_hexadecimal_digit_names_the_line():

@@ -1,8 +1,13 @@
 """python3 -m vktcom download|info|plot: the logger from the command line.
 
+The options, their defaults and the files written are those of the `vkt`
+program's subcommands of the same names: `python3 -m vktcom download
+--simulate` and `vkt download --simulate` write the same CSV.
+
 Exit codes as the `vkt` program's: 0 success, 1 other error, 2 usage,
 3 library, 4 no logger found, 5 port cannot be opened, 6 no answer,
-7 download failed, 8 output cannot be written, 9 simulator.
+7 download failed, 8 output cannot be written, 9 simulator, 11 the download
+failed and --partial wrote the records received.
 """
 import argparse
 import contextlib
@@ -12,6 +17,7 @@ import sys
 from . import errors
 from .errors import LibraryError
 from .logger import Logger
+from .ports import port_text
 from .records import to_csv
 from .simulator import simulated_logger
 
@@ -29,14 +35,18 @@ EXIT_CODES = (
 
 
 def _options(parser):
-    parser.add_argument("--library", dest="module_path", metavar="PATH", help="libvktcom.so to load (default: $VKTCOM_LIBRARY, "
-                        "else the installed library)")
-    parser.add_argument("--port", metavar="PORT", help="N, COMN or a device path instead of searching")
+    parser.add_argument("--library", dest="module_path", metavar="PATH", help="the libvktcom.so to load (default: "
+                        "$VKTCOM_LIBRARY, else the installed library)")
+    parser.add_argument("--port", metavar="PORT", help="use this port instead of searching: N, COMN or a device "
+                        "path (/dev/ttyUSB0, /dev/serial/by-id/...) of the port table")
     parser.add_argument("--simulate", action="store_true", help="talk to a simulated logger (the vktsim program)")
-    parser.add_argument("--sim-records", type=int, default=500, metavar="N",
-                        help="records the simulated logger holds (default 500)")
-    parser.add_argument("--sim-paced", action="store_true", help="the simulated logger sends at 19200 baud")
-    parser.add_argument("--sim-new-year", action="store_true", help="the simulated records cross into a new year")
+    parser.add_argument("--sim-records", type=int, default=200, metavar="N",
+                        help="records the simulated logger holds (default 200)")
+    parser.add_argument("--sim-unpaced", action="store_true",
+                        help="the simulated logger replies at full speed, not at 19200 baud")
+    # The simulator's generator, as vkt's hidden options.
+    parser.add_argument("--sim-seed", type=int, default=None, help=argparse.SUPPRESS)
+    parser.add_argument("--sim-new-year", action="store_true", help=argparse.SUPPRESS)
 
 
 def _parser():
@@ -45,10 +55,17 @@ def _parser():
     parser = argparse.ArgumentParser(prog="python3 -m vktcom", description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="command", required=True, metavar="download|info|plot")
-    download = sub.add_parser("download", parents=[common], help="download every record as CSV or JSON lines")
-    download.add_argument("-o", "--output", metavar="FILE", help="write here instead of standard output")
-    download.add_argument("--json", action="store_true", help="JSON lines instead of CSV")
-    sub.add_parser("info", parents=[common], help="print the logger's parameter lines, year and record count")
+    download = sub.add_parser("download", parents=[common], help="download every record and write it as CSV "
+                              "(or JSON lines)")
+    download.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
+    layout = download.add_mutually_exclusive_group()
+    layout.add_argument("--format", choices=("csv", "csv-legacy", "json"), default="csv",
+                        help="csv (the default), csv-legacy or json")
+    layout.add_argument("--json", action="store_const", dest="format", const="json", help="the same as --format json")
+    download.add_argument("--partial", action="store_true",
+                          help="when the download fails, still write the records received (exit code 11)")
+    sub.add_parser("info", parents=[common], help="connect and print the logger's parameter lines, year and "
+                   "record count")
     plot = sub.add_parser("plot", parents=[common],
                           help="plot acceleration, temperature and humidity against time into PNG or SVG")
     plot.add_argument("csv", nargs="?", metavar="CSV", help="a record CSV to plot instead of downloading")
@@ -61,15 +78,23 @@ def _parser():
 def _logger(args):
     with contextlib.ExitStack() as stack:
         if args.simulate:
-            stack.enter_context(simulated_logger(records=args.sim_records, paced=args.sim_paced,
-                                                 new_year=args.sim_new_year))
+            stack.enter_context(simulated_logger(records=args.sim_records, paced=not args.sim_unpaced,
+                                                 new_year=args.sim_new_year, seed=args.sim_seed))
         yield stack.enter_context(Logger(port=args.port, library=args.module_path))
 
 
 def _download(args):
+    """The records, and whether the download was complete: with --partial a
+    failed download gives the records received before the failure."""
     with _logger(args) as logger:
         logger.connect()
-        return logger.download()
+        try:
+            return logger.download(), True
+        except errors.DownloadError as e:
+            if not getattr(args, "partial", False):
+                raise
+            print(f"vktcom: {e}", file=sys.stderr)
+            return logger.received_records(), False
 
 
 def _json_record(record):
@@ -99,8 +124,8 @@ def run(args):
     if args.command == "info":
         with _logger(args) as logger:
             info = logger.connect()
-            print("library:", getattr(logger, "library_path"))
-            print(f"port: COM{logger.port}")
+            print(f"library: {logger.library_path} (version {logger.library_version})")
+            print(f"port: {port_text(logger.port, logger.library_path)}")
             print("parameters:")
             for line in info.lines:
                 print(f"  {line}")
@@ -108,12 +133,15 @@ def run(args):
             print(f"records: {info.count if info.count is not None else 'unknown'}")
         return 0
     if args.command == "download":
-        records = _download(args)
-        if args.json:
-            text = "".join(json.dumps(_json_record(r)) + "\n" for r in records)
+        records, complete = _download(args)
+        if args.format == "json":
+            text = "".join(json.dumps(_json_record(r), separators=(",", ":")) + "\n" for r in records)
         else:
-            text = to_csv(records)
+            text = to_csv(records, layout=args.format)
         _write(text, args.output)
+        if not complete:
+            print(f"kept {len(records)} records received before the failure (--partial)", file=sys.stderr)
+            return 11
         print(f"downloaded {len(records)} records", file=sys.stderr)
         return 0
     if args.command == "plot":
@@ -124,7 +152,7 @@ def run(args):
             except OSError as e:
                 raise errors.VktError(f"cannot read {args.csv}: {e.strerror or e}") from None
         else:
-            columns = plot.columns_of(_download(args))
+            columns = plot.columns_of(_download(args)[0])
         try:
             drawn = plot.plot(columns, args.output, args.title)
         except OSError as e:

@@ -66,7 +66,26 @@ _PROTOTYPES = {
     "vkt_get_reservetime": (None, [_c.c_char_p]),
     "vkt_process_messages": (None, []),
     "vkt_get_records": (_c.c_int32, [_c.c_int32, _c.c_int32, _c.POINTER(VktRecord)]),
+    # Linux extensions (vktcom_ext.h): texts by the buffer rule, each with its size.
+    "vkt_port_device": (_c.c_int32, [_c.c_int32, _c.c_char_p, _c.c_int32]),
+    "vkt_device_port": (_c.c_int32, [_c.c_char_p]),
+    "vkt_get_param_year": (_c.c_int32, [_c.c_char_p, _c.c_int32]),
+    "vkt_get_param_count": (_c.c_int32, [_c.c_char_p, _c.c_int32]),
+    "vkt_download_text": (_c.c_int32, [_c.c_char_p, _c.c_int32]),
+    "vkt_decode_records": (_c.c_int32, [_c.c_char_p, _c.c_char_p, _c.POINTER(VktRecord), _c.c_int32]),
 }
+
+
+def text_of(function, *arguments):
+    """The whole text that an extension copies by the buffer rule
+    (`function(*arguments, buffer, size)` returns the text's full length)."""
+    size = 64
+    while True:
+        buffer = ctypes.create_string_buffer(size)
+        length = function(*arguments, buffer, size)
+        if length < size:
+            return buffer.value.decode("latin-1")
+        size = length + 1
 
 
 def source_tree_library():

@@ -19,26 +19,14 @@ _LINE_BYTES = 22
 _BYTES_PER_SECOND = 1920.0
 
 ConnectInfo = collections.namedtuple("ConnectInfo", "lines year count")
-ConnectInfo.__doc__ = """What the handshake tells: the parameter lines, the
-logger's year (int, or None when no "@Year=" line holds one) and its record
-count (int, or None)."""
+ConnectInfo.__doc__ = """What the handshake tells: the parameter lines, and
+the logger's year and record count as the library read them from the lines
+(int, or None when the library holds no number)."""
 
 
-def parse_parameters(text):
-    """ConnectInfo from the parameter text (lines ended by CR LF)."""
-    lines = [line for line in text.replace("\r", "\n").split("\n") if line]
-    year = count = None
-    for line in lines:
-        if "@Year=" in line:
-            value = line.split("@Year=", 1)[1][:4]
-            year = int(value) if value.isdigit() else None
-        if "@Count=" in line:
-            digits = line.split("@Count=", 1)[1].lstrip(" ")
-            n = 0
-            while n < len(digits) and n < 9 and digits[n].isdigit():
-                n += 1
-            count = int(digits[:n]) if n else None
-    return ConnectInfo(lines, year, count)
+def _number(text):
+    """The library's year or count text as an int, or None when it is no number."""
+    return int(text) if text.isdigit() else None
 
 
 class Logger:
@@ -55,14 +43,20 @@ class Logger:
     vktcom.errors naming its cause."""
 
     def __init__(self, port=None, library=None):
-        self._wanted = port_number(port) if port is not None else None
         self._api = _library.load_library(library)
+        self._wanted = port_number(port, self._api.path) if port is not None else None
         self.port = None
         self.info = None
+        self._year_text = ""  # the library's year before the last download
 
     @property
     def library_path(self):
         return self._api.path
+
+    @property
+    def library_version(self):
+        """The library's version number (vkt_dll_ver): 107 for 1.0.7."""
+        return self._api.vkt_dll_ver()
 
     # ---- port ----
 
@@ -84,7 +78,7 @@ class Logger:
         opened = api.com_open(number)
         if opened < 0:
             self._release()
-            raise PortOpenError(f"cannot open {port_text(number)}: no such device, no permission, "
+            raise PortOpenError(f"cannot open {port_text(number, self._api.path)}: no such device, no permission, "
                                 "or held by another program")
         self.port = opened
         return self
@@ -116,7 +110,7 @@ class Logger:
     def _gone(self, grace=0.5):
         """True when the port's device node has gone (an unplugged adapter);
         waits up to `grace` seconds for a removal under way."""
-        path = device_path(self.port) if self.port else None
+        path = device_path(self.port, self._api.path) if self.port else None
         if not path:
             return False
         deadline = time.monotonic() + grace
@@ -128,8 +122,8 @@ class Logger:
 
     def _no_reply(self, what):
         if self._gone():
-            return LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged ({what})")
-        return NoReplyError(f"the logger does not answer on {port_text(self.port)} ({what})")
+            return LoggerUnplugged(f"the logger on {port_text(self.port, self._api.path)} was unplugged ({what})")
+        return NoReplyError(f"the logger does not answer on {port_text(self.port, self._api.path)} ({what})")
 
     # ---- exchange ----
 
@@ -144,7 +138,10 @@ class Logger:
         api.vkt_get_param(buffer)
         if buffer.raw[0] == 1:
             raise self._no_reply("parameter request")
-        self.info = parse_parameters(buffer.value.decode("latin-1"))
+        lines = [line for line in buffer.value.decode("latin-1").replace("\r", "\n").split("\n") if line]
+        year = _library.text_of(api.vkt_get_param_year)
+        count = _library.text_of(api.vkt_get_param_count)
+        self.info = ConnectInfo(lines, _number(year), _number(count))
         return self.info
 
     def set_clock(self):
@@ -153,7 +150,7 @@ class Logger:
         self._require_open()
         if not self._api.vkt_clkset():
             if self._gone():
-                raise LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged (clock setting)")
+                raise LoggerUnplugged(f"the logger on {port_text(self.port, self._api.path)} was unplugged (clock setting)")
             raise ClockError("setting the logger's clock failed (the library's message says which command)")
 
     def send(self, command):
@@ -202,6 +199,7 @@ class Logger:
             self.connect()
         api = self._api
         total = self.info.count
+        self._year_text = _library.text_of(api.vkt_get_param_year)
         stop = threading.Event()
         ticker = None
         if progress is not None:
@@ -223,6 +221,18 @@ class Logger:
             progress(len(records), total)
         return records
 
+    def received_records(self):
+        """The records among the lines the last download received, as the
+        library decodes them, dated from the logger's year before that
+        download: after a failed download, the records that did come."""
+        api = self._api
+        text = _library.text_of(api.vkt_download_text).encode("latin-1")
+        year = self._year_text.encode("latin-1")
+        count = max(api.vkt_decode_records(text, year, None, 0), 0)
+        buffer = (_library.VktRecord * max(count, 1))()
+        copied = api.vkt_decode_records(text, year, buffer, count) if count else 0
+        return RecordList(records_from_buffer(buffer, min(copied, count)))
+
     def _download_failure(self, buffer, copied):
         # After a bad line the table holds every line received, undecoded;
         # after a time-out (or an unplug) it holds no record lines at all.
@@ -234,7 +244,7 @@ class Logger:
                 return BadRecordLine(f"bad record line {i} ({what}): {line!r}; no record was decoded",
                                      i, line, length)
         if self._gone():
-            return LoggerUnplugged(f"the logger on {port_text(self.port)} was unplugged during the download")
+            return LoggerUnplugged(f"the logger on {port_text(self.port, self._api.path)} was unplugged during the download")
         return DownloadTimeout("the download timed out: the logger sent nothing for 3 s before the end of its data")
 
 

@@ -8,15 +8,15 @@ from .records import parse_time
 FORMATS = (".png", ".svg")
 
 
-# The column names of `vkt download`'s default layout, by those of the first
-# layout (`vkt download --format csv-legacy`, vktcom.to_csv).
+# The column names of the default layout (`vkt download`, vktcom.to_csv), by
+# those of the first layout (`--format csv-legacy`).
 NAMED_COLUMNS = {"x_counts": "x", "y_counts": "y", "z_counts": "z", "humidity_raw": "humidity"}
 
 
 def read_csv(path):
     """(times, x, y, z, temperature, humidity) lists from a CSV file with the
-    columns date,time,x,y,z,temperature,humidity (as vktcom.to_csv and
-    `vkt download --format csv-legacy` write it) or those of `vkt download`
+    columns date,time,x,y,z,temperature,humidity (`--format csv-legacy`) or
+    those of the default layout of `vkt download` and vktcom.to_csv
     (timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw).
     Rows whose date and time are no real time are left out."""
     columns = ([], [], [], [], [], [])

@@ -1,45 +1,27 @@
-"""Port numbers and device paths on Linux, by the library's fixed table:
-COM1-COM20 are ttyUSB0-ttyUSB19, COM21-COM40 ttyACM0-ttyACM19, COM41-COM72
-ttyS0-ttyS31; other numbers name no device."""
+"""Port numbers and device paths on Linux, by the library's port table
+(vkt_port_device, vkt_device_port): a port number stands for a terminal
+device under the device folder ($VKTCOM_DEV_ROOT, else /dev)."""
+import ctypes
 import os
 import re
 
-_TABLE = (("ttyUSB", 1, 20), ("ttyACM", 21, 20), ("ttyS", 41, 32))
+from . import _library
 
 
-def dev_root():
-    """$VKTCOM_DEV_ROOT when set and not empty, else /dev (as the library)."""
-    root = os.environ.get("VKTCOM_DEV_ROOT") or "/dev"
-    return root.rstrip("/") or "/"
+def device_path(port, library=None):
+    """The device path the library opens for port number `port`
+    ("/dev/ttyUSB0" for 1); None when the number stands for no device."""
+    api = _library.load_library(library)
+    buffer = ctypes.create_string_buffer(4096)
+    length = api.vkt_port_device(port, buffer, len(buffer))
+    return buffer.value.decode("utf-8", "surrogateescape") if 0 < length < len(buffer) else None
 
 
-def device_name(port):
-    """ "ttyUSB0" for port 1; None when the number names no device."""
-    for prefix, first, size in _TABLE:
-        if first <= port < first + size:
-            return f"{prefix}{port - first}"
-    return None
-
-
-def device_path(port):
-    name = device_name(port)
-    return os.path.join(dev_root(), name) if name else None
-
-
-def _number_of_name(name):
-    match = re.fullmatch(r"(ttyUSB|ttyACM|ttyS)(\d+)", name)
-    if not match:
-        return None
-    for prefix, first, size in _TABLE:
-        if prefix == match.group(1) and int(match.group(2)) < size:
-            return first + int(match.group(2))
-    return None
-
-
-def port_number(port):
-    """The port number for N, "COMN" or a device path ("/dev/ttyUSB0", or a
-    link to one such as /dev/serial/by-id/...). Raises ValueError when the
-    argument names no port of the table."""
+def port_number(port, library=None):
+    """The port number for N, "COMN" or a device path ("/dev/ttyUSB0", a
+    device name such as "ttyACM2", or a link to one such as
+    /dev/serial/by-id/...). Raises ValueError when the argument names no
+    port of the library's table."""
     if isinstance(port, bool):
         raise ValueError(f"not a port: {port!r}")
     if isinstance(port, int):
@@ -48,18 +30,16 @@ def port_number(port):
         number = int(re.sub(r"(?i)^com", "", port.strip()))
     elif isinstance(port, (str, os.PathLike)):
         path = os.fspath(port)
-        number = _number_of_name(os.path.basename(path))
-        if number is None:
-            number = _number_of_name(os.path.basename(os.path.realpath(path)))
-        if number is None:
-            raise ValueError(f"{path} is no device of the port table (ttyUSB0-19, ttyACM0-19, ttyS0-31)")
+        number = _library.load_library(library).vkt_device_port(os.fsencode(path))
+        if number == 0:
+            raise ValueError(f"{path} is no device of the port table (vkt ports lists the serial devices)")
     else:
         raise ValueError(f"not a port: {port!r}")
-    if device_name(number) is None:
-        raise ValueError(f"COM{number} names no device (ports are COM1-COM72)")
+    if not 1 <= number <= 65535 or device_path(number, library) is None:
+        raise ValueError(f"COM{number} stands for no device of the port table")
     return number
 
 
-def port_text(port):
-    path = device_path(port)
+def port_text(port, library=None):
+    path = device_path(port, library)
     return f"COM{port} ({path})" if path else f"COM{port}"

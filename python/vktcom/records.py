@@ -15,7 +15,12 @@ import struct
 # struct vkt_record of vktcom.h, 48 bytes.
 _RECORD = struct.Struct("<3i8B4b2B22s")
 
-CSV_HEADER = ("date", "time", "x", "y", "z", "temperature", "humidity")
+# The CSV layouts of `vkt download`: "csv" (the default) puts the record's
+# date and time in ISO 8601 in front and names the raw values by their
+# unit; "csv-legacy" is the first layout, whose names JSON lines use too.
+CSV_HEADER = ("timestamp", "date", "time", "x_counts", "y_counts", "z_counts", "temperature", "humidity_raw")
+LEGACY_CSV_HEADER = ("date", "time", "x", "y", "z", "temperature", "humidity")
+LAYOUTS = ("csv", "csv-legacy")
 
 
 def _temperature(deg, tenths):
@@ -82,9 +87,20 @@ class Record:
         """The temperature as the library writes it: "23.5"."""
         return f"{self.deg}.{self.tenths}"
 
-    def to_row(self):
-        """date, time, x, y, z, temperature, humidity: the columns of CSV_HEADER."""
-        return [self.date_text, self.time_text, self.x, self.y, self.z, self.temperature_text, self.humidity]
+    @property
+    def timestamp_text(self):
+        """The date and time in ISO 8601, "2009-03-15T13:45:30.25" (the
+        logger's local time, no offset); empty when they form no real date
+        and time or the year has not four digits."""
+        if self.time is None or not 1000 <= self.year <= 9999:
+            return ""
+        return (f"{self.year:04d}-{self.month:02d}-{self.day:02d}T{self.hour:02d}:{self.minute:02d}:"
+                f"{self.second:02d}.{self.hundredths:02d}")
+
+    def to_row(self, layout="csv"):
+        """The columns of CSV_HEADER ("csv") or of LEGACY_CSV_HEADER ("csv-legacy")."""
+        row = [self.date_text, self.time_text, self.x, self.y, self.z, self.temperature_text, self.humidity]
+        return [self.timestamp_text, *row] if layout == "csv" else row
 
     def __eq__(self, other):
         if not isinstance(other, Record):
@@ -133,38 +149,41 @@ def records_from_buffer(buffer, count):
 class RecordList(list):
     """The records of a download: a list with CSV and DataFrame conversions."""
 
-    def to_rows(self, header=True):
-        return to_rows(self, header)
+    def to_rows(self, header=True, layout="csv"):
+        return to_rows(self, header, layout)
 
-    def to_csv(self, path_or_file=None):
-        return to_csv(self, path_or_file)
+    def to_csv(self, path_or_file=None, layout="csv"):
+        return to_csv(self, path_or_file, layout)
 
     def to_dataframe(self):
         return to_dataframe(self)
 
 
-def to_rows(records, header=True):
-    """Rows for csv.writer: the header (unless header=False), then one row per
-    record with the library's date, time and temperature texts, as
-    `vkt download` writes them."""
+def to_rows(records, header=True, layout="csv"):
+    """Rows for csv.writer in `layout` ("csv" or "csv-legacy", as `vkt
+    download --format` names them): the header (unless header=False), then
+    one row per record with the library's date, time and temperature texts."""
+    if layout not in LAYOUTS:
+        raise ValueError(f"no CSV layout {layout!r} (one of {', '.join(LAYOUTS)})")
     if header:
-        yield list(CSV_HEADER)
+        yield list(CSV_HEADER if layout == "csv" else LEGACY_CSV_HEADER)
     for record in records:
-        yield record.to_row()
+        yield record.to_row(layout)
 
 
-def to_csv(records, path_or_file=None):
-    """Writes the records as CSV to a path or an open text file; with neither,
-    returns the CSV text."""
+def to_csv(records, path_or_file=None, layout="csv"):
+    """Writes the records as CSV in `layout` to a path or an open text file,
+    as `vkt download` writes them; with neither, returns the CSV text."""
+    rows = to_rows(records, True, layout)
     if path_or_file is None:
         buffer = io.StringIO()
-        csv.writer(buffer, lineterminator="\n").writerows(to_rows(records))
+        csv.writer(buffer, lineterminator="\n").writerows(rows)
         return buffer.getvalue()
     if hasattr(path_or_file, "write"):
-        csv.writer(path_or_file, lineterminator="\n").writerows(to_rows(records))
+        csv.writer(path_or_file, lineterminator="\n").writerows(rows)
         return None
     with open(path_or_file, "w", newline="", encoding="ascii") as f:
-        csv.writer(f, lineterminator="\n").writerows(to_rows(records))
+        csv.writer(f, lineterminator="\n").writerows(rows)
     return None
 
 

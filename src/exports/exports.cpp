@@ -21,7 +21,10 @@
 #include "records/accessors.h"
 #include "records/download.h"
 #if !defined(_WIN32)
+#include "link/port_names.h"
+#include "link/port_survey.h"
 #include "records/record_copy.h"
+#include "settings/settings_access.h"
 #endif
 #include "settings/reservation_check.h"
 #include "settings/settings_exports.h"
@@ -123,7 +126,7 @@ VKTCOM_API int32_t VKTCOM_CALL com_search(void) {
   return guarded<int32_t>(0, [] { return vkt::link::com_search(library()); });
 }
 
-VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return 107; }
+VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return VKTCOM_VERSION_NUMBER; }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void) {
   return guarded<vkt_bool>(0, [] { return to_bool(vkt::protocol::vkt_connect(library())); });
 }
@@ -246,6 +249,108 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size) {
     const auto [head, body, tail] = library().last_download.text_pieces();
     return copy_text({head, body, tail}, text, size);
   });
+}
+VKTCOM_API int32_t VKTCOM_CALL vkt_port_device(int32_t port, char* path, int32_t size) {
+  return guarded<int32_t>(0, [&] {
+    const std::string device =
+        port < 1 || port > 0xFFFF ? std::string() : vkt::link::device_path_for_port(static_cast<uint16_t>(port));
+    return copy_text({device}, path, size);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_device_port(const char* path) {
+  if (!path) return 0;
+  return guarded<int32_t>(0, [&] { return vkt::link::port_for_device_path(path); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_serial_ports(struct vkt_serial_port* ports, int32_t max) {
+  return guarded<int32_t>(0, [&] {
+    const auto found = vkt::link::list_serial_ports();
+    for (std::size_t i = 0; ports && max > 0 && i < found.size() && i < static_cast<std::size_t>(max); ++i) {
+      const vkt::link::SerialPortInfo& p = found[i];
+      ports[i] = {p.com,
+                  p.node_exists ? 1 : 0,
+                  p.usb ? 1 : 0,
+                  p.vendor ? static_cast<int32_t>(*p.vendor) : -1,
+                  p.product ? static_cast<int32_t>(*p.product) : -1,
+                  p.is_logger() ? 1 : 0};
+    }
+    return clamp32(found.size());
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_serial_port_text(int32_t port, int32_t which, char* text, int32_t size) {
+  return guarded<int32_t>(-1, [&] {
+    const auto found = vkt::link::serial_port_text(port, which);
+    return found ? copy_text({*found}, text, size) : -1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_unbound_adapters(char* text, int32_t size) {
+  return guarded<int32_t>(0, [&] {
+    std::string lines;
+    for (const std::string& name : vkt::link::logger_adapters_without_terminal()) lines += name + "\n";
+    return copy_text({lines}, text, size);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_search_list(int32_t list, char* text, int32_t size) {
+  return guarded<int32_t>(-1, [&] {
+    const vkt::windows::TForm2* monitor = library().monitor();
+    const auto lines = monitor ? monitor->search_list_text(list) : std::nullopt;
+    return lines ? copy_text({*lines}, text, size) : -1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_year(char* text, int32_t size) {
+  return guarded<int32_t>(0, [&] { return copy_text({library().param_year}, text, size); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_count(char* text, int32_t size) {
+  return guarded<int32_t>(0, [&] { return copy_text({library().param_count}, text, size); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_decode_records(const char* text, const char* year, struct vkt_record* records,
+                                                  int32_t max) {
+  if (!text) return 0;
+  return guarded<int32_t>(0, [&] {
+    return vkt::records::decode_text_records(text, year ? year : "", records, records ? max : 0);
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_last_message(char* text, int32_t size) {
+  return guarded<int32_t>(0, [&] { return copy_text({library().last_message()}, text, size); });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_open_port(int32_t port) {
+  return guarded<int32_t>(0, [&] { return vkt::settings::settingform_open_port(library(), port) ? 1 : 0; });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_get(int32_t which, char* text, int32_t size) {
+  return guarded<int32_t>(-1, [&] {
+    const vkt::settings::TForm4* dialog = library().settings_dialog();
+    const auto shown = dialog ? vkt::settings::setting_text(*dialog, which) : std::nullopt;
+    return shown ? copy_text({*shown}, text, size) : -1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_item(int32_t which, int32_t item, char* text, int32_t size) {
+  return guarded<int32_t>(-1, [&] {
+    const vkt::settings::TForm4* dialog = library().settings_dialog();
+    const auto caption = dialog ? vkt::settings::setting_item(*dialog, which, item) : std::nullopt;
+    return caption ? copy_text({*caption}, text, size) : -1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_setting_set(int32_t which, const char* value) {
+  return guarded<int32_t>(-1, [&] {
+    vkt::settings::TForm4* dialog = library().settings_dialog();
+    return dialog ? vkt::settings::set_setting(*dialog, which, value) : -1;
+  });
+}
+
+VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_press(int32_t button) {
+  return guarded<int32_t>(-1, [&] { return vkt::settings::settingform_press(library(), button); });
 }
 #endif
 

@@ -10,35 +10,35 @@ namespace vkt {
 namespace {
 // How often the host's message loop dispatches the library's messages.
 constexpr uint32_t kHostLoopTickMs = 100;
-}  // namespace
 
-LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(),  make_default_notifier(), windows::make_platform_window_backend(), {}, {},
-          platform::environment_text("VKTCOM_TRACE")};
-}
-
-namespace {
-
-// The message boxes, each recorded in the trace before it is shown.
-class TracedNotifier final : public Notifier {
+// Shows each message box through the notifier it wraps, keeps its text
+// (vkt_last_message) and records it in the trace.
+class RememberingNotifier final : public Notifier {
  public:
-  TracedNotifier(std::shared_ptr<Notifier> shown, Trace& trace) : shown_(std::move(shown)), trace_(trace) {}
+  RememberingNotifier(std::shared_ptr<Notifier> shown, std::shared_ptr<std::string> last, Trace& trace)
+      : shown_(std::move(shown)), last_(std::move(last)), trace_(trace) {}
   void show_error(std::string_view text) override {
-    trace_.event("message box: \"" + std::string(text) + "\"");
+    *last_ = std::string(text);
+    trace_.event("message box: \"" + *last_ + "\"");
     shown_->show_error(text);
     trace_.event("message box answered");
   }
 
  private:
   std::shared_ptr<Notifier> shown_;
+  std::shared_ptr<std::string> last_;
   Trace& trace_;
 };
-
 }  // namespace
+
+LibraryServices LibraryServices::defaults() {
+  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {},
+          platform::environment_text("VKTCOM_TRACE")};
+}
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
-  services_.notifier = std::make_shared<TracedNotifier>(services_.notifier, trace_);
+  services_.notifier = std::make_shared<RememberingNotifier>(services_.notifier, last_message_, trace_);
   if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
   if (!services_.trace_path.empty()) start_trace(services_.trace_path);
   // The thread's own window messages come first (the host's windows are
@@ -161,7 +161,8 @@ settings::TForm4& Library::ensure_settings_dialog() {
 }
 
 settings::DialogServices Library::dialog_services() {
-  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); }};
+  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); },
+          [this] { ensure_monitor(); }};
 }
 
 void Library::release_settings_dialog() {

@@ -80,6 +80,9 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   int32_t open_port(int32_t port) { return link::com_open(*this, port, &last_open_failure_); }
   const link::OpenFailure& last_open_failure() const { return last_open_failure_; }
 
+  // ---- the text of the last message box shown (Linux extension) ----
+  const std::string& last_message() const { return *last_message_; }
+
   // ---- one command and its reply (Linux extension) ----
   // Sends the command as vkt_set_command does; the reply text (empty: none
   // within the reply time-out), or nothing when nothing could be sent (no
@@ -105,6 +108,7 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   void close_progress(records::ProgressPopup& popup) override;
 
  private:
+  std::shared_ptr<std::string> last_message_ = std::make_shared<std::string>();
   LibraryServices services_;
   // Before the windows: closing the port at their destruction is traced.
   Trace trace_;

@@ -11,14 +11,16 @@
 #include <string_view>
 #include <vector>
 
+#include "vktcom_ext.h"
+
 namespace vkt::link {
 
 class RegistryReader;
 
 // The logger adapter's USB identifiers, and as they appear in an adapter's
 // key name.
-inline constexpr unsigned kLoggerVendorId = 0x1F2E;
-inline constexpr unsigned kLoggerProductId = 0x3D4C;
+inline constexpr unsigned kLoggerVendorId = VKT_LOGGER_VENDOR_ID;
+inline constexpr unsigned kLoggerProductId = VKT_LOGGER_PRODUCT_ID;
 inline constexpr std::string_view kLoggerAdapterId = "VID_1F2E+PID_3D4C";
 
 struct DiscoveryResult {

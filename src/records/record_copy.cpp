@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
 
@@ -85,6 +86,31 @@ int32_t copy_records(protocol::Session& session, int32_t first_row, int32_t coun
   int32_t copied = 0;
   for (int64_t row = first_row; row < last; ++row) copy_row(grid, static_cast<int32_t>(row), out[copied++]);
   return copied;
+}
+
+int32_t decode_text_records(std::string_view text, std::string year, vkt_record* out, int32_t max) {
+  int32_t found = 0;
+  int32_t last_tag = 0;
+  int32_t line_number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = trimmed(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++line_number;
+    RecordFields fields;
+    if (!parse_record_line(line, fields)) continue;
+    advance_year(year, last_tag, fields.year_tag, found == 0);
+    if (out && found < max) {
+      vkt_record& r = out[found];
+      r = vkt_record{};
+      r.row = line_number;
+      r.data_length = static_cast<int32_t>(line.size());
+      std::memcpy(r.data, line.data(), line.size());
+      copy_fields(fields, year_of_date(year), r);
+    }
+    if (found < INT32_MAX) ++found;
+  }
+  return found;
 }
 
 }  // namespace vkt::records

@@ -21,17 +21,6 @@ constexpr int hex_value(char c) {
 // A byte read as two's complement: 128-255 become value - 256.
 int signed_byte(int value) { return value >= 128 ? value - 256 : value; }
 
-// The year after `year`, or nothing when `year` is not a decimal number.
-std::optional<std::string> next_year(const std::string& year) {
-  int value = 0;
-  const char* first = year.data();
-  const char* last = first + year.size();
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (year.empty() || error != std::errc() || end != last || value == std::numeric_limits<int>::max())
-    return std::nullopt;
-  return std::to_string(value + 1);
-}
-
 }  // namespace
 
 bool is_record_line(std::string_view line) {
@@ -90,12 +79,7 @@ void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
     table.clear_decoded(row);
     return;
   }
-  if (row == 1) library.LastYearTag = f.year_tag;
-  if (f.year_tag != library.LastYearTag) {
-    // One tag change is one year, whatever the two tags are (3 -> 0 too).
-    library.param_year = next_year(library.param_year).value_or(std::string());
-    library.LastYearTag = f.year_tag;
-  }
+  advance_year(library.param_year, library.LastYearTag, f.year_tag, row == 1);
   // The table makes the texts of columns 2 to 17 from the fields when they
   // are read: DATE is the year, month and day; TIME hour, minute, second and
   // hundredths; DEG the whole degrees and the tenths.
@@ -119,12 +103,7 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
   bool year_known = false;
   uint32_t year = 0;
   auto year_of = [&](int32_t row, int tag) {
-    if (row == 1) library.LastYearTag = tag;
-    if (tag != library.LastYearTag) {
-      library.param_year = next_year(library.param_year).value_or(std::string());
-      library.LastYearTag = tag;
-      year_known = false;
-    }
+    if (advance_year(library.param_year, library.LastYearTag, tag, row == 1)) year_known = false;
     if (!year_known) {
       year = table->year_index(library.param_year);
       year_known = true;
@@ -138,6 +117,20 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
     year_known = false;
   }
   grid.rows_changed(first_row, last_row);
+}
+
+bool advance_year(std::string& year, int32_t& last_tag, int tag, bool first) {
+  if (first) last_tag = tag;
+  if (tag == last_tag) return false;
+  // One tag change is one year, whatever the two tags are (3 -> 0 too).
+  last_tag = tag;
+  int value = 0;
+  const char* begin = year.data();
+  const char* end = begin + year.size();
+  const auto [stop, error] = std::from_chars(begin, end, value);
+  const bool number = !year.empty() && error == std::errc() && stop == end && value < std::numeric_limits<int>::max();
+  year = number ? std::to_string(value + 1) : std::string();
+  return true;
 }
 
 void unpack_time_word(uint32_t word, RecordFields& f) {

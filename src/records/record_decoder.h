@@ -48,6 +48,15 @@ void unpack_time_word(uint32_t word, RecordFields& out);
 // The same into `out`; false (and `out` unspecified) unless is_record_line(line).
 bool parse_record_line(std::string_view line, RecordFields& out);
 
+// The year rule of consecutive records. `year` is the year of the record
+// before, `last_tag` its year tag; the record with tag `tag` is in the same
+// year when the tags are equal and in the next one when they differ (one
+// year per change, whatever the two tags are). The first record of a run
+// (`first`) keeps `year` and starts `last_tag`. A `year` that is not a
+// decimal number cannot be advanced and becomes empty. Returns whether the
+// year changed.
+bool advance_year(std::string& year, int32_t& last_tag, int tag, bool first);
+
 // Decodes the raw line in column 1 of `row` (1 for the first record) into
 // columns 2 to 17: the fields, then DATE (the library's param_year, month,
 // day), TIME and DEG. At row 1 the library's LastYearTag starts from the

@@ -122,7 +122,12 @@ std::string g_label(float value) {
 
 bool TForm4::comopen_set() {
   const auto alive = alive_;
-  const int32_t n = link::com_search(services_.searcher);
+  int32_t n = link_port_;
+  if (n == 0) {
+    n = link::com_search(services_.searcher);
+  } else if (services_.ensure_monitor) {
+    services_.ensure_monitor();
+  }
   StatusBar1.set_panel(kPortPanel, "");
   StatusBar1.set_panel(kStatePanel, "");
 

@@ -43,6 +43,10 @@ struct DialogServices {
   // (it lives on until the next dispatch), so that the start-time check
   // then reads the pending command instead.
   std::function<TForm4*()> current_dialog;
+  // Creates the monitor window, which holds the port, when it is absent:
+  // the link step on a named port needs it where the search would have
+  // made it.
+  std::function<void()> ensure_monitor{};
 };
 
 // What the settings functions work with: the session, the port search, and
@@ -167,10 +171,15 @@ class TForm4 final : public windows::Window {
   void close_request() override { FormCloseQuery(); }
 
   // ---- operations ----
-  // Searches the logger's port, opens it and connects. True when the port
+  // Searches the logger's port (or takes the link port the host named),
+  // opens it and connects. True when the port
   // is open and the logger answered; otherwise the port is closed, the
   // status bar says why and a message box has been shown.
   bool comopen_set();
+  // The port the link step opens instead of searching for the logger's
+  // port; 0 (the dialog's own way) searches.
+  void set_link_port(uint16_t port) { link_port_ = port; }
+  uint16_t link_port() const { return link_port_; }
   // Splits a parameter line into the library's `param_values`; see
   // settings::param_get.
   int param_get(std::string_view line, std::string_view key);
@@ -195,6 +204,7 @@ class TForm4 final : public windows::Window {
   bool apply_parameter(std::size_t key_index, int count);
 
   DialogServices services_;
+  uint16_t link_port_ = 0;
   std::vector<windows::RadioButton*> adj_h1_buttons_;
   // Cleared when the dialog is destroyed. A handler that dispatches window
   // messages keeps a copy, because the dialog may be released (and so

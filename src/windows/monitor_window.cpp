@@ -92,4 +92,13 @@ void TForm2::show_discovery(const link::DiscoveryResult& found) {
   Label11.set_text(found.completed ? "finished" : "Searching...");
 }
 
+std::optional<std::string> TForm2::search_list_text(int number) const {
+  const ListBox* lists[] = {&ListBox11, &ListBox12, &ListBox13, &ListBox14};
+  if (number == 15) return Label11.text() + "\n";
+  if (number < 11 || number > 14) return std::nullopt;
+  std::string lines;
+  for (const std::string& item : lists[number - 11]->items()) lines += item + "\n";
+  return lines;
+}
+
 }  // namespace vkt::windows

@@ -5,6 +5,8 @@
 // created hidden; showing it makes it a diagnostic console.
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/controls.h"
 #include "base/message_queue.h"
@@ -57,6 +59,10 @@ class TForm2 final : public Window, public protocol::MonitorParts {
   void show_discovery(const link::DiscoveryResult& found);
   // Shows the terminal view's lines in Terminal1.
   void show_terminal();
+  // What the search shows, one entry per line, each ended by LF: list
+  // ListBox11 .. ListBox14 by its number 11 .. 14, or 15 for the status
+  // text of Label11; nothing for another number.
+  std::optional<std::string> search_list_text(int number) const;
 
  private:
   // Gives every control its place, before the controls are announced.

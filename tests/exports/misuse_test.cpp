@@ -264,6 +264,106 @@ std::vector<Case> all_cases() {
          EXPECT_EQ(m.vkt_download_text(b.text(), 1), 0);
          ASSERT_TRUE(b.text_within(1));
        }},
+      {"vkt_port_device",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_GT(m.vkt_port_device(1, nullptr, 100), 0);
+         EXPECT_GT(m.vkt_port_device(1, b.text(), 0), 0);
+         EXPECT_TRUE(b.untouched());
+         for (int32_t port : {INT_MIN, -1, 0, 65536, INT_MAX}) EXPECT_EQ(m.vkt_port_device(port, b.text(), 4), 0);
+         ASSERT_TRUE(b.text_within(1));
+       }},
+      {"vkt_device_port",
+       [](Module& m, State) {
+         EXPECT_EQ(m.vkt_device_port(nullptr), 0);
+         EXPECT_EQ(m.vkt_device_port(""), 0);
+         EXPECT_EQ(m.vkt_device_port("/"), 0);
+       }},
+      {"vkt_serial_ports",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_serial_ports(nullptr, 5), 0);  // the empty machine has none
+         EXPECT_EQ(m.vkt_serial_ports(reinterpret_cast<vkt_serial_port*>(b.text()), INT_MIN), 0);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_serial_port_text",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_serial_port_text(1, VKT_PORT_SERIAL, b.text(), 100), -1);
+         EXPECT_EQ(m.vkt_serial_port_text(INT_MIN, INT_MAX, nullptr, 100), -1);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_unbound_adapters",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_unbound_adapters(nullptr, 100), 0);
+         EXPECT_EQ(m.vkt_unbound_adapters(b.text(), 1), 0);
+         ASSERT_TRUE(b.text_within(1));
+       }},
+      {"vkt_search_list",
+       [](Module& m, State s) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_search_list(99, b.text(), 100), -1);
+         EXPECT_EQ(m.vkt_search_list(VKT_SEARCH_RESULT, b.text(), 0), has_window(s) ? 0 : -1);
+         EXPECT_TRUE(b.untouched());
+         EXPECT_EQ(m.vkt_search_list(VKT_SEARCH_RESULT, b.text(), 100), has_window(s) ? 0 : -1);  // no search yet
+       }},
+      {"vkt_get_param_year and vkt_get_param_count",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_get_param_year(nullptr, 100), 0);
+         EXPECT_EQ(m.vkt_get_param_count(b.text(), 0), 0);
+         EXPECT_TRUE(b.untouched());
+         EXPECT_EQ(m.vkt_get_param_count(b.text(), 1), 0);
+         ASSERT_TRUE(b.text_within(1));
+       }},
+      {"vkt_decode_records",
+       [](Module& m, State) {
+         Buffer b;
+         auto* out = reinterpret_cast<vkt_record*>(b.text());
+         EXPECT_EQ(m.vkt_decode_records(nullptr, "2024", out, 4), 0);
+         EXPECT_EQ(m.vkt_decode_records("35EDB5E501FE4017192D\r\n", nullptr, out, 0), 1);
+         EXPECT_EQ(m.vkt_decode_records("35EDB5E501FE4017192D\r\n", nullptr, nullptr, 4), 1);
+         EXPECT_EQ(m.vkt_decode_records("35EDB5E501FE4017192D\r\n", nullptr, out, INT_MIN), 1);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_last_message",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_last_message(nullptr, 100), 0);
+         EXPECT_EQ(m.vkt_last_message(b.text(), 1), 0);
+         ASSERT_TRUE(b.text_within(1));
+       }},
+      // The settings dialog's extensions: without a dialog, nothing is done.
+      {"vkt_settingform_open_port",
+       [](Module& m, State) {
+         for (int32_t port : {INT_MIN, -1, 65536, INT_MAX}) EXPECT_EQ(m.vkt_settingform_open_port(port), 0);
+         EXPECT_EQ(m.settingform_check(), 0);
+       }},
+      {"vkt_setting_get",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_setting_get(VKT_SETTING_RECORD, b.text(), 100), -1);
+         EXPECT_EQ(m.vkt_setting_get(INT_MIN, nullptr, 100), -1);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_setting_item",
+       [](Module& m, State) {
+         Buffer b;
+         EXPECT_EQ(m.vkt_setting_item(VKT_SETTING_RECORD, 0, b.text(), 100), -1);
+         EXPECT_EQ(m.vkt_setting_item(VKT_SETTING_RECORD, INT_MIN, nullptr, 100), -1);
+         EXPECT_TRUE(b.untouched());
+       }},
+      {"vkt_setting_set",
+       [](Module& m, State) {
+         EXPECT_EQ(m.vkt_setting_set(VKT_SETTING_RECORD, "0"), -1);
+         EXPECT_EQ(m.vkt_setting_set(VKT_SETTING_START, nullptr), -1);
+       }},
+      {"vkt_settingform_press",
+       [](Module& m, State) {
+         EXPECT_EQ(m.vkt_settingform_press(VKT_SETTING_OK), -1);
+         EXPECT_EQ(m.vkt_settingform_press(INT_MIN), -1);
+       }},
   };
   for (auto& c : text_cases()) cases.push_back(std::move(c));
   return cases;
@@ -272,7 +372,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 39u);  // the 32 exports, the two extensions and the five Linux ones
+  ASSERT_EQ(cases.size(), 53u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

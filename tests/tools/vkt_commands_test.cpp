@@ -91,7 +91,8 @@ TEST(VktCommands, MissingLoggerPortOrLibraryAreReportedByExitCode) {
   EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("vkt: no logger found"));
 
-  EXPECT_THAT(r.err, HasSubstr("searched: " + (empty / "sys") + "/class/tty"));
+  EXPECT_THAT(r.err, HasSubstr("searched: the serial devices of the port table"));
+  EXPECT_THAT(r.err, HasSubstr("identifiers 1f2e:3d4c"));
   EXPECT_THAT(r.err, HasSubstr("--simulate"));
 
   r = run_vkt({"download", "--port", "COM3"}, no_devices);
@@ -151,12 +152,12 @@ TEST(VktCommands, FailuresToFindOrOpenTheLoggerSayWhy) {
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_THAT(r.err, HasSubstr("cannot open COM1"));
 
-  // A path outside the port table is refused, naming the table.
+  // A path outside the port table is refused, saying where the table is told.
   const std::string elsewhere = (machine.root() / "elsewhere").string();
   std::ofstream(elsewhere) << "";
   r = run_vkt({"info", "--port", elsewhere}, env);
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_THAT(r.err, HasSubstr("not a device of the port table (COM1-COM20 ttyUSB0-19"));
+  EXPECT_THAT(r.err, HasSubstr("not a device of the port table"));
 }
 
 TEST(VktCommands, VersionUnknownSubcommandAndExitCodesInEveryHelp) {
@@ -198,8 +199,7 @@ TEST(VktCommands, TheLibraryIsFoundBesideTheProgramNotByABakedPath) {
 TEST(VktCommands, BadCommandLinesExitWithTwo) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {"fly"}, {"download", "--sim-records", "5"}, {"send"},
-        {"settings", "set", "--detect", "0", "--simulate"}, {"settings", "set", "--wait", "3", "--simulate"},
-        {"settings", "--port", "1", "--simulate"}}) {
+        {"settings", "set", "--detect", "0", "--simulate"}, {"settings", "set", "--wait", "3", "--simulate"}}) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const RunResult r = run_vkt(args);
     EXPECT_EQ(r.exit_code, 2) << r.err;
@@ -216,8 +216,8 @@ std::string tomorrow_start() {
   return fmt::format("{:02}/{:02} {:02}:{:02}", local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
 }
 
-TEST(VktSettings, ShowsTheSettingsAsTheDialogReadsThemBack) {
-  const RunResult r = run_vkt({"settings", "--simulate", "--sim-unpaced"});
+TEST(VktSettings, ShowsTheSettingsAsTheDialogReadsThemBackFromTheNamedPort) {
+  const RunResult r = run_vkt({"settings", "--simulate", "--sim-unpaced", "--port", "COM1"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const auto lines = lines_of(r.out);
   EXPECT_THAT(lines, Contains("port:     COM1"));

@@ -1,5 +1,5 @@
-// The program's own reading and writing: parameter lines, the progress
-// estimate, the settings arguments and the record formats.
+// The program's own reading and writing: the progress estimate, the
+// settings arguments and the record formats.
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,7 +17,6 @@
 #include "tools/vkt_process.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/messages.h"
-#include "vktcli/parameters.h"
 #include "vktcli/progress.h"
 #include "vktcli/record_output.h"
 #include "vktcli/settings_command.h"
@@ -37,28 +36,6 @@ ExitCode code_of(const std::function<void()>& f) {
     return failure.code();
   }
   return kExitOk;
-}
-
-TEST(VktParameters, YearAndCountComeFromTheirLinesTheLastOneWinning) {
-  const auto p = parse_parameters("@Year=2023\r\n@Count= 12 records\r\n@Record=A\r\n@Year=2024\r\n@Count= 1234 records\r\n");
-  EXPECT_THAT(p.lines, ElementsAre("@Year=2023", "@Count= 12 records", "@Record=A", "@Year=2024", "@Count= 1234 records"));
-  EXPECT_EQ(p.year, "2024");
-  EXPECT_EQ(p.count, 1234);
-
-  const auto q = parse_parameters("@Count=records\n\r@Year=20");
-  EXPECT_FALSE(q.count.has_value());
-  EXPECT_EQ(q.year, "20");
-  EXPECT_THAT(q.lines, ElementsAre("@Count=records", "@Year=20"));
-}
-
-TEST(VktParameters, PortNumbersNameTheLibrarysDevices) {
-  setenv("VKTCOM_DEV_ROOT", "/tmp/devs/", 1);
-  EXPECT_EQ(port_device_path(1), "/tmp/devs/ttyUSB0");
-  EXPECT_EQ(port_device_path(40), "/tmp/devs/ttyACM19");
-  EXPECT_EQ(port_device_path(72), "/tmp/devs/ttyS31");
-  EXPECT_EQ(port_device_path(73), "");
-  unsetenv("VKTCOM_DEV_ROOT");
-  EXPECT_EQ(port_device_path(41), "/dev/ttyS0");
 }
 
 TEST(VktProgress, EstimatesStopAtTheReportedCountAndTimeLeftIsAtLineSpeed) {

@@ -1,13 +1,12 @@
 // vkt: the command-line host of the vktcom library.
 //
 // The program is an ordinary client of the library: it loads libvktcom.so
-// with dlopen and calls only its exported functions. The one exception is
-// `settings` (and `settings set`): the exported functions can open the
-// settings dialog but cannot work its controls, so those subcommands link
-// the library's core and drive the dialog model in this program exactly as
-// a user would (select items, press up-down arrows, tick the start-time box,
-// type the start-time fields, press Ok), so that the settings are applied
-// through the same dialog and apply code as in the dialog itself.
+// with dlopen and calls only its exported functions (vktcom.h) and its
+// Linux extensions (vktcom_ext.h). `settings` (and `settings set`) work the
+// library's settings dialog through those extensions as a user would
+// (select items, press up-down arrows, tick the start-time box, type the
+// start-time fields, press Ok), so that the settings are applied by the
+// dialog's own apply code.
 #include <signal.h>
 #include <unistd.h>
 
@@ -40,10 +39,9 @@ constexpr const char* kDescription =
     "The library module is loaded from --library PATH, else $VKTCOM_LIBRARY, else the\n"
     "libvktcom.so of the build tree this program lies in, else the installed\n"
     "libvktcom.so.1 by the loader's search. Every subcommand uses only the library's\n"
-    "exported functions and its Linux extensions, except `settings`, which\n"
-    "links the library's core and works its settings dialog in this program as a user\n"
-    "would (the exported functions cannot work the dialog's controls), so settings are\n"
-    "applied by the dialog's own apply code.\n"
+    "exported functions and its Linux extensions; `settings` works the library's settings\n"
+    "dialog through them as a user would, so settings are applied by the dialog's own\n"
+    "apply code.\n"
     "\n"
     "Without --port the port search picks the logger's port. --simulate plays a logger\n"
     "with the built-in simulator on a pseudo-terminal (its adapter appears as ttyUSB0,\n"
@@ -89,8 +87,8 @@ void start_interrupt_thread() {
   }).detach();
 }
 
-// --port: N, COMN or a device path of the port table.
-int parse_port(const std::string& text) {
+// --port: N, COMN or a device path of the library's port table.
+int parse_port(const Api& api, const std::string& text) {
   std::string digits = text;
   if (digits.size() > 3 && (digits.rfind("COM", 0) == 0 || digits.rfind("com", 0) == 0)) digits = digits.substr(3);
   if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 5) {
@@ -99,10 +97,10 @@ int parse_port(const std::string& text) {
     throw Failure(kExitUsage, "--port " + text + ": a port number is 1 to 65535");
   }
   if (text.find('/') != std::string::npos) {
-    if (const int n = port_for_device_path(text); n != 0) return n;
+    if (const int n = api.vkt_device_port(text.c_str()); n != 0) return n;
     throw Failure(kExitUsage, "--port " + text +
-                                  ": not a device of the port table (COM1-COM20 ttyUSB0-19, COM21-COM40 "
-                                  "ttyACM0-19, COM41-COM72 ttyS0-31, under " + port_device_path(1).substr(0, port_device_path(1).rfind('/')) + ")");
+                                  ": not a device of the port table (`vkt ports` lists the serial devices, "
+                                  "the man page vkt(1) the table)");
   }
   throw Failure(kExitUsage, "--port " + text + ": give N, COMN or a device path such as /dev/ttyUSB0");
 }
@@ -198,10 +196,9 @@ int main(int argc, char** argv) {
   auto* settings = app.add_subcommand("settings", "read the logger's recording settings through the settings dialog");
   settings->require_subcommand(0, 1);
   settings->footer(
-      "The exported functions cannot work the settings dialog's controls, so `settings`\n"
-      "runs the library's core in this program: it opens the dialog (which reads the\n"
-      "logger's settings back), and `settings set` edits its controls as a user would and\n"
-      "presses Ok. The dialog finds the logger's port itself; --port does not apply.");
+      "`settings` opens the library's settings dialog (which reads the logger's settings\n"
+      "back), and `settings set` edits its controls as a user would and presses Ok. The\n"
+      "dialog opens the port given with --port, else it searches for the logger's port.");
   auto* set = settings->add_subcommand("set", "change recording settings through the settings dialog's Ok");
   SettingsChanges changes;
   std::string adj_h1, wait;
@@ -260,9 +257,6 @@ int main(int argc, char** argv) {
   if (detect_option->count() > 0) changes.detect = detect;
 
   try {
-    if (settings->parsed() && port_option->count() > 0) {
-      throw Failure(kExitUsage, "--port cannot be used with settings: the settings dialog searches the port itself");
-    }
     // The simulation comes first: it tells the library where the simulated
     // devices are before the library is loaded. It goes last, after the
     // library has let go of its port.
@@ -273,16 +267,14 @@ int main(int argc, char** argv) {
       g_interrupts.cleanup_folder = simulation->root();
     }
 
-    if (settings->parsed()) {
-      return set->parsed() ? run_settings_set(simulation.get(), changes) : run_settings_show();
-    }
-
-    std::optional<int> port_number;
-    if (port_option->count() > 0) port_number = parse_port(port);
     Module module(choose_module_path(library));
     Context context{module.api(), module.path(), simulation.get(), {}};
-    context.port = port_number;
+    if (port_option->count() > 0) context.port = parse_port(module.api(), port);
 
+    if (settings->parsed()) {
+      return set->parsed() ? run_settings_set(module.api(), simulation.get(), context.port, changes)
+                           : run_settings_show(module.api(), context.port);
+    }
     if (ports->parsed()) return run_ports(context, raw ? PortsView::Raw : brief ? PortsView::Brief : PortsView::Table);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);

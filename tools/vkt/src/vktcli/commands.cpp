@@ -14,9 +14,6 @@
 
 #include <fmt/format.h>
 
-#include "exports/library.h"
-#include "link/port_discovery.h"
-#include "records/record_decoder.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/messages.h"
 #include "vktcli/parameters.h"
@@ -24,15 +21,14 @@
 #include "vktcli/record_output.h"
 #include "vktcli/serial_ports.h"
 #include "vktcli/simulation.h"
-#include "windows/monitor_window.h"
 
 namespace vktcli {
 namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-std::string port_text(int port) {
-  const std::string device = port_device_path(port);
+std::string port_text(const Api& api, int port) {
+  const std::string device = port_device_path(api, port);
   return device.empty() ? fmt::format("COM{}", port) : fmt::format("COM{} ({})", port, device);
 }
 
@@ -65,21 +61,21 @@ class LoggerLink {
       // not see it (a search that cannot read the simulated sysfs folder),
       // the simulation still works on port 1.
       if (port == 0 && context_.simulation != nullptr) port = 1;
-      if (port == 0) throw Failure(kExitNoLogger, explain_no_logger());
+      if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api_));
     }
     const int opened = api_.com_open(port);
     if (opened < 0) {
       int32_t error = 0;
       char message[256] = {};
       const int32_t code = api_.vkt_open_error(&error, message, sizeof message);
-      throw Failure(kExitCannotOpen, open_failure_text(port, port_device_path(port), code, error, message));
+      throw Failure(kExitCannotOpen, open_failure_text(port, port_device_path(api_, port), code, error, message));
     }
     port_ = opened;
     return opened;
   }
 
   void connect() {
-    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + port_text(port_));
+    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + port_text(api_, port_));
   }
 
   // The parameter lines: asks the logger ("p") and reads back the lines of
@@ -89,7 +85,7 @@ class LoggerLink {
     text[0] = '\x01';  // left as it is when the logger stays silent
     api_.vkt_get_param(text.data());
     if (text[0] == '\x01') throw Failure(kExitNoAnswer, "the logger does not answer the parameter request");
-    return parse_parameters(text.data());
+    return library_parameters(api_, text.data());
   }
 
   int port() const { return port_; }
@@ -120,6 +116,17 @@ std::string local_time_text() {
                      t.tm_min, t.tm_sec);
 }
 
+// The lines of a text whose lines each end in LF.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
 void print_line(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   std::fputc('\n', stdout);
@@ -145,6 +152,19 @@ void write_stdout(const std::string& text) {
 int run_ports(Context& context, PortsView view) {
   const Api& api = context.api;
   const int port = api.com_search();
+  // The search's four lists and its status, as the monitor window shows them.
+  std::vector<std::pair<std::string, std::string>> shown;
+  if (view == PortsView::Raw) {
+    const std::pair<const char*, int32_t> lists[] = {{"ListBox11 (serial devices present)", VKT_SEARCH_DEVICES},
+                                                     {"ListBox12 (virtual COM ports)", VKT_SEARCH_VCP},
+                                                     {"ListBox13 (adapters seen)", VKT_SEARCH_ADAPTERS},
+                                                     {"ListBox14 (logger ports)", VKT_SEARCH_RESULT},
+                                                     {"Label11", VKT_SEARCH_STATUS}};
+    for (const auto& [title, list] : lists) {
+      shown.emplace_back(title,
+                         whole_text([&](char* b, int32_t n) { return api.vkt_search_list(list, b, n); }).value_or(""));
+    }
+  }
   api.form_release();
   api.vkt_process_messages();
 
@@ -153,27 +173,19 @@ int run_ports(Context& context, PortsView view) {
                            context.simulation->root()));
   }
   if (view == PortsView::Table) {
-    std::fputs(format_port_table(list_serial_ports()).c_str(), stdout);
-  } else if (view == PortsView::Raw) {
-    // The four lists of the search are the monitor window's and the
-    // exported functions do not hand them over: run the same search with
-    // the library's core in this program and show them.
-    vkt::Library core;
-    vkt::link::com_search(core);
-    if (const vkt::windows::TForm2* monitor = core.monitor()) {
-      auto show = [](const char* title, const vkt::windows::ListBox& list) {
-        print_line(fmt::format("{}:", title));
-        for (const std::string& item : list.items()) print_line("  " + item);
-      };
-      show("ListBox11 (serial devices present)", monitor->ListBox11);
-      show("ListBox12 (virtual COM ports)", monitor->ListBox12);
-      show("ListBox13 (adapters seen)", monitor->ListBox13);
-      show("ListBox14 (logger ports)", monitor->ListBox14);
-      print_line("Label11: " + monitor->Label11.text());
-    }
+    std::fputs(format_port_table(list_serial_ports(api)).c_str(), stdout);
   }
-  if (port == 0) throw Failure(kExitNoLogger, explain_no_logger());
-  print_line(view == PortsView::Brief ? port_text(port) : "logger: " + port_text(port));
+  for (const auto& [title, text] : shown) {
+    const std::vector<std::string> entries = lines_of(text);
+    if (title == "Label11") {
+      print_line("Label11: " + (entries.empty() ? std::string() : entries.front()));
+      continue;
+    }
+    print_line(title + ":");
+    for (const std::string& entry : entries) print_line("  " + entry);
+  }
+  if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api));
+  print_line(view == PortsView::Brief ? port_text(api, port) : "logger: " + port_text(api, port));
   return kExitOk;
 }
 
@@ -184,7 +196,7 @@ int run_info(Context& context) {
   const LoggerParameters parameters = link.parameters();
 
   print_line(fmt::format("library: {} (version {})", context.module_path, context.api.vkt_dll_ver()));
-  print_line("port: " + port_text(port));
+  print_line("port: " + port_text(context.api, port));
   print_line("parameters:");
   for (const std::string& line : parameters.lines) print_line("  " + line);
   print_line("year: " + (parameters.year.empty() ? std::string("unknown") : parameters.year));
@@ -235,38 +247,24 @@ std::string downloaded_text(const Api& api) {
   return text;
 }
 
-std::string two(int v) { return fmt::format("{:02}", v); }
-
 }  // namespace
 
-std::vector<RecordFields> records_from_text(std::string_view text, const std::string& year) {
+std::vector<RecordFields> records_from_text(const Api& api, const std::string& text, const std::string& year) {
+  std::vector<vkt_record> found(static_cast<std::size_t>(std::max(api.vkt_decode_records(text.c_str(), year.c_str(), nullptr, 0), 0)));
+  const int32_t n = api.vkt_decode_records(text.c_str(), year.c_str(), found.data(), static_cast<int32_t>(found.size()));
+  found.resize(static_cast<std::size_t>(std::clamp<int32_t>(n, 0, static_cast<int32_t>(found.size()))));
   std::vector<RecordFields> records;
-  std::optional<int> year_value;
-  if (!year.empty() && year.find_first_not_of("0123456789") == std::string::npos && year.size() < 6) {
-    year_value = std::stoi(year);
-  }
-  std::optional<int> last_tag;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
-    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-    const auto f = vkt::records::parse_record_line(line);
-    if (!f) continue;  // a line cut short, the terminator, a bad line: not a record
-    // As the library dates them: every change of year tag is the next year.
-    if (last_tag && *last_tag != f->year_tag && year_value) ++*year_value;
-    last_tag = f->year_tag;
+  records.reserve(found.size());
+  for (const vkt_record& f : found) {
     RecordFields r;
-    r.date = (year_value ? std::to_string(*year_value) : std::string()) + "/" + two(f->month) + "/" + two(f->day);
-    r.time = two(f->hour) + ":" + two(f->minute) + ":" + two(f->second) + "." + two(f->msec);
-    r.x = std::to_string(f->x);
-    r.y = std::to_string(f->y);
-    r.z = std::to_string(f->z);
-    r.temperature = std::to_string(f->deg) + "." + std::to_string(f->tenths);
-    r.humidity = std::to_string(f->humi);
+    // The texts the library's accessors write for a decoded record.
+    r.date = (f.year != 0 ? std::to_string(f.year) : std::string()) + fmt::format("/{:02}/{:02}", f.month, f.day);
+    r.time = fmt::format("{:02}:{:02}:{:02}.{:02}", f.hour, f.min, f.sec, f.msec);
+    r.x = std::to_string(f.x);
+    r.y = std::to_string(f.y);
+    r.z = std::to_string(f.z);
+    r.temperature = fmt::format("{}.{}", f.deg, f.n);
+    r.humidity = std::to_string(f.humi);
     records.push_back(std::move(r));
   }
   return records;
@@ -310,7 +308,7 @@ int run_download(Context& context, const DownloadOptions& options) {
     const std::string why = download_failure_text(report, index, length);
     if (!options.partial) throw Failure(kExitTransferFailed, why + "\n  (--partial keeps the records received)");
     std::fprintf(stderr, "vkt: %s\n", why.c_str());
-    records = records_from_text(downloaded_text(api), year);
+    records = records_from_text(api, downloaded_text(api), year);
   }
 
   const std::string text = format_records(records, options.format);
@@ -372,7 +370,7 @@ int run_watch(Context& context, const std::atomic<bool>& stop) {
       const int port = api.com_search();
       if (port != 0 && announced == 0) {
         announced = port;
-        print_line(fmt::format("{} 接続 Port={} (connected: {})", timestamp_now(), port, port_text(port)));
+        print_line(fmt::format("{} 接続 Port={} (connected: {})", timestamp_now(), port, port_text(api, port)));
       } else if (port == 0 && announced != 0) {
         announced = 0;
         print_line(fmt::format("{} 切断 (disconnected)", timestamp_now()));

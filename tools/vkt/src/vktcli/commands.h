@@ -38,9 +38,10 @@ struct DownloadOptions {
   OutputFormat format = OutputFormat::Csv;
   bool partial = false;  // a failed download still writes the records received
 };
-// The records among the lines of a download's text, dated as the library
-// dates them from the logger's year (empty: dates without a year).
-std::vector<RecordFields> records_from_text(std::string_view text, const std::string& year);
+// The records among the lines of a download's text, decoded and dated by
+// the library (vkt_decode_records) from the logger's year (empty: dates
+// without a year), with the texts of the library's accessors.
+std::vector<RecordFields> records_from_text(const Api& api, const std::string& text, const std::string& year);
 int run_download(Context& context, const DownloadOptions& options);
 
 int run_send(Context& context, const std::string& command);

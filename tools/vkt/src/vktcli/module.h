@@ -1,6 +1,8 @@
 #pragma once
 // The library module as the program uses it: loaded with dlopen, every
 // exported function resolved by name. The program calls nothing else of it.
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "vktcom.h"
@@ -49,7 +51,40 @@ struct Api {
   decltype(&::vkt_get_download_report) vkt_get_download_report = nullptr;
   decltype(&::vkt_download_bad_lines) vkt_download_bad_lines = nullptr;
   decltype(&::vkt_download_text) vkt_download_text = nullptr;
+  decltype(&::vkt_port_device) vkt_port_device = nullptr;
+  decltype(&::vkt_device_port) vkt_device_port = nullptr;
+  decltype(&::vkt_serial_ports) vkt_serial_ports = nullptr;
+  decltype(&::vkt_serial_port_text) vkt_serial_port_text = nullptr;
+  decltype(&::vkt_unbound_adapters) vkt_unbound_adapters = nullptr;
+  decltype(&::vkt_search_list) vkt_search_list = nullptr;
+  decltype(&::vkt_get_param_year) vkt_get_param_year = nullptr;
+  decltype(&::vkt_get_param_count) vkt_get_param_count = nullptr;
+  decltype(&::vkt_decode_records) vkt_decode_records = nullptr;
+  decltype(&::vkt_last_message) vkt_last_message = nullptr;
+  decltype(&::vkt_settingform_open_port) vkt_settingform_open_port = nullptr;
+  decltype(&::vkt_setting_get) vkt_setting_get = nullptr;
+  decltype(&::vkt_setting_item) vkt_setting_item = nullptr;
+  decltype(&::vkt_setting_set) vkt_setting_set = nullptr;
+  decltype(&::vkt_settingform_press) vkt_settingform_press = nullptr;
 };
+
+// A text that an extension copies by the buffer rule of vktcom_ext.h,
+// fetched whole: `copy(buffer, size)` returns the text's full length
+// (negative: none). Nothing when it reports none.
+template <class Copy>
+std::optional<std::string> whole_text(Copy copy) {
+  std::string text(64, '\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int32_t length = copy(text.data(), static_cast<int32_t>(text.size()));
+    if (length < 0) return std::nullopt;
+    if (static_cast<std::size_t>(length) < text.size()) {
+      text.resize(static_cast<std::size_t>(length));
+      return text;
+    }
+    text.assign(static_cast<std::size_t>(length) + 1, '\0');
+  }
+  return std::nullopt;
+}
 
 // Which module to load: `option` (--library) when not empty, else
 // $VKTCOM_LIBRARY when set and not empty, else the module of the build tree

@@ -1,28 +1,28 @@
 #pragma once
-// Reading the logger's parameter lines as vkt_get_param hands them over:
-// one line per parameter, each ended by CR LF, for example
-//   @Year=2024
-//   @Count= 1234 records
-//   @Record=A
+// The logger's parameters as the library hands them over: the parameter
+// lines of vkt_get_param (one per parameter, each ended by CR LF), and the
+// year and record count the library took from them (vkt_get_param_year,
+// vkt_get_param_count). The program reads neither from the lines itself.
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "vktcli/module.h"
+
 namespace vktcli {
 
 struct LoggerParameters {
   std::vector<std::string> lines;  // without their line ends, empty lines left out
-  std::string year;                // the library's year of the "@Year=" line; empty without the line
-  std::optional<long> count;       // the library's count of the "@Count=" line, when a number
+  std::string year;                // the library's year; empty when it has none
+  std::optional<long> count;       // the library's record count, when it is a number
 };
 
-// The last line of each key wins, and each is read by the library's own rules.
-LoggerParameters parse_parameters(std::string_view text);
+// The lines of `text` and the library's year and count.
+LoggerParameters library_parameters(const Api& api, std::string_view text);
 
-// The device node the library opens for a port number (COM1-COM20 are
-// ttyUSB0-19, COM21-40 ttyACM0-19, COM41-72 ttyS0-31), under
-// $VKTCOM_DEV_ROOT or /dev; empty for other numbers.
-std::string port_device_path(int port);
+// The device path the library opens for a port number; empty for a number
+// that stands for no device.
+std::string port_device_path(const Api& api, int port);
 
 }  // namespace vktcli

@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include <fmt/format.h>
 
-#include "base/calendar.h"
 #include "vktcli/exit_codes.h"
 
 namespace vktcli {
@@ -110,7 +110,10 @@ std::string iso_timestamp(const std::string& date, const std::string& time) {
   const auto second = number(std::string_view(time).substr(6, 2), 2);
   const auto hundredths = number(std::string_view(time).substr(9), 2);
   if (!year || !month || !day || !hour || !minute || !second || !hundredths) return "";
-  if (*month < 1 || *month > 12 || *day < 1 || *day > vkt::days_in_month(*year, *month)) return "";
+  const std::chrono::year_month_day calendar_date{std::chrono::year(*year),
+                                                 std::chrono::month(static_cast<unsigned>(*month)),
+                                                 std::chrono::day(static_cast<unsigned>(*day))};
+  if (!calendar_date.ok()) return "";
   if (*hour > 23 || *minute > 59 || *second > 59) return "";
   return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02}", *year, *month, *day, *hour, *minute, *second,
                      *hundredths);

@@ -2,99 +2,41 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <filesystem>
-#include <system_error>
 
 #include <fmt/format.h>
-
-#include "link/port_names.h"
-#include "link/sysfs_attribute.h"
 
 namespace vktcli {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::optional<unsigned> hex_attribute(const fs::path& file) {
-  const auto text = vkt::link::read_sysfs_attribute(file.string());
-  return text ? vkt::link::parse_sysfs_number(*text, 16, 0xFFFF) : std::nullopt;
-}
-
-std::string text_attribute(const fs::path& file) { return vkt::link::read_sysfs_attribute(file.string()).value_or(""); }
-
-fs::path canonical_or_empty(const fs::path& p) {
-  std::error_code ec;
-  fs::path c = fs::canonical(p, ec);
-  return ec ? fs::path() : c;
-}
-
 std::string or_dash(const std::string& s) { return s.empty() ? "-" : s; }
+
+std::string port_text(const Api& api, int port, int which) {
+  return whole_text([&](char* b, int32_t n) { return api.vkt_serial_port_text(port, which, b, n); }).value_or("");
+}
 
 }  // namespace
 
-std::vector<SerialPortInfo> list_serial_ports() {
+std::vector<SerialPortInfo> list_serial_ports(const Api& api) {
+  std::vector<vkt_serial_port> found(static_cast<std::size_t>(std::max(api.vkt_serial_ports(nullptr, 0), 0)));
+  found.resize(static_cast<std::size_t>(std::clamp<int32_t>(
+      api.vkt_serial_ports(found.data(), static_cast<int32_t>(found.size())), 0, static_cast<int32_t>(found.size()))));
   std::vector<SerialPortInfo> ports;
-  const fs::path sysfs_root(vkt::link::sysfs_root());
-  const fs::path dev(vkt::link::dev_root());
-  const fs::path sysfs = canonical_or_empty(sysfs_root);
-  std::error_code ec;
-  for (fs::directory_iterator it(sysfs_root / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    const int com = vkt::link::port_for_device_name(name);
-    if (com == 0) continue;
-    std::error_code e;
-    if (!fs::exists(it->path() / "device", e)) continue;  // not a real device
+  for (const vkt_serial_port& p : found) {
     SerialPortInfo info;
-    info.tty = name;
-    info.com = com;
-    info.device = (dev / name).string();
-    info.node_exists = fs::exists(dev / name, e);
-    if (const auto usb = vkt::link::usb_device_above(it->path() / "device", sysfs)) {
-      info.usb = true;
-      info.vendor = hex_attribute(*usb / "idVendor");
-      info.product = hex_attribute(*usb / "idProduct");
-      info.serial = text_attribute(*usb / "serial");
-      info.manufacturer = text_attribute(*usb / "manufacturer");
-      info.product_name = text_attribute(*usb / "product");
-    }
+    info.com = p.port;
+    info.device = whole_text([&](char* b, int32_t n) { return api.vkt_port_device(p.port, b, n); }).value_or("");
+    info.node_exists = p.node_exists != 0;
+    info.usb = p.usb != 0;
+    if (p.vendor >= 0) info.vendor = static_cast<unsigned>(p.vendor);
+    if (p.product >= 0) info.product = static_cast<unsigned>(p.product);
+    info.logger = p.logger != 0;
+    info.serial = port_text(api, p.port, VKT_PORT_SERIAL);
+    info.manufacturer = port_text(api, p.port, VKT_PORT_MANUFACTURER);
+    info.product_name = port_text(api, p.port, VKT_PORT_PRODUCT);
+    info.by_id = port_text(api, p.port, VKT_PORT_BY_ID);
     ports.push_back(std::move(info));
   }
-  // The persistent names udev makes: links in <dev>/serial/by-id.
-  const fs::path by_id = dev / "serial" / "by-id";
-  for (fs::directory_iterator it(by_id, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path target = canonical_or_empty(it->path());
-    if (target.empty()) continue;
-    for (SerialPortInfo& p : ports) {
-      if (p.by_id.empty() && (target == canonical_or_empty(p.device) || target.filename() == p.tty)) {
-        p.by_id = it->path().string();
-      }
-    }
-  }
-  std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.com < b.com; });
   return ports;
-}
-
-std::vector<std::string> logger_adapters_without_terminal(const std::vector<SerialPortInfo>& ports) {
-  const fs::path sysfs_root(vkt::link::sysfs_root());
-  const fs::path sysfs = canonical_or_empty(sysfs_root);
-  std::vector<fs::path> with_tty;
-  std::error_code ec;
-  for (const SerialPortInfo& p : ports) {
-    if (auto usb = vkt::link::usb_device_above(sysfs_root / "class" / "tty" / p.tty / "device", sysfs)) with_tty.push_back(*usb);
-  }
-  std::vector<std::string> found;
-  for (fs::directory_iterator it(sysfs_root / "bus" / "usb" / "devices", ec), end; !ec && it != end;
-       it.increment(ec)) {
-    if (hex_attribute(it->path() / "idVendor") != kLoggerVendor) continue;
-    if (hex_attribute(it->path() / "idProduct") != kLoggerProduct) continue;
-    const fs::path usb = canonical_or_empty(it->path());
-    if (std::find(with_tty.begin(), with_tty.end(), usb) == with_tty.end()) {
-      found.push_back(it->path().filename().string());
-    }
-  }
-  std::sort(found.begin(), found.end());
-  return found;
 }
 
 std::string format_port_table(const std::vector<SerialPortInfo>& ports) {
@@ -122,20 +64,21 @@ std::string format_port_table(const std::vector<SerialPortInfo>& ports) {
   return out;
 }
 
-std::string explain_no_logger() {
-  const std::vector<SerialPortInfo> ports = list_serial_ports();
+std::string explain_no_logger(const Api& api) {
+  const std::vector<SerialPortInfo> ports = list_serial_ports(api);
   std::string out = fmt::format(
       "no logger found\n"
-      "  searched: {}/class/tty and {} for a USB-serial adapter with the logger's identifiers {:04x}:{:04x}\n",
-      vkt::link::sysfs_root(), vkt::link::dev_root(), kLoggerVendor, kLoggerProduct);
-  if (ports.empty()) out += "  seen: no serial device of the port table (ttyUSB0-19, ttyACM0-19, ttyS0-31)\n";
+      "  searched: the serial devices of the port table (vkt ports lists them) for a USB-serial adapter with the "
+      "logger's identifiers {:04x}:{:04x}\n",
+      VKT_LOGGER_VENDOR_ID, VKT_LOGGER_PRODUCT_ID);
+  if (ports.empty()) out += "  seen: no serial device of the port table\n";
   for (const SerialPortInfo& p : ports) {
-    if (p.is_logger() && !p.node_exists) {
+    if (p.logger && !p.node_exists) {
       out += fmt::format(
           "  seen: {} has the logger's identifiers but no device node {}: the udev rule is missing or has not "
           "run (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-          p.tty, p.device);
-    } else if (p.is_logger()) {
+          p.tty(), p.device);
+    } else if (p.logger) {
       out += fmt::format("  seen: {} (COM{}) has the logger's identifiers\n", p.device, p.com);
     } else if (p.vendor && p.product) {
       out += fmt::format("  seen: {} (COM{}) is an adapter with other identifiers {:04x}:{:04x}{}\n", p.device,
@@ -147,30 +90,18 @@ std::string explain_no_logger() {
       out += fmt::format("  seen: {} (COM{}) is not a USB adapter\n", p.device, p.com);
     }
   }
-  for (const std::string& usb : logger_adapters_without_terminal(ports)) {
+  const std::string unbound =
+      whole_text([&](char* b, int32_t n) { return api.vkt_unbound_adapters(b, n); }).value_or("");
+  for (std::size_t at = 0; at < unbound.size();) {
+    const std::size_t end = std::min(unbound.find('\n', at), unbound.size());
     out += fmt::format(
         "  seen: USB device {} has the logger's identifiers but no terminal device: the udev rule that binds "
         "ftdi_sio to it is missing (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-        usb);
+        unbound.substr(at, end - at));
+    at = end + 1;
   }
   out += "  Without a logger, --simulate plays one (e.g. vkt info --simulate).";
   return out;
-}
-
-int port_for_device_path(const std::string& path) {
-  std::error_code ec;
-  const fs::path target = fs::canonical(path, ec);
-  for (int com = 1; com <= 72; ++com) {
-    const std::string device = vkt::link::device_path_for_port(static_cast<uint16_t>(com));
-    if (device.empty()) continue;
-    if (fs::path(path).lexically_normal() == fs::path(device).lexically_normal()) return com;
-    if (!ec) {
-      std::error_code e;
-      const fs::path d = fs::canonical(device, e);
-      if (!e && d == target) return com;
-    }
-  }
-  return 0;
 }
 
 }  // namespace vktcli

@@ -1,55 +1,16 @@
 #include "vktcli/settings_command.h"
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include <fmt/format.h>
 
-#include "exports/library.h"
-#include "link/port_control.h"
-#include "link/port_discovery.h"
-#include "protocol/clock_setting.h"
-#include "settings/device_settings.h"
-#include "settings/reservation_check.h"
-#include "settings/settings_dialog.h"
-#include "settings/settings_exports.h"
-#include "base/services.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/messages.h"
 #include "vktcli/simulation.h"
 
 namespace vktcli {
 namespace {
-
-using vkt::settings::TForm4;
-
-// The library's message boxes, written to standard error as the library's
-// default does ("VKTCom: <text>"), the last one kept to name a failure.
-class MessageBoxes final : public vkt::Notifier {
- public:
-  void show_error(std::string_view text) override {
-    std::fprintf(stderr, "VKTCom: %.*s\n", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
-    last_ = std::string(text.substr(0, text.find_first_of("\r\n")));
-  }
-  const std::string& last() const { return last_; }
-
- private:
-  std::string last_;
-};
-
-// A core library of this program whose message boxes are kept.
-struct CoreLibrary {
-  std::shared_ptr<MessageBoxes> boxes = std::make_shared<MessageBoxes>();
-  vkt::Library instance{make_services(boxes)};
-
-  static vkt::LibraryServices make_services(std::shared_ptr<MessageBoxes> boxes) {
-    vkt::LibraryServices services = vkt::LibraryServices::defaults();
-    services.notifier = std::move(boxes);
-    return services;
-  }
-};
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -76,36 +37,35 @@ void print_line(const std::string& text) {
   std::fflush(stdout);
 }
 
-std::string selected_caption(const vkt::windows::RadioGroup& group) {
-  const int i = group.item_index();
-  return i < 0 ? std::string("(none selected)") : group.items()[static_cast<std::size_t>(i)];
+std::string setting(const Api& api, int32_t which) {
+  return whole_text([&](char* b, int32_t n) { return api.vkt_setting_get(which, b, n); }).value_or("");
 }
 
-// The threshold in G for the number an edit holds, as the dialog's G labels
-// compute it for their up-down.
-std::string g_value(const TForm4& dialog, const std::string& number) {
-  const auto n = vkt::settings::parse_decimal(number);
-  if (!n) return "?";
-  return vkt::settings::g_label(dialog.get_type_value(static_cast<float>(*n)));
+std::string item(const Api& api, int32_t which, int32_t index) {
+  return whole_text([&](char* b, int32_t n) { return api.vkt_setting_item(which, index, b, n); }).value_or("");
 }
 
-// Presses an up-down's arrows, as a user does, until its edit shows `target`.
-void press_to(vkt::windows::UpDown& updown, const vkt::windows::Edit& edit, int target, std::string_view what) {
-  for (int i = 0; i < 200 && updown.position() < target; ++i) updown.click_up();
-  for (int i = 0; i < 200 && updown.position() > target; ++i) updown.click_down();
-  // The read-back may have left a number beyond the bounds in the edit; one
-  // step away and back writes the position into it.
-  if (updown.position() == target && edit.text() != std::to_string(target)) {
-    if (target > updown.min()) {
-      updown.click_down();
-      updown.click_up();
-    } else {
-      updown.click_up();
-      updown.click_down();
-    }
+std::vector<std::string> items(const Api& api, int32_t which) {
+  std::vector<std::string> out;
+  for (int32_t i = 0;; ++i) {
+    auto caption = whole_text([&](char* b, int32_t n) { return api.vkt_setting_item(which, i, b, n); });
+    if (!caption) return out;
+    out.push_back(std::move(*caption));
   }
-  if (edit.text() != std::to_string(target)) {
-    throw Failure(kExitError, fmt::format("the settings dialog does not take {} {}", what, target));
+}
+
+std::string or_none(const std::string& caption) { return caption.empty() ? "(none selected)" : caption; }
+
+// The first line of the library's last message box.
+std::string last_message(const Api& api) {
+  const std::string text = whole_text([&](char* b, int32_t n) { return api.vkt_last_message(b, n); }).value_or("");
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Changes one setting as a user does; the dialog refuses what it does not offer.
+void change(const Api& api, int32_t which, const std::string& value, std::string_view what) {
+  if (api.vkt_setting_set(which, value.c_str()) != 1) {
+    throw Failure(kExitError, fmt::format("the settings dialog does not take {} {}", what, value));
   }
 }
 
@@ -127,14 +87,20 @@ void print_received(Simulation* simulation) {
 }
 
 // Opens the dialog, as settingform_open does: the show routine reads the
-// logger's settings back.
-TForm4& open_dialog(vkt::Library& core) {
-  vkt::settings::settingform_open(core);
-  TForm4* dialog = core.settings_dialog();
-  if (dialog == nullptr) throw Failure(kExitError, "the settings dialog did not open");
-  const std::string state = dialog->StatusBar1.panel(TForm4::kStatePanel);
+// logger's settings back, from `port` or from the port the search finds.
+void open_dialog(const Api& api, std::optional<int> port) {
+  if (api.vkt_settingform_open_port(port.value_or(0)) != 1) {
+    throw Failure(kExitError, "the settings dialog did not open");
+  }
+  const std::string state = setting(api, VKT_SETTING_STATE);
   if (link_failed(state)) throw_link_failure(state);
-  return *dialog;
+}
+
+// Leaves as the user would: Cancel sends nothing.
+void close_dialog(const Api& api) {
+  api.vkt_settingform_press(VKT_SETTING_CANCEL);
+  api.settingform_release();
+  api.vkt_process_messages();  // the release takes effect at the next dispatch
 }
 
 }  // namespace
@@ -192,45 +158,42 @@ StartTime parse_start_time(std::string_view value) {
   return t;
 }
 
-std::vector<std::string> describe_dialog(const TForm4& d) {
+std::vector<std::string> describe_dialog(const Api& api) {
   std::vector<std::string> out;
-  out.push_back("Record:   " + selected_caption(d.RadioGroup_Record));
-  out.push_back("Interval: " + selected_caption(d.RadioGroup_Interval));
-  out.push_back("Type:     " + selected_caption(d.RadioGroup_Type));
-  std::string wait = selected_caption(d.RadioGroup_wait);
-  if (d.RadioGroup_wait.item_index() == 5) wait += ", " + d.Edit_wait.text() + " s";
+  out.push_back("Record:   " + or_none(setting(api, VKT_SETTING_RECORD)));
+  out.push_back("Interval: " + or_none(setting(api, VKT_SETTING_INTERVAL)));
+  out.push_back("Type:     " + or_none(setting(api, VKT_SETTING_TYPE)));
+  std::string wait = or_none(setting(api, VKT_SETTING_WAIT));
+  if (wait == item(api, VKT_SETTING_WAIT, 5)) wait += ", " + setting(api, VKT_SETTING_WAIT_SECONDS) + " s";
   out.push_back("wait:     " + wait);
-  if (d.RadioButton_ADJ_h1_1.checked()) {
-    out.push_back("ADJ_h1:   " + d.RadioButton_ADJ_h1_1.text());
-  } else if (d.RadioButton_ADJ_h1_2.checked()) {
-    out.push_back("ADJ_h1:   " + d.Edit_ADJ_h1.text() + " = " + g_value(d, d.Edit_ADJ_h1.text()));
+  const std::string adj_h1 = setting(api, VKT_SETTING_ADJ_H1);
+  if (!adj_h1.empty() && adj_h1 == item(api, VKT_SETTING_ADJ_H1, 1)) {
+    const std::string g = setting(api, VKT_SETTING_ADJ_H1_G);
+    out.push_back("ADJ_h1:   " + setting(api, VKT_SETTING_ADJ_H1_VALUE) + " = " + (g.empty() ? "?" : g));
   } else {
-    out.push_back("ADJ_h1:   (none selected)");
+    out.push_back("ADJ_h1:   " + or_none(adj_h1));
   }
-  out.push_back("ADJ_h3:   " + selected_caption(d.RadioGroup_ADJ_h3));
-  out.push_back("My_ID:    " + d.Edit_My_ID.text());
-  out.push_back("detect:   " + d.Edit_detect.text() + " = " + g_value(d, d.Edit_detect.text()));
-  out.push_back("revision: " + d.Label_vktrev.text());
-  out.push_back("status:   " + d.StatusBar1.panel(TForm4::kStatePanel));
+  out.push_back("ADJ_h3:   " + or_none(setting(api, VKT_SETTING_ADJ_H3)));
+  out.push_back("My_ID:    " + setting(api, VKT_SETTING_MY_ID));
+  const std::string g = setting(api, VKT_SETTING_DETECT_G);
+  out.push_back("detect:   " + setting(api, VKT_SETTING_DETECT) + " = " + (g.empty() ? "?" : g));
+  out.push_back("revision: " + setting(api, VKT_SETTING_REVISION));
+  out.push_back("status:   " + setting(api, VKT_SETTING_STATE));
   return out;
 }
 
-int run_settings_show() {
-  CoreLibrary owner;
-  vkt::Library& core = owner.instance;
-  TForm4& dialog = open_dialog(core);
-  const std::string port = dialog.StatusBar1.panel(TForm4::kPortPanel);
-  if (!port.empty()) print_line("port:     " + port);
-  for (const std::string& line : describe_dialog(dialog)) print_line(line);
-  const bool understood = dialog.StatusBar1.panel(TForm4::kStatePanel) != "Failed to get the parameters";
-  // Leave as the user would: Cancel sends nothing.
-  dialog.Button_cancel.click();
-  vkt::settings::settingform_release(core);
+int run_settings_show(const Api& api, std::optional<int> port) {
+  open_dialog(api, port);
+  const std::string shown_port = setting(api, VKT_SETTING_PORT);
+  if (!shown_port.empty()) print_line("port:     " + shown_port);
+  for (const std::string& line : describe_dialog(api)) print_line(line);
+  const bool understood = setting(api, VKT_SETTING_STATE) != "Failed to get the parameters";
+  close_dialog(api);
   if (!understood) throw Failure(kExitTransferFailed, "some of the logger's parameters were not understood");
   return kExitOk;
 }
 
-int run_settings_set(Simulation* simulation, const SettingsChanges& changes) {
+int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> port, const SettingsChanges& changes) {
   if (changes.empty()) throw Failure(kExitUsage, "settings set: nothing to change (see settings set --help)");
 
   // Check every value before the logger is touched.
@@ -249,86 +212,79 @@ int run_settings_set(Simulation* simulation, const SettingsChanges& changes) {
   std::optional<StartTime> start;
   if (changes.start) start = parse_start_time(*changes.start);
 
-  CoreLibrary owner;
-  vkt::Library& core = owner.instance;
-  TForm4& d = open_dialog(core);
-  const int record = changes.record ? choose_item(d.RadioGroup_Record.items(), *changes.record, "--record") : -1;
-  const int type = changes.type ? choose_item(d.RadioGroup_Type.items(), *changes.type, "--type") : -1;
+  open_dialog(api, port);
+  const int record =
+      changes.record ? choose_item(items(api, VKT_SETTING_RECORD), *changes.record, "--record") : -1;
+  const int type = changes.type ? choose_item(items(api, VKT_SETTING_TYPE), *changes.type, "--type") : -1;
   const int interval =
-      changes.interval ? choose_item(d.RadioGroup_Interval.items(), *changes.interval, "--interval") : -1;
+      changes.interval ? choose_item(items(api, VKT_SETTING_INTERVAL), *changes.interval, "--interval") : -1;
 
   // The user's edits, control by control.
-  if (record >= 0) d.RadioGroup_Record.set_item_index(record);
-  if (type >= 0) d.RadioGroup_Type.set_item_index(type);
-  if (interval >= 0) d.RadioGroup_Interval.set_item_index(interval);
+  if (record >= 0) change(api, VKT_SETTING_RECORD, std::to_string(record), "Record item");
+  if (type >= 0) change(api, VKT_SETTING_TYPE, std::to_string(type), "Type item");
+  if (interval >= 0) change(api, VKT_SETTING_INTERVAL, std::to_string(interval), "Interval item");
   if (wait) {
-    d.RadioGroup_wait.set_item_index(wait->item);
-    if (wait->item == 5) press_to(d.UpDown_wait, d.Edit_wait, wait->seconds, "a wait of");
+    change(api, VKT_SETTING_WAIT, std::to_string(wait->item), "wait item");
+    if (wait->item == 5) change(api, VKT_SETTING_WAIT_SECONDS, std::to_string(wait->seconds), "a wait of");
   }
   if (adj_h1) {
-    if (*adj_h1 == 0) {
-      d.RadioButton_ADJ_h1_1.set_checked(true);
-    } else {
-      d.RadioButton_ADJ_h1_2.set_checked(true);
-      press_to(d.UpDown_ADJ_h1, d.Edit_ADJ_h1, *adj_h1, "ADJ_h1");
-    }
+    change(api, VKT_SETTING_ADJ_H1, *adj_h1 == 0 ? "0" : "1", "ADJ_h1 item");
+    if (*adj_h1 != 0) change(api, VKT_SETTING_ADJ_H1_VALUE, std::to_string(*adj_h1), "ADJ_h1");
   }
-  if (changes.adj_h3) d.RadioGroup_ADJ_h3.set_item_index(*changes.adj_h3);
-  if (changes.id) press_to(d.UpDown_My_ID, d.Edit_My_ID, *changes.id, "My_ID");
-  if (changes.detect) press_to(d.UpDown_detect, d.Edit_detect, *changes.detect, "detect");
+  if (changes.adj_h3) change(api, VKT_SETTING_ADJ_H3, std::to_string(*changes.adj_h3), "ADJ_h3 item");
+  if (changes.id) change(api, VKT_SETTING_MY_ID, std::to_string(*changes.id), "My_ID");
+  if (changes.detect) change(api, VKT_SETTING_DETECT, std::to_string(*changes.detect), "detect");
   if (start) {
-    d.CheckBox_starttime.set_checked(true);
-    d.ComboBox_starttime_mm.set_text(start->month);
-    d.ComboBox_starttime_dd.set_text(start->day);
-    d.ComboBox_starttime_hh.set_text(start->hour);
-    d.ComboBox_starttime_nn.set_text(start->minute);
+    change(api, VKT_SETTING_START, start->month + "/" + start->day + " " + start->hour + ":" + start->minute,
+           "the start time");
   }
 
   // Ok sends all eight settings as the dialog now holds them.
-  const vkt::settings::DeviceSettings values = d.settings();
-  std::string commands;
-  for (const auto step : vkt::settings::kSettingsSteps) {
-    if (const auto command = vkt::settings::encode_step(values, step)) commands += (commands.empty() ? "" : " ") + *command;
-  }
-  print_line("sending: " + commands);
-  if (start) print_line("start time: " + vkt::settings::reservation_command(values));
-
-  d.Button_set.click();
+  print_line("sending: " + setting(api, VKT_SETTING_COMMANDS));
+  if (start) print_line("start time: " + setting(api, VKT_SETTING_RESERVATION));
 
   // A clean apply hides the dialog and ends its use; otherwise it has shown
   // its message and come back (or could not reach the logger at all).
-  if (core.settingform_active) {
-    const std::string state = d.StatusBar1.panel(TForm4::kStatePanel);
+  if (api.vkt_settingform_press(VKT_SETTING_OK) != 1) {
+    const std::string state = setting(api, VKT_SETTING_STATE);
     print_received(simulation);
     if (link_failed(state)) throw_link_failure(state);
-    throw Failure(kExitTransferFailed, "the settings were not applied: " + owner.boxes->last());
+    throw Failure(kExitTransferFailed, "the settings were not applied: " + last_message(api));
   }
   print_line("settings sent");
 
   if (start) {
     // The reservation goes out after the logger's clock is set: open the
     // port again and set the clock, as a host does after the dialog.
-    const std::string reservation = core.reservetime;
-    if (!vkt::settings::vkt_startsetcheck(core)) {
-      throw Failure(kExitTransferFailed, "the start time was refused: " + owner.boxes->last());
+    char reservation[VKTCOM_RESERVETIME_BUFFER_SIZE] = {};
+    api.vkt_get_reservetime(reservation);
+    if (!api.vkt_startsetcheck()) {
+      throw Failure(kExitTransferFailed, "the start time was refused: " + last_message(api));
     }
-    int port = vkt::link::com_search(core);
-    // The simulated adapter is port 1, should the search not see it.
-    if (port == 0 && simulation != nullptr) port = 1;
-    if (port == 0) throw Failure(kExitNoLogger, "no logger found to set the clock");
-    if (vkt::link::com_open(core, port) < 0) throw Failure(kExitCannotOpen, fmt::format("cannot open COM{}", port));
-    const bool set = vkt::protocol::vkt_clkset(core);
-    vkt::link::com_close(core);
-    if (!set) throw Failure(kExitTransferFailed, "setting the clock and the start time failed: " + owner.boxes->last());
-    print_line("clock set and start time sent: " + reservation);
+    int clock_port = 0;
+    if (port) {
+      // The monitor window holds the port; form_open creates it.
+      api.form_open();
+      api.form_close();
+      clock_port = *port;
+    } else {
+      clock_port = api.com_search();
+      // The simulated adapter is port 1, should the search not see it.
+      if (clock_port == 0 && simulation != nullptr) clock_port = 1;
+      if (clock_port == 0) throw Failure(kExitNoLogger, "no logger found to set the clock");
+    }
+    if (api.com_open(clock_port) < 0) throw Failure(kExitCannotOpen, fmt::format("cannot open COM{}", clock_port));
+    const bool set = api.vkt_clkset() != 0;
+    api.com_close();
+    if (!set) throw Failure(kExitTransferFailed, "setting the clock and the start time failed: " + last_message(api));
+    print_line(std::string("clock set and start time sent: ") + reservation);
   }
 
   // Show what the logger holds now: the dialog reads it back when shown again.
-  vkt::settings::settingform_open(core);
+  open_dialog(api, port);
   print_line("now on the logger:");
-  for (const std::string& line : describe_dialog(d)) print_line("  " + line);
-  d.Button_cancel.click();
-  vkt::settings::settingform_release(core);
+  for (const std::string& line : describe_dialog(api)) print_line("  " + line);
+  close_dialog(api);
   print_received(simulation);
   return kExitOk;
 }

@@ -2,22 +2,18 @@
 // `vkt settings` and `vkt settings set`: the logger's recording settings,
 // read and changed through the library's own settings dialog.
 //
-// The exported functions can open the settings dialog but cannot work its
-// controls, so these subcommands link the library's core and drive the
-// dialog model in this program exactly as a user drives the dialog: open it
-// (its show routine reads the logger's settings back), select items, press
-// the up-down arrows, tick the start-time box and type the start-time
-// fields, press Ok. What is sent, and how, is therefore exactly what the
-// dialog's Ok sends. The dialog finds the logger's port itself, by the port
-// search.
+// The library's settings extensions (vktcom_ext.h) work the dialog as a
+// user does: open it (its show routine reads the logger's settings back),
+// select items, press the up-down arrows, tick the start-time box and type
+// the start-time fields, press Ok. What is sent, and how, is therefore
+// exactly what the dialog's Ok sends. The dialog opens the port given with
+// --port, else it searches for the logger's port itself.
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace vkt::settings {
-class TForm4;
-}
+#include "vktcli/module.h"
 
 namespace vktcli {
 
@@ -61,9 +57,10 @@ StartTime parse_start_time(std::string_view value);
 // The dialog's values as lines "Record: jA_1min" ...: the selected item
 // captions, the numbers, the G values of detect and ADJ_h1, the revision and
 // the status text.
-std::vector<std::string> describe_dialog(const vkt::settings::TForm4& dialog);
+std::vector<std::string> describe_dialog(const Api& api);
 
-int run_settings_show();
-int run_settings_set(Simulation* simulation, const SettingsChanges& changes);
+// `port`: the port the dialog opens; nothing: the dialog searches.
+int run_settings_show(const Api& api, std::optional<int> port);
+int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> port, const SettingsChanges& changes);
 
 }  // namespace vktcli
