@@ -84,7 +84,8 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
 // A close lets pending messages run while it waits for the port's threads:
 // an overdue tick runs inside com_close. A handler that releases the
 // monitor window there does not destroy the port under the close: the
-// window goes at the next dispatch.
+// window goes at the next dispatch. The window's destruction closes its
+// port without a dispatch.
 TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
   SimulatedLogger logger;
   auto clock = std::make_shared<FakeClock>();
@@ -109,6 +110,15 @@ TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
   EXPECT_FALSE(destroyed()) << "the window went while its port was closing";
   lib->dispatch_messages();
   EXPECT_TRUE(destroyed());
+
+  // Destroying the window closes its port without letting messages run.
+  vkt::link::com_search_timer(*lib, 1);
+  ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
+  bool ran = false;
+  lib->queue().post([&] { ran = true; });
+  lib->form_release();
+  lib->enter_export();
+  EXPECT_FALSE(ran);
 }
 
 // A backend that records like the headless one and calls a hook when a
