@@ -125,11 +125,14 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 # ---- documents ----
-# Debian looks for the licence as share/doc/<package>/copyright.
+# Debian looks for the licence as share/doc/<package>/copyright. The
+# README's links into docs/ hold there too.
+file(GLOB VKTCOM_DOCUMENTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
 foreach(component runtime development tools python)
   set(docdir ${CMAKE_INSTALL_DATADIR}/doc/${VKTCOM_PACKAGE_${component}})
   install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
     DESTINATION ${docdir} COMPONENT ${component})
+  install(FILES ${VKTCOM_DOCUMENTS} DESTINATION ${docdir}/docs COMPONENT ${component})
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE RENAME copyright
     DESTINATION ${docdir} COMPONENT ${component})
 endforeach()

@@ -14,9 +14,27 @@
  *   com_close();  form_release();
  *
  * Threads: every function must be called from the thread that loaded the
- * library, one call at a time; the library takes no locks. Functions that
- * wait for the logger (at most 3 seconds of silence per reply) dispatch the
- * library's pending window events while they wait.
+ * library, one call at a time; the library takes no locks.
+ *
+ * Waits: a function that waits for the logger blocks the calling thread. A
+ * command's reply wait ends at most 3 seconds after it began (counted from
+ * its start, not from the last byte; at once when the reply is complete or
+ * the device has gone); the download ends after 3 seconds of silence or at
+ * its overall bound (vkt_inputdata). A 3-second message in the progress
+ * popup blocks likewise.
+ *
+ * Window messages: the calling thread's pending window messages (the
+ * host's windows and timers as well as the library's own) are dispatched
+ * only at these points, and nowhere else inside a function:
+ *   - once after each command is written, before its reply is awaited;
+ *   - during a download: at each arrival of bytes and each change of the
+ *     progress popup;
+ *   - while a port close (com_close, the monitor window's "COM resume")
+ *     waits for the port's threads to stop;
+ *   - on Windows, inside a message box's own loop, until it is answered.
+ * A handler that runs there may therefore run inside a function of this
+ * library; it must not call into the library itself (nothing guards
+ * against that: two exchanges would mix on the port).
  *
  * Text goes in as NUL-terminated 8-bit strings and comes out by copying into
  * a buffer the caller supplies; each function below states the buffer size
@@ -29,12 +47,18 @@
  *
  * Boolean results are one byte, 1 for true and 0 for false.
  *
- * Windows (vktcom.dll, 32-bit): port number n opens \\.\COMn, for any n.
- * Message boxes are modal MessageBoxW boxes. The host's own message loop
- * drives the port-watching timer and the release of windows; while the
- * library waits it serves the thread's messages (a WM_QUIT is posted again).
- * The clock command sends the local date and time with "/" and ":", whatever
- * the PC's regional separators.
+ * Windows (vktcom.dll, 32-bit and 64-bit): port number n opens \\.\COMn,
+ * for any n. The host's own message loop drives the port-watching timer
+ * and the release of windows (a hidden message-only window of the library
+ * ticks there every 100 ms); vkt_process_messages does not exist. Where
+ * the library dispatches messages (above) it serves the thread's whole
+ * queue; a WM_QUIT met there is posted again for the host's loop.
+ * Message boxes are MessageBoxW boxes with no owner and MB_TASKMODAL: while
+ * one is up every top-level window of the calling thread (the host's and
+ * the library's) is disabled and takes no input, and is enabled again when
+ * the box is answered; timers and posted messages still run inside the
+ * box's own loop. The clock command sends the local date and time with "/"
+ * and ":", whatever the PC's regional separators.
  *
  * Linux: port number n names a device node by a fixed table: COM1-COM20 are
  * ttyUSB0-ttyUSB19, COM21-COM40 are ttyACM0-ttyACM19, COM41-COM72 are
@@ -42,6 +66,10 @@
  * the sysfs root /sys, overridable by VKTCOM_DEV_ROOT and VKTCOM_SYSFS_ROOT
  * (for tests and containers). Message boxes are written to standard error as
  * one line "VKTCom: <text>".
+ *
+ * Where the library's behaviour differs from the interface's described
+ * behaviour (sound mends and the choices it leaves open), docs/differences.md
+ * lists each difference with its reason.
  */
 #ifndef VKTCOM_H
 #define VKTCOM_H
@@ -116,10 +144,12 @@ VKTCOM_API int32_t VKTCOM_CALL com_open(int32_t port);
 VKTCOM_API void VKTCOM_CALL com_close(void);
 /* Ordinal 12. Creates the hidden monitor window if needed; mode 1 starts the
    one-second port-watching timer, any other value stops it. Returns the
-   timer's new state. The timer ticks while window events are dispatched
-   (see vkt_process_messages); each tick searches again, and when the
-   logger's port appears or vanishes it announces that in the progress
-   popup, blocking that dispatch for 3000 ms. */
+   timer's new state. Each tick searches again, and when the logger's port
+   appears or vanishes it announces that in the progress popup, blocking
+   the thread for 3000 ms. Ticks run only where the library's window events
+   are dispatched: on Windows from the host's own message loop (the host
+   calls nothing), on Linux when the host calls vkt_process_messages, and
+   at the dispatch points listed at the top of this file. */
 VKTCOM_API vkt_bool VKTCOM_CALL com_search_timer(int32_t mode);
 /* Ordinal 13. Creates the hidden monitor window if needed and searches for
    the logger's USB-serial port (USB vendor 1F2E, product 3D4C). Returns its
@@ -227,14 +257,17 @@ VKTCOM_API void VKTCOM_CALL settingform_release(void);
    shown and after the user finished with Cancel or a successful Ok. */
 VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void);
 
-/* ---- Extension: not in the ordinal table ------------------------------- */
+/* ---- Linux extensions: not in the ordinal table, not in vktcom.dll ---- */
 
-/* Dispatches the library's pending window events once: the port-watching
-   timer's tick when due, deferred window releases, the monitor window's
-   buttons and the terminal view. Hosts without a window-message loop of
-   their own (the usual case on Linux) call it periodically, for example
-   every 100 ms, while the port-watching timer is on. */
+#if !defined(_WIN32)
+/* Linux only. Dispatches the library's pending window events once: the
+   port-watching timer's tick when due, deferred window releases, the
+   monitor window's buttons and the terminal view. A host without a
+   window-message loop of its own calls it periodically, for example every
+   100 ms, while the port-watching timer is on. (On Windows the host's own
+   message loop does this.) */
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void);
+#endif
 
 #if !defined(_WIN32)
 /* One row of the record table as vkt_get_records copies it: 48 bytes, the

@@ -15,6 +15,7 @@ void MessageQueue::post(std::function<void()> action) { actions_.push_back(std::
 void MessageQueue::defer_release(std::function<void()> destroy) { releases_.push_back(std::move(destroy)); }
 
 void MessageQueue::release_pending() {
+  if (release_holds_ > 0) return;
   // A destruction may itself request further releases; run until none is left.
   while (!releases_.empty()) {
     auto batch = std::move(releases_);

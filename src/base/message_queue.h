@@ -34,6 +34,21 @@ class MessageQueue {
   void release_pending();
   bool has_pending_releases() const { return !releases_.empty(); }
 
+  // While a hold lives, releases wait: neither a dispatch nor
+  // release_pending() runs them until the last hold has ended. A port's
+  // close holds them, so that the handlers it lets run cannot destroy the
+  // window whose port is closing. Holds nest.
+  class ReleaseHold {
+   public:
+    explicit ReleaseHold(MessageQueue& queue) : queue_(queue) { ++queue_.release_holds_; }
+    ~ReleaseHold() { --queue_.release_holds_; }
+    ReleaseHold(const ReleaseHold&) = delete;
+    ReleaseHold& operator=(const ReleaseHold&) = delete;
+
+   private:
+    MessageQueue& queue_;
+  };
+
   // Runs once per dispatch; returns an id for remove_idle_hook.
   int add_idle_hook(std::function<void()> hook);
   void remove_idle_hook(int id);
@@ -67,6 +82,7 @@ class MessageQueue {
   int next_hook_id_ = 1;
   std::function<void()> pump_;
   bool platform_timers_ = false;
+  int release_holds_ = 0;
 };
 
 }  // namespace vkt::windows

@@ -57,12 +57,16 @@ uint32_t millisecond_ticks() { return timeGetTime(); }
 namespace {
 
 
-// Modal boxes of their own (no owner window), caption "VKTCom", error icon,
-// OK button; the library's texts are UTF-8.
+// Boxes of their own (no owner window), caption "VKTCom", error icon, OK
+// button; the library's texts are UTF-8. Task-modal: every top-level window
+// of the calling thread (the host's and the library's) is disabled while
+// the box is up, so that no click reaches a handler that could call into
+// the library from inside the function showing the box. The box's own loop
+// still delivers timers and posted messages.
 class MessageBoxNotifier final : public Notifier {
  public:
   void show_error(std::string_view text) override {
-    MessageBoxW(nullptr, utf16(text).c_str(), L"VKTCom", MB_ICONERROR | MB_OK);
+    MessageBoxW(nullptr, utf16(text).c_str(), L"VKTCom", MB_ICONERROR | MB_OK | MB_TASKMODAL);
   }
 };
 

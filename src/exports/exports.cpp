@@ -180,9 +180,11 @@ VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void) {
   return guarded<vkt_bool>(0, [] { return to_bool(vkt::settings::settingform_check(library())); });
 }
 
+#if !defined(_WIN32)
+// Where the host's own message loop does not drive the library (the Win32
+// host-loop timer does on Windows), the host calls this.
 VKTCOM_API void VKTCOM_CALL vkt_process_messages(void) { guarded_void([] { library().dispatch_messages(); }); }
 
-#if !defined(_WIN32)
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out) {
   if (!out) return 0;
   return guarded<int32_t>(0, [&] { return vkt::records::copy_records(library(), first_row, count, out); });

@@ -113,10 +113,20 @@ void Library::dispatch_messages() {
   --dispatch_depth_;
 }
 
+void Library::dispatch_while_closing() {
+  // A handler may release the monitor window whose port is closing; the
+  // window stays until the close is done and goes at the next dispatch.
+  windows::MessageQueue::ReleaseHold hold(queue_);
+  dispatch_messages();
+}
+
 windows::TForm2& Library::ensure_monitor() {
   if (!form_created || !form2_) {
     form2_ = std::make_unique<windows::TForm2>(backend(), queue_, services_.serial_backends, services_.registry);
     form2_->ApdComPort1.set_trace(&trace_);
+    // A close (com_close, "COM resume") lets pending messages run while it
+    // waits for the port's threads.
+    form2_->ApdComPort1.set_close_wait_hook([this] { dispatch_while_closing(); });
     windows::wire_monitor_handlers(monitor_services(), *form2_);
     form_created = true;
   }

@@ -66,6 +66,10 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   void enter_export();
   // Dispatches pending window messages once.
   void dispatch_messages() override;
+  // The monitor window's port runs this while its close waits for the
+  // port's threads: one dispatch, with releases held until the close has
+  // finished.
+  void dispatch_while_closing();
 
   // ---- monitor window ----
   windows::TForm2* monitor() override { return form2_.get(); }  // nullptr: absent or released

@@ -66,8 +66,11 @@ void TForm2::place_controls() {
 }
 
 TForm2::~TForm2() {
-  // Destroying the window closes its port first (discarding unsent output).
+  // Destroying the window closes its port first (discarding unsent output),
+  // and lets no message run meanwhile: the window is going, and at unload
+  // nothing may run at all.
   Timer1.set_timer_enabled(false);
+  ApdComPort1.set_close_wait_hook({});
   try {
     ApdComPort1.set_open(false);
   } catch (...) {

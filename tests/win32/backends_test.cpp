@@ -196,14 +196,37 @@ TEST(Win32HostLoop, ReleasedMonitorWindowIsDestroyedByTheHostsLoop) {
   EXPECT_TRUE(run_host_loop(destroyed));
 }
 
-// Finds the message box the library shows on another thread, records its
-// text and presses OK.
+// A window of the calling thread, as a host's: it counts the posted
+// messages and the timer ticks it is served.
+std::atomic<int> g_host_posted{0};
+std::atomic<int> g_host_ticks{0};
+LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APP) ++g_host_posted;
+  if (message == WM_TIMER) ++g_host_ticks;
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Finds the message box the library shows, on another thread; once the
+// host's timer has ticked inside the box's loop (or 2 s have passed) it
+// records the box's caption and text and whether the host's window takes
+// input, and presses OK.
 struct BoxAnswerer {
+  explicit BoxAnswerer(HWND host) : host(host) {}
+  ~BoxAnswerer() { join(); }
+  void join() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+  HWND host;
   std::atomic<bool> stop{false};
   std::string caption, text;
+  bool host_enabled_during_box = true;
   std::thread thread{[this] {
     while (!stop) {
       if (HWND box = FindWindowW(L"#32770", L"VKTCom")) {
+        const DWORD found = GetTickCount();
+        while (g_host_ticks == 0 && GetTickCount() - found < 2000) Sleep(5);
+        host_enabled_during_box = IsWindowEnabled(host) != FALSE;
         char buffer[512] = {};
         GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
         text = buffer;
@@ -215,20 +238,35 @@ struct BoxAnswerer {
       Sleep(10);
     }
   }};
-  ~BoxAnswerer() {
-    stop = true;
-    thread.join();
-  }
 };
 
-TEST(Win32Notifier, ShowsAModalBoxWithTheLibrarysCaptionAndText) {
-  BoxAnswerer answerer;
+// The box has no owner and is task-modal: the thread's windows take no
+// input while it is up, so no click can call into the library from inside
+// the function that shows it; timers and posted messages still run.
+TEST(Win32Notifier, ShowsATaskModalBoxWithTheLibrarysCaptionAndText) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = host_window_proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VktTestHostWindow";
+  RegisterClassW(&wc);
+  HWND host = CreateWindowW(L"VktTestHostWindow", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                            wc.hInstance, nullptr);
+  ASSERT_NE(host, nullptr);
+  PostMessageW(host, WM_APP, 0, 0);
+  SetTimer(host, 1, 10, nullptr);
+
+  BoxAnswerer answerer(host);
   make_default_notifier()->show_error("Clock Set Error(Command s)");
-  answerer.stop = true;
-  answerer.thread.join();
-  answerer.thread = std::thread([] {});
+  answerer.join();
+  KillTimer(host, 1);
+
   EXPECT_EQ(answerer.caption, "VKTCom");
   EXPECT_EQ(answerer.text, "Clock Set Error(Command s)");
+  EXPECT_FALSE(answerer.host_enabled_during_box) << "the host's window took input while the box was up";
+  EXPECT_TRUE(IsWindowEnabled(host)) << "the host's window stayed disabled after the box";
+  EXPECT_EQ(g_host_posted, 1) << "the posted message was not served inside the box's loop";
+  EXPECT_GE(g_host_ticks, 1) << "the host's timer did not tick inside the box's loop";
+  DestroyWindow(host);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "exports/library.h"
+#include "link/port_control.h"
 #include "link/port_discovery.h"
 #include "support/fakes.h"
 #include "support/simulated_logger.h"
@@ -78,6 +79,46 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
   clock->advance(5000);
   lib->dispatch_messages();
   EXPECT_EQ(lib->HeartbeatCount, 10u);
+}
+
+// A close lets pending messages run while it waits for the port's threads:
+// an overdue tick runs inside com_close. A handler that releases the
+// monitor window there does not destroy the port under the close: the
+// window goes at the next dispatch. The window's destruction closes its
+// port without a dispatch.
+TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
+  SimulatedLogger logger;
+  auto clock = std::make_shared<FakeClock>();
+  vkt::testing::TestLibrary lib(clock, logger.backends(), logger.registry());
+  ASSERT_TRUE(vkt::link::com_search_timer(*lib, 1));
+  ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
+  clock->advance(1000);
+  vkt::link::com_close(*lib);
+  EXPECT_GE(lib->HeartbeatCount, 1u);
+  EXPECT_EQ(lib->WatchedPort, 1u);
+  EXPECT_FALSE(lib->monitor()->ApdComPort1.is_open());
+
+  auto destroyed = [&] {
+    for (const WindowEvent& e : lib.backend->events_of("TForm2"))
+      if (e.kind == WindowEvent::Destroyed) return true;
+    return false;
+  };
+  ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
+  lib->queue().post([&] { lib->form_release(); });
+  vkt::link::com_close(*lib);
+  EXPECT_EQ(lib->monitor(), nullptr);
+  EXPECT_FALSE(destroyed()) << "the window went while its port was closing";
+  lib->dispatch_messages();
+  EXPECT_TRUE(destroyed());
+
+  // Destroying the window closes its port without letting messages run.
+  vkt::link::com_search_timer(*lib, 1);
+  ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
+  bool ran = false;
+  lib->queue().post([&] { ran = true; });
+  lib->form_release();
+  lib->enter_export();
+  EXPECT_FALSE(ran);
 }
 
 // A backend that records like the headless one and calls a hook when a
