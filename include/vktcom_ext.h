@@ -252,6 +252,25 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_setting_set(int32_t which, const char* value)
    `button` is none of VKT_SETTING_OK and VKT_SETTING_CANCEL. */
 VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_press(int32_t button);
 
+/* ---- The trace for bug reports ----
+   The library writes one line per event into a trace file: each exported
+   call with its arguments and result (runs of one record accessor folded
+   into one line), every write to the port and every block of received
+   bytes (hexadecimal and text), each wait and how it ended, the port's
+   opening and closing, and every message box and popup text. A program
+   that cannot be changed is traced by setting the environment variable
+   VKTCOM_TRACE to a file before it starts (read at its first call other
+   than vkt_dll_ver, on Windows too). A file of 64 MB is moved to
+   "<path>.1" and a new one begun. docs/bug-reports.md says more. */
+
+/* Starts a trace in `path` (made anew), ending one that runs. Returns 1;
+   0 when `path` is NULL or the file cannot be written (one line on
+   standard error says why; the library goes on without a trace). */
+VKTCOM_API int32_t VKTCOM_CALL vkt_trace_start(const char* path);
+
+/* Ends the trace, if one runs. */
+VKTCOM_API void VKTCOM_CALL vkt_trace_stop(void);
+
 #endif /* !_WIN32 */
 
 #ifdef __cplusplus

@@ -111,3 +111,14 @@ def test_an_empty_logger_gives_no_records():
     info, records = download(records=0)
     assert info.count == 0
     assert records == [] and list(records.to_rows()) == [list(vktcom.CSV_HEADER)]
+
+
+def test_a_trace_shows_the_calls_and_the_bytes_on_the_line(tmp_path):
+    trace = tmp_path / "vkt.trace"
+    with vktcom.simulated_logger(records=[FIRST]), vktcom.Logger(trace=trace) as logger:
+        logger.connect()
+        logger.download()
+    text = trace.read_text()
+    assert "vkt_connect()" in text and "vkt_inputdata -> 1" in text
+    assert "write 1 bytes: 6D | m" in text  # the handshake's "m"
+    assert FIRST in text.replace(" ", "") or "33 35 45 44" in text  # the record's bytes as received

@@ -73,6 +73,8 @@ _PROTOTYPES = {
     "vkt_get_param_count": (_c.c_int32, [_c.c_char_p, _c.c_int32]),
     "vkt_download_text": (_c.c_int32, [_c.c_char_p, _c.c_int32]),
     "vkt_decode_records": (_c.c_int32, [_c.c_char_p, _c.c_char_p, _c.POINTER(VktRecord), _c.c_int32]),
+    "vkt_trace_start": (_c.c_int32, [_c.c_char_p]),
+    "vkt_trace_stop": (None, []),
 }
 
 

@@ -38,12 +38,17 @@ class Logger:
             records = logger.download()
 
     `library` is the path of libvktcom.so (default: $VKTCOM_LIBRARY, else the
-    installed library). The library keeps one state per process: use one
+    installed library). `trace` names a file for the library's trace (every
+    call and every byte on the line, with times) for a bug report; a file
+    that cannot be written is said on standard error and the logger works
+    without a trace. The library keeps one state per process: use one
     Logger at a time, from one thread. Every failure raises an exception of
     vktcom.errors naming its cause."""
 
-    def __init__(self, port=None, library=None):
+    def __init__(self, port=None, library=None, trace=None):
         self._api = _library.load_library(library)
+        if trace is not None:
+            self._api.vkt_trace_start(os.fsencode(trace))
         self._wanted = port_number(port, self._api.path) if port is not None else None
         self.port = None
         self.info = None

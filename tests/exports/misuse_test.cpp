@@ -327,6 +327,13 @@ std::vector<Case> all_cases() {
          EXPECT_EQ(m.vkt_decode_records("35EDB5E501FE4017192D\r\n", nullptr, out, INT_MIN), 1);
          EXPECT_TRUE(b.untouched());
        }},
+      {"vkt_trace_start",
+       [](Module& m, State) {
+         EXPECT_EQ(m.vkt_trace_start(nullptr), 0);
+         EXPECT_EQ(m.vkt_trace_start("/nonexistent-folder/trace.log"), 0);
+         m.vkt_trace_stop();
+       }},
+      {"vkt_trace_stop", [](Module& m, State) { m.vkt_trace_stop(); }},
       {"vkt_last_message",
        [](Module& m, State) {
          Buffer b;
@@ -372,7 +379,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 53u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
+  ASSERT_EQ(cases.size(), 55u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

@@ -1,15 +1,20 @@
-// The trace's file: what a person reads in it, its bound, and a path that
-// cannot be written.
+// The trace for bug reports: what a person reads in its file, its bound, a
+// path that cannot be written, and the trace of a host's usual road held
+// against what the simulated logger saw on its side of the line.
 #include "base/trace.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "exports/module.h"
+#include "support/serial_machine.h"
 #include "support/temp_folder.h"
+#include "vktsim/logger_sim.h"
 
 namespace vkt {
 namespace {
@@ -67,6 +72,67 @@ TEST(TraceFile, APathThatCannotBeWrittenLeavesTheTraceOff) {
   EXPECT_FALSE(trace.on());
   trace.event("nothing");  // harmless
   EXPECT_TRUE(folder.entries().empty());
+}
+
+// The bytes of every line "<what> <n> bytes: <hex> | ..." of a trace, or
+// "<time> <- <hex> | ..." of the simulator's transcript, joined in order.
+std::string joined_bytes(const std::vector<std::string>& lines, const std::regex& line_pattern) {
+  std::string bytes;
+  std::smatch m;
+  for (const auto& line : lines) {
+    if (!std::regex_search(line, m, line_pattern)) continue;
+    std::istringstream hex(m[1].str());
+    for (std::string byte; hex >> byte;) bytes += static_cast<char>(std::stoi(byte, nullptr, 16));
+  }
+  return bytes;
+}
+
+TEST(TraceOfTheRoad, HoldsEveryCallAndEveryByteTheLoggerSawInOrder) {
+  testing::TempFolder folder;
+  test::SerialMachine machine;
+  vktsim::SimOptions options;
+  options.paced = false;
+  vktsim::GeneratorOptions generator;
+  generator.count = 5;
+  options.records = vktsim::generate_records(generator);
+  options.tree_root = machine.root().string();
+  options.transcript_path = folder / "sim.transcript";
+  const std::string trace_path = folder / "vkt.trace";
+  testing::ScopedEnv env("VKTCOM_TRACE", trace_path);
+  {
+    vktsim::LoggerSim sim(options);
+    testing::Module m;
+    ASSERT_NO_FATAL_FAILURE(testing::search_open_connect(m));
+    ASSERT_EQ(m.vkt_clkset(), 1);
+    ASSERT_EQ(m.vkt_inputdata(), 1);
+    char line[VKTCOM_ALL_BUFFER_SIZE];
+    const int32_t count = m.vkt_datacount();
+    for (int32_t row = 1; row <= count; ++row) m.vkt_get_all(row, line);
+    m.com_close();
+  }
+  const auto trace = lines_of(trace_path);
+  const auto transcript = lines_of(folder / "sim.transcript");
+  std::vector<std::string> calls;
+  for (const auto& line : trace) {
+    const std::string text = text_of(line);
+    if (std::regex_match(text, std::regex(R"(\w+\(.*\)|vkt_get_all rows .*)"))) calls.push_back(text);
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"com_search()", "com_open(1)", "vkt_connect()", "vkt_clkset()",
+                                             "vkt_inputdata()", "vkt_datacount()", "vkt_get_all rows 1..5 (5 calls)",
+                                             "com_close()"}));
+  // What the library wrote is what the logger received; what it took from
+  // the port is what the logger sent.
+  const std::string written = joined_bytes(trace, std::regex(R"(T\d+ write \d+ bytes: ([0-9A-F ]+) \|)"));
+  const std::string taken = joined_bytes(trace, std::regex(R"(T\d+ received \d+ bytes: ([0-9A-F ]+) \|)"));
+  EXPECT_EQ(written, joined_bytes(transcript, std::regex(R"(^\s*[\d.]+ <- ((?:[0-9A-F]{2} )+))")));
+  EXPECT_EQ(taken, joined_bytes(transcript, std::regex(R"(^\s*[\d.]+ -> ((?:[0-9A-F]{2} )+))")));
+  EXPECT_NE(written.find("D"), std::string::npos);
+  std::string all;
+  for (const auto& line : trace) all += text_of(line) + "\n";
+  EXPECT_NE(all.find("vkt_inputdata -> 1"), std::string::npos) << all;
+  EXPECT_NE(all.find(": opened"), std::string::npos) << all;
+  EXPECT_NE(all.find("wait for the reply (3000 ms from its start): complete"), std::string::npos) << all;
+  EXPECT_NE(all.find("download:"), std::string::npos) << all;
 }
 
 }  // namespace

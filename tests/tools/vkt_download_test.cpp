@@ -115,6 +115,21 @@ TEST(VktDownload, OutputFileIsWrittenWholeAndReplacesAnOldOneKeepingItsMode) {
   EXPECT_THAT(folder.entries(), ElementsAre("fresh.csv", "replaced.csv")) << "a temporary file stays behind";
 }
 
+TEST(VktDownload, TraceRecordsTheRoadAndAnUnwritableOneChangesNothing) {
+  TempFolder folder;
+  const std::string trace = folder / "vkt.trace";
+  const RunResult r = run_vkt({"--trace", trace, "download", "--simulate", "--sim-unpaced", "--sim-records", "3"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string text = read_text(trace);
+  EXPECT_THAT(text, HasSubstr("vkt_inputdata -> 1"));
+  EXPECT_THAT(text, ContainsRegex("write 1 bytes: 44 \\| D"));
+  const RunResult unwritable =
+      run_vkt({"--trace", folder / "missing/vkt.trace", "download", "--simulate", "--sim-unpaced", "--sim-records", "3"});
+  EXPECT_EQ(unwritable.exit_code, 0) << unwritable.err;
+  EXPECT_EQ(lines_of(unwritable.out), lines_of(r.out));
+  EXPECT_THAT(unwritable.err, HasSubstr("no trace"));
+}
+
 // Each of these waits out the library's 3-second silence once, so they run
 // side by side.
 TEST(VktDownload, FailuresNameTheirCauseAndLeaveFilesAlone) {

@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("vkt ") + VKT_VERSION);
 
   std::string library;
+  std::string trace;
   std::string port;
   bool simulate = false;
   SimulationOptions sim;
@@ -129,6 +130,9 @@ int main(int argc, char** argv) {
   std::size_t bad_record = 0;
 
   app.add_option("--library", library, "the libvktcom.so to load")->type_name("PATH")->take_last();
+  app.add_option("--trace", trace, "write the library's trace (every call and every byte, with times) to FILE")
+      ->type_name("FILE")
+      ->take_last();
   auto* port_option = app.add_option("--port", port,
                                      "use this port instead of searching: N, COMN or a device path\n"
                                      "(/dev/ttyUSB0, /dev/serial/by-id/...) of the port table")
@@ -268,6 +272,9 @@ int main(int argc, char** argv) {
     }
 
     Module module(choose_module_path(library));
+    // A trace that cannot be written is said by the library on stderr; the
+    // command goes on without it.
+    if (!trace.empty()) module.api().vkt_trace_start(trace.c_str());
     Context context{module.api(), module.path(), simulation.get(), {}};
     if (port_option->count() > 0) context.port = parse_port(module.api(), port);
 

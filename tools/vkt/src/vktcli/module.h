@@ -61,6 +61,8 @@ struct Api {
   decltype(&::vkt_get_param_count) vkt_get_param_count = nullptr;
   decltype(&::vkt_decode_records) vkt_decode_records = nullptr;
   decltype(&::vkt_last_message) vkt_last_message = nullptr;
+  decltype(&::vkt_trace_start) vkt_trace_start = nullptr;
+  decltype(&::vkt_trace_stop) vkt_trace_stop = nullptr;
   decltype(&::vkt_settingform_open_port) vkt_settingform_open_port = nullptr;
   decltype(&::vkt_setting_get) vkt_setting_get = nullptr;
   decltype(&::vkt_setting_item) vkt_setting_item = nullptr;
