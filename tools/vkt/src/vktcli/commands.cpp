@@ -160,8 +160,9 @@ int run_ports(Context& context, PortsView view) {
                                                      {"ListBox13 (adapters seen)", VKT_SEARCH_ADAPTERS},
                                                      {"ListBox14 (logger ports)", VKT_SEARCH_RESULT},
                                                      {"Label11", VKT_SEARCH_STATUS}};
-    for (const auto& [title, list] : lists) {
-      shown.emplace_back(title,
+    for (const auto& entry : lists) {
+      const int32_t list = entry.second;
+      shown.emplace_back(entry.first,
                          whole_text([&](char* b, int32_t n) { return api.vkt_search_list(list, b, n); }).value_or(""));
     }
   }
