@@ -6,7 +6,8 @@
 // wait with the download's bound). Between polls the driver sleeps on the
 // port's arrival signal for a short slice instead of spinning, so a paced
 // transfer costs next to no CPU time. An overall bound on the bytes and the
-// time from the request (download_bound.h) ends a reply that never stops.
+// time from the request (download_bound.h) ends a reply that never stops
+// being record lines; what the port holds then is discarded.
 //
 // The reply goes from the port straight into the growing reply text, in
 // chunks of up to 32 KiB: with the port's direct reception the download's
@@ -222,7 +223,7 @@ class Download {
 
     text_.reserve(expected_text_size(library_.param_count));
     early_rows_.reserve(expected_records(library_.param_count));
-    budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
+    budget_.emplace(DownloadBound::records_of_count(library_.param_count), last_activity);
     try {
       DirectReceive direct(port_, [this] { return window_alive(); });
       port_.WriteString("D");
@@ -241,6 +242,9 @@ class Download {
       std::string().swap(text_);
       dispatch();
       clock.sleep_ms(kDisplayMs);
+      // What it sent meanwhile goes too, so that a logger that falls silent
+      // now leaves nothing behind for the next download.
+      if (port_.is_open()) port_.FlushInput();
     }
     if (status_ == Status::TimeOut || status_ == Status::PortFailed || status_ == Status::OverBound) {
       // The record rows were emptied before the request; none of them is a
@@ -292,7 +296,7 @@ class Download {
           }
           const bool terminated = take_chunk(from, count);
           take_early_lines();
-          if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
+          if (!terminated && budget_->spend(count, text_, library_.clock().now_ms())) {
             status_ = Status::OverBound;
             result_ = false;
             return protocol::PollResult{true, true};
