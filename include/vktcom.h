@@ -185,15 +185,23 @@ VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void);
    window. After a time-out or on a closed port the table holds no records;
    after a bad line it holds every line received, undecoded.
    A download always ends: besides the 3 seconds of silence, it fails when
-   the reply passes an overall bound derived from the record count N that
-   vkt_connect read ("@Count="), counted from the request:
-     bytes: 2 x (N x 24 + 64) + 65536
+   the reply passes an overall bound for R records, counted from the
+   request:
+     bytes: 2 x (R x 24 + 64) + 65536
      time:  2 x (those bytes at 1920 bytes/s) + 60 s
-   (24 bytes per record: 20 digits and up to 4 of blanks and line end). A
-   count that is missing, not a number or above 1048576 counts as 1048576
-   (about 50 MB and 14.6 hours). The popup then shows "DATA ERROR
-   over=<bytes received>" or "TIME OUT total=<milliseconds>" for 3 seconds,
-   the table holds no records and Memo1 is left empty. */
+   (24 bytes per record: 20 digits and up to 4 of blanks and line end). R
+   is the larger of the record count N that vkt_connect read ("@Count=")
+   and the record lines received so far (20 hexadecimal digits and CR LF,
+   at most 24 bytes), up to 1048576; a count that is missing, not a number
+   or above 1048576 counts as 1048576 (about 50 MB and 14.6 hours). So a
+   count below the records the logger holds costs none of them: record
+   lines go on being downloaded up to 1048576 of them (at a quarter of the
+   line's speed or faster), and only a reply that stops being record lines
+   (a flood of other bytes, a trickle that never ends a line) is held to
+   the count. The popup then shows "DATA ERROR over=<bytes received>" or
+   "TIME OUT total=<milliseconds>" for 3 seconds, the table holds no
+   records, Memo1 is left empty, and what the port still holds is
+   discarded. */
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void);
 
 /* ---- Records (ordinals 21-35). Row r is record r, 1 to vkt_datacount();

@@ -6,13 +6,23 @@
 // wait with the download's bound). Between polls the driver sleeps on the
 // port's arrival signal for a short slice instead of spinning, so a paced
 // transfer costs next to no CPU time. An overall bound on the bytes and the
-// time from the request (download_bound.h) ends a reply that never stops.
+// time from the request (download_bound.h) ends a reply that never stops
+// being record lines; what the port holds then is discarded.
 //
 // The reply goes from the port straight into the growing reply text, in
 // chunks of up to 32 KiB: with the port's direct reception the download's
 // thread reads the device itself, as a plain reader of the device would,
 // and goes on reading while the device has more, so that the window work
 // of a chunk (the counts shown, the events let run) is done seldom.
+//
+// The rows come one way only, whatever the port's backend and however the
+// reply was cut into chunks: from the reply's final text, trimmed, once its
+// last chunk is in (check_lines). Nothing seen while the reply arrives is
+// taken for a line of it, because the text is not final until then: a zero
+// byte in the terminator's chunk cuts what came before the "#", and the
+// trim then takes whatever blanks and line ends that leaves at the end, so
+// a line that looked complete (its CR LF in) may end beyond the text that
+// the rows and the memo keep.
 #include "records/download.h"
 
 #include <algorithm>
@@ -38,25 +48,10 @@
 namespace vkt::records {
 namespace {
 
-// The first CR LF in `text` at or after `from`; npos when there is none.
-std::size_t find_line_end(std::string_view text, std::size_t from) {
-  while (from < text.size()) {
-    const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
-    if (!cr) break;
-    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - text.data());
-    if (at + 1 < text.size() && text[at + 1] == '\n') return at;
-    from = at + 1;
-  }
-  return std::string_view::npos;
-}
-
 // The most one poll takes (a port that receives into its ring hands over
 // at most one ring's worth). It is also the most a reply that never stops
 // can pass its byte bound by.
 constexpr std::size_t kChunkLimit = 32768;
-// A line that runs longer than this without its CR LF is no record line:
-// the rows made while the reply arrives stop there and the check takes over.
-constexpr std::size_t kLongestEarlyLine = 256;
 constexpr std::size_t kBytesPerRecord = 22;     // 20 digits and CR LF
 // While the lines are checked, pending window events run at most this often
 // (and for the last line): nobody sees a count change faster than a screen
@@ -68,21 +63,16 @@ const char* const kChecking = "データ取得中.";
 
 enum class Status { Ok, WrongLength, BadDigit, TimeOut, PortFailed, OverBound };
 
-// The records to make room for: the number the logger's count begins with
-// (none without one), at most the download's ceiling. Unlike the download's
-// bound, which takes the ceiling for a count it cannot read, room is only
-// made for records the logger announced.
-std::size_t expected_records(const std::string& param_count) {
+// Room for the reply's text: the lines of the records the logger's count
+// begins with (none without one, at most the download's ceiling) and the
+// terminator's. Unlike the download's bound, which takes the ceiling for a
+// count it cannot read, room is only made for records the logger announced.
+std::size_t expected_text_size(const std::string& param_count) {
   std::size_t count = 0;
   const auto [end, error] = std::from_chars(param_count.data(), param_count.data() + param_count.size(), count);
   (void)end;
   if (error != std::errc()) count = 0;
-  return std::min(count, DownloadBound::kCeilingRecords);
-}
-
-// Room for the reply's text: the records' lines and the terminator's.
-std::size_t expected_text_size(const std::string& param_count) {
-  return expected_records(param_count) * kBytesPerRecord + 64;
+  return std::min(count, DownloadBound::kCeilingRecords) * kBytesPerRecord + 64;
 }
 
 // Marks the library's download as under way for its duration: a handler
@@ -221,8 +211,7 @@ class Download {
     show(3, "Total=" + library_.param_count);
 
     text_.reserve(expected_text_size(library_.param_count));
-    early_rows_.reserve(expected_records(library_.param_count));
-    budget_.emplace(DownloadBound::for_count(library_.param_count), last_activity);
+    budget_.emplace(DownloadBound::records_of_count(library_.param_count), last_activity);
     try {
       DirectReceive direct(port_, [this] { return window_alive(); });
       port_.WriteString("D");
@@ -241,6 +230,9 @@ class Download {
       std::string().swap(text_);
       dispatch();
       clock.sleep_ms(kDisplayMs);
+      // What it sent meanwhile goes too, so that a logger that falls silent
+      // now leaves nothing behind for the next download.
+      if (port_.is_open()) port_.FlushInput();
     }
     if (status_ == Status::TimeOut || status_ == Status::PortFailed || status_ == Status::OverBound) {
       // The record rows were emptied before the request; none of them is a
@@ -291,8 +283,7 @@ class Download {
             throw link::ECommNotOpen();
           }
           const bool terminated = take_chunk(from, count);
-          take_early_lines();
-          if (!terminated && budget_->spend(count, library_.clock().now_ms())) {
+          if (!terminated && budget_->spend(count, text_, library_.clock().now_ms())) {
             status_ = Status::OverBound;
             result_ = false;
             return protocol::PollResult{true, true};
@@ -316,7 +307,6 @@ class Download {
     bytes_ += count;
     const char* chunk = text_.data() + from;
     const char* hash = static_cast<const char*>(std::memchr(chunk, '#', count));
-    if (hash) early_end_ = std::min(early_end_, from + static_cast<std::size_t>(hash - chunk));
     const char* end = hash ? hash : chunk + count;
     const auto line_ends = std::count(chunk, end, '\n');
     if (const void* zero = std::memchr(chunk, '\0', count)) {
@@ -329,63 +319,13 @@ class Download {
     return hash != nullptr;
   }
 
-  // Makes record rows of the reply's lines while the reply still arrives,
-  // in the time the download would otherwise spend waiting for the line:
-  // every line that ends in CR LF before the first "#" is a line of the
-  // check below whatever comes after it, so its row is the same. The rows
-  // are kept beside the table until the check. Stops at the first line that
-  // is not a record line (the check then goes line by line).
-  void take_early_lines() {
-    if (!early_ok_) return;
-    const std::string_view text = text_;
-    if (early_next_ == std::string_view::npos) {
-      // The first line starts at the reply's first byte that trimming keeps.
-      std::size_t first = 0;
-      while (first < text.size() && static_cast<unsigned char>(text[first]) <= 0x20) ++first;
-      if (first == text.size()) {
-        // Blanks only so far; a long run of them is left to the check, so
-        // that they are not scanned again at every arrival.
-        if (text.size() > kLongestEarlyLine) early_ok_ = false;
-        return;
-      }
-      early_head_ = early_next_ = first;
-    }
-    const std::size_t end = std::min(early_end_, text.size());
-    while (early_next_ < end) {
-      const std::size_t crlf = find_line_end(text.substr(0, end), early_next_);
-      if (crlf == std::string_view::npos) {
-        // The line's end has not come yet. A line already longer than any
-        // record line is left to the check rather than scanned again at
-        // every arrival (a logger that sends without line ends).
-        if (end - early_next_ > kLongestEarlyLine) early_ok_ = false;
-        return;
-      }
-      const char* start = text.data() + early_next_;
-      const char* cr = text.data() + crlf;
-      const std::string_view line = trimmed(std::string_view(start, static_cast<std::size_t>(cr - start)));
-      const std::size_t offset = static_cast<std::size_t>(line.data() - text.data()) - early_head_;
-      if (offset + line.size() > RecordTable::LineRows::kMaxText || !early_rows_.add(line, offset)) {
-        early_ok_ = false;
-        return;
-      }
-      early_next_ = static_cast<std::size_t>(cr + 2 - text.data());
-    }
-  }
-
-  // How many early rows the check can take: all of them when every early
-  // line was a record line and the reply's trimmed start is where the early
-  // lines began; otherwise none.
-  std::size_t early_lines_kept() const {
-    if (!early_ok_ || early_rows_.size() == 0 || early_next_ == std::string_view::npos) return 0;
-    if (head_.size() != early_head_) return 0;
-    return early_rows_.size();
-  }
-
   // Splits the reply at CR LF and puts each line into the table (row number
-  // and raw line), checking that it is a record line. The last line holds
-  // the terminator: what precedes its "#" is examined like any other line
-  // (a record the logger sent on the terminator's line, or a line cut short
-  // by a zero byte), the "#" itself never is.
+  // and raw line), checking that it is a record line. `text` is the whole
+  // reply as kept, trimmed: every row points into it, and only into it (see
+  // the top of this file). The last line holds the terminator: what
+  // precedes its "#" is examined like any other line (a record the logger
+  // sent on the terminator's line, or a line cut short by a zero byte), the
+  // "#" itself never is.
   //
   // The popup's second line shows the index of the line under examination:
   // for the first line, then at most every kProgressIntervalMs, and for the
@@ -397,29 +337,7 @@ class Download {
     std::string_view reply = whole;
     int index = 0;
     last_progress_ = library_.clock().now_ms();
-    const std::size_t early = early_lines_kept();
-    if (early > 0) {
-      // The first line's progress comes before any row is set, as below.
-      shown_index_ = 0;
-      show(2, "0");
-      dispatch();
-      if (table_.adopt(early_rows_, text)) {
-        // The rows made while the reply arrived are all record lines: the
-        // check of those lines takes no time that anyone could see.
-        index = static_cast<int>(early);
-      } else {
-        // A handler wrote into the table meanwhile: set the rows one by one.
-        table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
-        for (; index < static_cast<int>(early); ++index) {
-          const std::size_t offset = early_rows_.offset(static_cast<std::size_t>(index));
-          check_line(text, index, whole.substr(offset, early_rows_.length(static_cast<std::size_t>(index))), offset);
-        }
-      }
-      reply.remove_prefix(early_next_ - early_head_);
-    } else {
-      table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
-    }
-    early_rows_ = {};
+    table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
     for (;;) {
       const std::size_t end = reply.find("\r\n");
       const bool last = end == std::string_view::npos;
@@ -488,12 +406,6 @@ class Download {
   bool hung_up_ = false;   // the line went silent for good: the device is gone
   uint32_t last_progress_ = 0;  // when the line check last let events run
   int shown_index_ = -1;        // the line index the popup shows
-  // Rows made while the reply arrives (take_early_lines).
-  RecordTable::LineRows early_rows_;
-  bool early_ok_ = true;                               // every early line was a record line
-  std::size_t early_head_ = 0;                         // where the first line starts in text_
-  std::size_t early_next_ = std::string_view::npos;    // where the next line starts; npos: not known yet
-  std::size_t early_end_ = std::string_view::npos;     // the first "#" in text_
   std::optional<DownloadBudget> budget_;  // the overall bound, from the request on
 };
 

@@ -72,7 +72,8 @@ class DownloadHost : public virtual protocol::Session {
 // OUT": the table keeps only its header row), a reply that passes the
 // overall bound of download_bound.h, counted from the request ("DATA ERROR
 // over=<bytes received>" or "TIME OUT total=<ms>": the table keeps only its
-// header row and Memo1 is left empty), a line of another length
+// header row, Memo1 is left empty and what the port holds then is
+// discarded), a line of another length
 // ("DATA ERROR len=<index> <length>"), a 20-character line holding a
 // character that is not a hexadecimal digit ("DATA ERROR hex=<index>"), a
 // failure of the port (closed, or closed while the download let window

@@ -1,18 +1,26 @@
 #pragma once
 // The download's overall bound: how many bytes a reply may bring and how
-// long it may take in all, derived from the record count the logger reported
-// at connect. The 3000 ms silence rule ends a download whose logger goes
-// quiet; this bound ends one whose logger never stops sending (a flood
-// without "#", or a trickle that keeps restarting the silence bound).
+// long it may take in all. The 3000 ms silence rule ends a download whose
+// logger goes quiet; this bound ends one whose logger never stops sending (a
+// flood without "#", or a trickle that keeps restarting the silence bound).
 //
-// A working logger can never reach it:
-//   expected bytes = count x 24 + 64   (20 digits and up to 4 bytes of blanks
+// For R records it allows
+//   expected bytes = R x 24 + 64       (20 digits and up to 4 bytes of blanks
 //                                       and line end per record; the "#" line)
 //   byte limit     = 2 x expected bytes + 65536
 //   time limit     = 2 x (byte limit at 1920 bytes/s, the line's 19200 baud)
 //                    + 60 s
-// A count that is missing, not a decimal number, or above kCeilingRecords
-// counts as kCeilingRecords (about 50 MB and 14.6 hours).
+// where R is the larger of the record count the logger reported at connect
+// and the record lines received so far, at most kCeilingRecords. A count
+// that is missing, not a decimal number, or above kCeilingRecords counts as
+// kCeilingRecords (about 50 MB and 14.6 hours).
+//
+// So the count never costs records: a reply of record lines can only pass
+// the bound of the records it brings, which a logger at a quarter of the
+// line's speed never reaches, up to kCeilingRecords of them. What the count
+// bounds is a reply that stops being record lines: other bytes (a flood of
+// them, or a trickle that never completes a line) have the count's bound
+// and the margin of the record lines received.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,8 +39,11 @@ struct DownloadBound {
   std::size_t max_bytes = 0;  // bytes received from the request on
   uint32_t max_ms = 0;        // milliseconds from the request on
 
-  // The bound for a reported record count (`param_count`).
-  static DownloadBound for_count(std::string_view param_count);
+  // The records a reported record count (`param_count`) stands for: its
+  // value, or kCeilingRecords when it is no decimal number or larger.
+  static std::size_t records_of_count(std::string_view param_count);
+  // The bound for a reported record count, before any record line came.
+  static DownloadBound for_count(std::string_view param_count) { return for_records(records_of_count(param_count)); }
   // The bound for a number of records (capped at kCeilingRecords).
   static DownloadBound for_records(std::size_t records);
 
@@ -40,27 +51,47 @@ struct DownloadBound {
   bool time_exceeded(uint32_t elapsed_ms) const { return elapsed_ms > max_ms; }
 };
 
+// True when `line`, a line of the reply up to and including its LF, is a
+// record line for the bound: at most kWorstBytesPerRecord bytes ending in
+// CR LF, and 20 hexadecimal digits once trimmed.
+bool counts_as_record_line(std::string_view line);
+
 // One download's use of its bound: the bytes received and the time since the
-// request, checked at every arrival.
+// request, checked at every arrival against the bound of the larger of the
+// reported records and the record lines received.
 class DownloadBudget {
  public:
-  DownloadBudget(DownloadBound bound, uint32_t started_ms) : bound_(bound), started_ms_(started_ms) {}
+  DownloadBudget(std::size_t reported_records, uint32_t started_ms)
+      : reported_(reported_records), started_ms_(started_ms) {}
 
   // Counts `bytes` more received (zero bytes included) at clock reading
-  // `now_ms` (elapsed time taken modulo 2^32); true once either limit is
-  // passed, and from then on.
-  bool spend(std::size_t bytes, uint32_t now_ms);
+  // `now_ms` (elapsed time taken modulo 2^32); `text` is the reply as kept
+  // so far, which only ever grows at its end. True once either limit is
+  // passed, and from then on. The record lines of `text` are only counted
+  // when the bound of those counted so far is passed, so a reply within the
+  // count's bound is never scanned for them.
+  bool spend(std::size_t bytes, std::string_view text, uint32_t now_ms);
   bool passed() const { return passed_; }
+  // The record lines counted so far (not more than `text` held).
+  std::size_t record_lines() const { return record_lines_; }
 
   // The popup's text once passed: "DATA ERROR over=<bytes received>" for
   // the byte limit, "TIME OUT total=<ms since the request>" for the time.
   std::string message() const;
 
  private:
-  DownloadBound bound_;
+  bool within(const DownloadBound& bound) const {
+    return !bound.bytes_exceeded(received_) && !bound.time_exceeded(elapsed_ms_);
+  }
+  DownloadBound bound() const;
+  void count_record_lines(std::string_view text);
+
+  std::size_t reported_;
   uint32_t started_ms_;
   std::size_t received_ = 0;
   uint32_t elapsed_ms_ = 0;
+  std::size_t record_lines_ = 0;
+  std::size_t scanned_ = 0;  // where the next line of the text starts
   bool passed_ = false;
   bool by_time_ = false;
 };

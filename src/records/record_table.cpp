@@ -289,30 +289,6 @@ bool RecordTable::set_line(int row, const std::shared_ptr<const std::string>& te
   return unpack_line(row, f);
 }
 
-void RecordTable::LineRows::reserve(std::size_t rows) { rows_.reserve(rows + 1); }
-
-bool RecordTable::LineRows::add(std::string_view line, std::size_t offset) {
-  Row& r = rows_.emplace_back();
-  r.offset = static_cast<uint32_t>(offset);
-  r.length = static_cast<uint32_t>(line.size());
-  r.flags = kHasCount | kHasLine;
-  RecordFields f;
-  if (!parse_record_line(line, f)) return false;
-  pack(r, f);
-  r.flags |= kUnpacked;
-  return true;
-}
-
-bool RecordTable::adopt(LineRows& rows, std::shared_ptr<const std::string> text) {
-  if (!rows_.empty() || !written_.empty() || text_ || !text) return false;
-  rows_.swap(rows.rows_);
-  rows.rows_.assign(1, Row{});
-  // Room kept for rows that never came goes back.
-  if (rows_.capacity() - rows_.size() > rows_.size() / 4) rows_.shrink_to_fit();
-  text_ = std::move(text);
-  return true;
-}
-
 std::string_view RecordTable::raw_line(int row) const {
   const Row* r = find_row(row);
   if (!r) return {};

@@ -14,7 +14,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,15 +76,6 @@ class RecordTable final : public windows::GridCells {
   // attached one is copied). A record line is unpacked at once (its columns
   // 2 to 17 still read empty); the result tells whether it is one.
   bool set_line(int row, const std::shared_ptr<const std::string>& text, std::size_t offset, std::size_t length);
-  // Record rows made from a reply's lines while the reply still arrives,
-  // before its text can be attached; an empty table takes them at once
-  // (adopt). Row i + 1 is the i-th line added.
-  class LineRows;
-  // Takes `rows` as the record rows 1 to rows.size(), lying in `text` (which
-  // becomes the attached text), when the table holds no record row, no
-  // written cell and no text; otherwise changes nothing and returns false.
-  bool adopt(LineRows& rows, std::shared_ptr<const std::string> text);
-
   // The raw line of a row (column 1 as read); valid until the row changes.
   std::string_view raw_line(int row) const;
 
@@ -174,24 +164,6 @@ int RecordTable::decode_unpacked(int first, int last, YearOf&& year_of) {
   }
   return row;
 }
-
-class RecordTable::LineRows {
- public:
-  // The longest reply a row can point into.
-  static constexpr std::size_t kMaxText = std::numeric_limits<uint32_t>::max();
-  void reserve(std::size_t rows);
-  // The next row: its row number and `line`, which lies at `offset` in the
-  // reply text (offset + line.size() at most kMaxText). A record line is
-  // unpacked at once, as set_line does; the result tells whether it is one.
-  bool add(std::string_view line, std::size_t offset);
-  std::size_t size() const { return rows_.size() - 1; }
-  std::size_t offset(std::size_t i) const { return rows_[i + 1].offset; }
-  std::size_t length(std::size_t i) const { return rows_[i + 1].length; }
-
- private:
-  friend class RecordTable;
-  std::vector<Row> rows_ = std::vector<Row>(1);  // [row], as the table's; row 0 unused
-};
 
 // Lays out a fresh table: headers in row 0, column widths, five rows.
 void lay_out_record_table(windows::TextGrid& grid);

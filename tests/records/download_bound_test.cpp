@@ -1,10 +1,12 @@
 // The download's overall bound: a reply of the reported count always fits,
-// and a logger that never stops sending (a flood without "#", a trickle that
+// a count lower than the records sent costs none of them, and a logger that
+// never stops sending other bytes (a flood without "#", a trickle that
 // keeps restarting the silence bound) ends the download as failed, with the
-// popup saying why, no records and an empty Memo1.
+// popup saying why, no records, an empty Memo1 and nothing left in the port.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -50,17 +52,40 @@ TEST(DownloadBound, ACountThatIsNoNumberOrTooLargeTakesTheCeiling) {
 TEST(DownloadBound, TheBudgetCountsAcrossTheClocksWrapAndSaysWhichLimitPassed) {
   const DownloadBound bound = DownloadBound::for_records(0);
   const uint32_t start = 0xFFFFFF00u;
-  DownloadBudget by_time(bound, start);
-  EXPECT_FALSE(by_time.spend(10, start + 1000));  // wraps: 1000 ms, not 4 billion
-  EXPECT_FALSE(by_time.spend(10, start + bound.max_ms));
-  EXPECT_TRUE(by_time.spend(0, start + bound.max_ms + 1));
+  DownloadBudget by_time(0, start);
+  EXPECT_FALSE(by_time.spend(10, "", start + 1000));  // wraps: 1000 ms, not 4 billion
+  EXPECT_FALSE(by_time.spend(10, "", start + bound.max_ms));
+  EXPECT_TRUE(by_time.spend(0, "", start + bound.max_ms + 1));
   EXPECT_EQ(by_time.message(), "TIME OUT total=" + std::to_string(bound.max_ms + 1));
 
-  DownloadBudget by_bytes(bound, start);
-  EXPECT_FALSE(by_bytes.spend(bound.max_bytes, start + 1));
-  EXPECT_TRUE(by_bytes.spend(1, start + 2));
+  DownloadBudget by_bytes(0, start);
+  EXPECT_FALSE(by_bytes.spend(bound.max_bytes, "", start + 1));
+  EXPECT_TRUE(by_bytes.spend(1, "", start + 2));
   EXPECT_TRUE(by_bytes.passed());
   EXPECT_EQ(by_bytes.message(), "DATA ERROR over=" + std::to_string(bound.max_bytes + 1));
+}
+
+// Record lines raise the bound to their own: the other bytes keep the
+// count's, and only lines that the check takes for records count.
+TEST(DownloadBound, RecordLinesRaiseTheBoundOtherBytesDoNot) {
+  for (const char* line : {"35EDB5E501FE4017192D\r\n", " 35edb5e501fe4017192d \r\n"})
+    EXPECT_TRUE(counts_as_record_line(line)) << line;
+  for (const char* line : {"35EDB5E501FE4017192D\n", "35EDB5E501FE4017192D\n\r", "35EDB5E501FE4017192\r\n",
+                           "35EDB5E501FE4017192X\r\n", "  35EDB5E501FE4017192D  \r\n", "\r\n"})
+    EXPECT_FALSE(counts_as_record_line(line)) << line;
+
+  const std::size_t limit = DownloadBound::for_records(2).max_bytes;
+  std::string records;
+  while (records.size() <= 4 * limit) records += kFirst + "\r\n";
+  DownloadBudget budget(2, 0);
+  EXPECT_FALSE(budget.spend(records.size(), records, 1));
+  EXPECT_EQ(budget.record_lines(), records.size() / 22);
+  // Record lines with CR LF cut from them are other bytes: the count's
+  // bound, and the margin the record lines before them earned.
+  const std::size_t margin = DownloadBound::for_records(budget.record_lines()).max_bytes - records.size();
+  std::string flood(margin, '\n');
+  EXPECT_FALSE(budget.spend(flood.size(), records + flood, 2));
+  EXPECT_TRUE(budget.spend(1, records + flood + "A", 3));
 }
 
 // A logger that never stops: from the request on it sends `piece` at every
@@ -111,6 +136,14 @@ TEST_F(EndlessLogger, AFloodWithoutTerminatorEndsAtTheByteLimitWithNothingKept) 
   EXPECT_EQ(lib->monitor()->Memo1.text(), "");
   EXPECT_EQ(vkt_datacount(*lib), 0);
   EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
+
+  // The logger falls silent: nothing of the flood is left for the next
+  // download.
+  sending = false;
+  EXPECT_EQ(lib->monitor()->ApdComPort1.InBuffUsed() + logger.line().unread(), 0u);
+  logger.answer("D", kExampleReply);
+  EXPECT_TRUE(DownloadDriver(*lib));
+  EXPECT_EQ(vkt_datacount(*lib), 2);
 }
 
 TEST_F(EndlessLogger, ANulFloodEndsAtTheByteLimitToo) {
@@ -132,6 +165,59 @@ TEST_F(EndlessLogger, ATrickleThatKeepsTheSilenceBoundAliveEndsAtTheTimeLimit) {
   EXPECT_LT(total, bound.max_ms + 3000);
   EXPECT_EQ(lib->monitor()->Memo1.text(), "");
   EXPECT_EQ(vkt_datacount(*lib), 0);
+}
+
+// A logger whose count says 2 and that sends 20,000 records at the line's
+// pace, about 230 s by the scripted clock: far past both limits of the
+// count, and not one record lost. The clock moves 50 ms at every reading;
+// the logger sends the lines due by then.
+TEST(DownloadWithinTheBound, ACountBelowTheRecordsSentCostsNoneOfThemPacedOrNot) {
+  auto clock = std::make_shared<vkt::testing::FakeClock>(0, 0);
+  vkt::testing::ScriptedLogger logger;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 20000; ++i) lines.push_back(i % 2 ? kSecond : kFirst);
+  std::string reply;
+  for (const std::string& line : lines) reply += line + "\r\n";
+  reply += "#\r\n";
+  std::mutex mu;
+  bool asked = false;
+  std::optional<uint32_t> start;
+  std::size_t sent = 0;
+  logger.answer_prefix("D", [&](const std::string&) {
+    std::lock_guard lock(mu);
+    asked = true;
+    return std::string();
+  });
+  clock->on_reading([&](uint32_t t) {
+    std::lock_guard lock(mu);
+    if (!asked) return;
+    if (!start) start = t;
+    const std::size_t due = std::min<std::size_t>(reply.size(), (t - *start) * 1920ull / 1000);
+    if (due > sent) logger.line().send(std::string_view(reply).substr(sent, due - sent));
+    sent = std::max(sent, due);
+  });
+  vkt::testing::TestLibrary lib{clock, logger.backends()};
+  lib->ensure_monitor();
+  ASSERT_EQ(link::com_open(*lib, 1), 1);
+  lib->param_year = "2009";
+  lib->param_count = "2";
+  clock->set_step(50);
+  EXPECT_TRUE(DownloadDriver(*lib));
+  EXPECT_EQ(vkt_datacount(*lib), 20000);
+  EXPECT_EQ(table(*lib).cell(kData, 20000), kSecond);
+  EXPECT_GT(clock->now_ms(), DownloadBound::for_count("2").max_ms);
+  EXPECT_TRUE(clock->sleeps().empty());
+  clock->on_reading(nullptr);
+
+  // Unpaced: the whole reply at once, and the next download finds nothing
+  // of it left.
+  logger.answer("D", reply);
+  for (int round = 0; round < 2; ++round) {
+    lib->param_year = "2009";
+    EXPECT_TRUE(DownloadDriver(*lib));
+    EXPECT_EQ(vkt_datacount(*lib), 20000);
+  }
+  link::com_close(*lib);
 }
 
 TEST(DownloadWithinTheBound, TheReportedCountWithPaddedLinesDownloadsWhole) {

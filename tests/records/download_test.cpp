@@ -231,11 +231,10 @@ std::vector<std::string> table_texts(TestLibrary& lib) {
   return texts;
 }
 
-// The rows are made while the reply still arrives, from lines whose line
-// ends may be cut between two reads, behind blank bytes before the first
-// line. They must read exactly as the reply read in one piece does, also
-// when a handler wrote into the table meanwhile.
-TEST_F(Download, RowsMadeWhileTheReplyArrivesReadAsTheWholeReplyDoes) {
+// A reply that arrives in pieces, with line ends cut between two reads and
+// blank bytes before the first line, must read exactly as the reply read in
+// one piece does, also when a handler wrote into the table meanwhile.
+TEST_F(Download, AReplyInPiecesReadsAsTheWholeReplyDoes) {
   const std::vector<std::string> pieces = {"\r\n \t" + kFirst + "\r", "\n" + kSecond.substr(0, 7),
                                            kSecond.substr(7) + "\r\n " + kFirst + " \r\n" + kSecond,
                                            "\r\n#\r\n"};
