@@ -170,6 +170,14 @@ class Download {
     } else {
       report.status = DownloadReport::Status::TimeOut;
     }
+    // The port (and its trace) went with a released window.
+    Trace* trace = window_alive() ? port_.trace() : nullptr;
+    if (trace && trace->on()) {
+      static constexpr const char* kStatus[] = {"none", "complete", "timed out", "bad line", "hung up"};
+      trace->event("download: " + std::string(kStatus[static_cast<int>(report.status)]) + ", " +
+                   std::to_string(report.bytes) + " bytes, " + std::to_string(report.lines) + " lines, " +
+                   std::to_string(report.bad_line_count) + " bad lines");
+    }
   }
 
   void note_bad_line(int index, std::size_t length) {
