@@ -126,8 +126,14 @@ double median(std::vector<double> values) {
 
 std::unique_ptr<vkt::Library> open_library(const ChildLogger& logger) {
   ::setenv("VKTCOM_DEV_ROOT", logger.dev_root.c_str(), 1);
-  auto library = std::make_unique<vkt::Library>(
-      vkt::LibraryServices{std::make_shared<BenchClock>(), vkt::make_default_notifier(), std::make_shared<NullBackend>(), {}, {}});
+  // VKTCOM_TRACE measures the download with the library's trace on.
+  const char* trace = std::getenv("VKTCOM_TRACE");
+  auto library = std::make_unique<vkt::Library>(vkt::LibraryServices{std::make_shared<BenchClock>(),
+                                                                     vkt::make_default_notifier(),
+                                                                     std::make_shared<NullBackend>(),
+                                                                     {},
+                                                                     {},
+                                                                     trace ? trace : ""});
   library->ensure_monitor();
   if (vkt::link::com_open(*library, 1) != 1) {
     std::fprintf(stderr, "cannot open the simulated logger's port\n");
