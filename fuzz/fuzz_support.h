@@ -41,6 +41,12 @@ class Input {
     for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
     return v;
   }
+  // The next `count` bytes, or as many as are left.
+  std::string_view take(std::size_t count) {
+    const std::string_view t = rest_.substr(0, count);
+    rest_.remove_prefix(t.size());
+    return t;
+  }
   // Up to the next `separator` (not included), or the rest.
   std::string_view text(char separator = '\x01') {
     const std::size_t end = rest_.find(separator);

@@ -11,6 +11,8 @@
 # replies (a few per input, 20 ms of real time each): it gets FUZZ_RUNS / 8
 # runs in the regression check.
 #   scripts/fuzz.sh [--long] NAME.. only the named targets
+# A target may have options of its own in fuzz/<name>.options, one a line
+# (a dictionary, say).
 #
 # The targets are built by scripts/test.sh --sanitize (build-asan, Clang,
 # VKTCOM_FUZZERS=ON); this script builds them there when they are missing.
@@ -28,7 +30,7 @@ if [ "${1:-}" = "--long" ]; then
 fi
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_record_decoder fuzz_parameter_reply fuzz_param_get fuzz_start_time fuzz_reply_wait fuzz_protocol)
+  targets=(fuzz_record_decoder fuzz_parameter_reply fuzz_param_get fuzz_start_time fuzz_reply_wait fuzz_protocol fuzz_download)
 fi
 
 if [ ! -x "$build/fuzz/${targets[0]}" ]; then
@@ -56,10 +58,14 @@ for target in "${targets[@]}"; do
     [ "$target" = fuzz_protocol ] && runs=$((runs / 8))
     limit=(-runs="$runs")
   fi
+  # A target's own libFuzzer options (fuzz/<name>.options, one a line),
+  # where it has them.
+  options=()
+  [ -f "fuzz/$target.options" ] && mapfile -t options < "fuzz/$target.options"
   echo "== $target"
   total=$((total + 1))
   # The first folder takes the new inputs; the corpus is only read.
-  if ! "$build/fuzz/$target" "$found" "$corpus" "${limit[@]}" -max_len=4096 -timeout=30 \
+  if ! "$build/fuzz/$target" "$found" "$corpus" "${limit[@]}" "${options[@]}" -max_len=4096 -timeout=30 \
       -artifact_prefix="$crashes/$target-" -print_final_stats=1 2>"$build/fuzz-$target.log"; then
     status=1
     failed=$((failed + 1))

@@ -17,8 +17,10 @@ struct MemoryLine::State {
   bool open = false;
   bool gone = false;
   bool woken = false;
+  bool direct_reads = false;
   LineSettings settings;
   std::deque<char> to_port;
+  std::deque<std::size_t> pieces;  // the sizes of what each send() left in to_port
   std::string burst;    // written since the port last went idle
   std::string written;  // everything written
   FarSide far_side;
@@ -53,9 +55,14 @@ class MemoryBackend final : public SerialBackend {
   IoResult read(void* buffer, std::size_t size) override {
     std::lock_guard lock(state_->mutex);
     if (state_->to_port.empty()) return {state_->gone ? IoResult::Status::Gone : IoResult::Status::WouldBlock, 0, 0};
-    const std::size_t n = std::min(size, state_->to_port.size());
+    const std::size_t n = std::min(size, state_->direct_reads ? state_->pieces.front() : state_->to_port.size());
     std::copy_n(state_->to_port.begin(), n, static_cast<char*>(buffer));
     state_->to_port.erase(state_->to_port.begin(), state_->to_port.begin() + static_cast<std::ptrdiff_t>(n));
+    for (std::size_t left = n; left > 0;) {
+      const std::size_t from_piece = std::min(left, state_->pieces.front());
+      left -= from_piece;
+      if ((state_->pieces.front() -= from_piece) == 0) state_->pieces.pop_front();
+    }
     return {IoResult::Status::Ok, n, 0};
   }
 
@@ -77,7 +84,7 @@ class MemoryBackend final : public SerialBackend {
       if (watch_device) {
         r.readable = want_read && !state_->to_port.empty();
         r.writable = want_write && !state_->gone;
-        r.hangup = state_->gone;
+        r.hangup = state_->gone && (!state_->direct_reads || state_->to_port.empty());
       }
       return r.woken || r.readable || r.writable || r.hangup;
     });
@@ -93,9 +100,19 @@ class MemoryBackend final : public SerialBackend {
     state_->changed.notify_all();
   }
 
+  bool reads_on_host_thread() const override {
+    std::lock_guard lock(state_->mutex);
+    return state_->direct_reads;
+  }
+  bool wait_readable(std::chrono::milliseconds timeout) override {
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, timeout, [&] { return !state_->to_port.empty() || state_->gone; });
+  }
+
   void flush_input() override {
     std::lock_guard lock(state_->mutex);
     state_->to_port.clear();
+    state_->pieces.clear();
   }
   void flush_output() override {}
 
@@ -151,10 +168,29 @@ void MemoryLine::set_far_side(FarSide far_side) {
 void MemoryLine::send(std::string_view bytes) {
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->gone) return;
+    if (state_->gone || bytes.empty()) return;
     state_->to_port.insert(state_->to_port.end(), bytes.begin(), bytes.end());
+    state_->pieces.push_back(bytes.size());
   }
   state_->changed.notify_all();
+}
+
+void MemoryLine::send(const std::vector<std::string>& pieces) {
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->gone) return;
+    for (const std::string& piece : pieces) {
+      if (piece.empty()) continue;
+      state_->to_port.insert(state_->to_port.end(), piece.begin(), piece.end());
+      state_->pieces.push_back(piece.size());
+    }
+  }
+  state_->changed.notify_all();
+}
+
+void MemoryLine::set_direct_reads(bool on) {
+  std::lock_guard lock(state_->mutex);
+  state_->direct_reads = on;
 }
 
 void MemoryLine::hang_up() {
@@ -169,6 +205,7 @@ void MemoryLine::replug() {
   std::lock_guard lock(state_->mutex);
   state_->gone = false;
   state_->to_port.clear();
+  state_->pieces.clear();
 }
 
 bool MemoryLine::is_open() const {

@@ -33,6 +33,14 @@ class MemoryLine : public std::enable_shared_from_this<MemoryLine> {
   void set_far_side(FarSide far_side);
   // The far side sends: the bytes become readable by the port.
   void send(std::string_view bytes);
+  // Sends the pieces one after the other, all becoming readable at once.
+  void send(const std::vector<std::string>& pieces);
+  // With `on`, the port may read the line on its reader's own thread (its
+  // direct reception, as a terminal device allows), and every read returns
+  // at most the rest of one send(): the reader's reads are the far side's
+  // pieces, cut only where the reader's room ends. A hang-up is then
+  // reported once every byte sent has been read. Set before the port opens.
+  void set_direct_reads(bool on);
   // The device goes away: the port sees a hang-up; bytes already sent stay
   // readable. replug() makes the line usable again for the next open.
   void hang_up();

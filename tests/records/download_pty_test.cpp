@@ -42,14 +42,16 @@ class DownloadOverPty : public ::testing::Test {
       }
     });
     const std::string year = lib->param_year;
+    log->take();
     const bool ok = vkt_inputdata(*lib);
     logger.join();
     std::size_t others = 0;
     const std::vector<std::string> reads = vkt::testing::reads_of_this_thread(*log, &others);
     if (others > 0) return "the port's own thread read the reply";
-    return vkt::testing::check_download(*lib, ok, reads, year);
+    return vkt::testing::check_download(*lib, *reference, ok, reads, year);
   }
 
+  vkt::testing::TestLibrary reference;  // where the model's lines are decoded
   vkt::test::PtyPair pty;
   std::shared_ptr<RecordingBackend::Log> log = std::make_shared<RecordingBackend::Log>();
   vkt::testing::TestLibrary lib{std::make_shared<vkt::testing::FastRealClock>(), [this] {

@@ -17,6 +17,7 @@
 // one by one.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,7 +37,7 @@ namespace vkt::testing {
 // A serial backend that hands everything to another one and notes every read
 // that brought bytes, with the thread that made it. `path`, when given, is
 // the device of port number 1 (a pseudo-terminal's slave, say).
-class RecordingBackend final : public link::SerialBackend {
+class RecordingBackend : public link::SerialBackend {
  public:
   struct Read {
     std::thread::id thread;
@@ -119,16 +120,20 @@ inline std::size_t reported_records(std::string_view count) {
   return value;
 }
 
-// Complete lines of `text` (up to each LF) of at most 24 bytes that end in
-// CR LF and are 20 hexadecimal digits once trimmed.
-inline std::size_t record_lines(std::string_view text) {
+// Counts the complete lines of a text (up to each LF) of at most 24 bytes
+// that end in CR LF and are 20 hexadecimal digits once trimmed, as the text
+// grows.
+struct RecordLines {
   std::size_t count = 0;
-  for (std::size_t start = 0, lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1) {
-    const std::string_view line = text.substr(start, lf + 1 - start);
-    if (line.size() <= 24 && line.size() >= 2 && line[line.size() - 2] == '\r' && record(trim(line))) ++count;
+  std::size_t next = 0;  // where the next line starts
+  std::size_t of(std::string_view text) {
+    for (std::size_t lf; (lf = text.find('\n', next)) != std::string_view::npos; next = lf + 1) {
+      const std::string_view line = text.substr(next, lf + 1 - next);
+      if (line.size() <= 24 && line.size() >= 2 && line[line.size() - 2] == '\r' && record(trim(line))) ++count;
+    }
+    return count;
   }
-  return count;
-}
+};
 
 inline std::size_t byte_limit(std::size_t records) {
   return 2 * (std::min(records, std::size_t{1} << 20) * 24 + 64) + 65536;
@@ -141,21 +146,22 @@ struct ExpectedDownload {
   records::DownloadReport::Status status = records::DownloadReport::Status::None;
   std::size_t bytes = 0;
   std::size_t line_ends = 0;
+  std::size_t reads_taken = 0;  // the reads up to the one that ended the reply
   bool over_bound = false;
   std::string kept;               // the reply as kept, before the trim
   std::vector<std::string> rows;  // every row's raw line
   std::vector<records::DownloadReport::BadLine> bad_lines;
 };
 
-// The model above. `hung_up`: the reads ended because the device went
-// (otherwise the download must have ended at a "#" or at its bound).
-inline ExpectedDownload expected_download(const std::vector<std::string>& reads, std::string_view param_count,
-                                          bool hung_up) {
+// The model above. Reads that end without "#" end by the silence bound.
+inline ExpectedDownload expected_download(const std::vector<std::string>& reads, std::string_view param_count) {
   using Status = records::DownloadReport::Status;
   ExpectedDownload e;
   const std::size_t reported = oracle::reported_records(param_count);
+  oracle::RecordLines record_lines;
   bool terminated = false;
   for (const std::string& read : reads) {
+    ++e.reads_taken;
     e.bytes += read.size();
     const std::size_t hash = read.find('#');
     const std::string_view before_hash = std::string_view(read).substr(0, hash);
@@ -165,14 +171,14 @@ inline ExpectedDownload expected_download(const std::vector<std::string>& reads,
       terminated = true;
       break;
     }
-    if (e.bytes > oracle::byte_limit(std::max(reported, oracle::record_lines(e.kept)))) {
+    if (e.bytes > oracle::byte_limit(std::max(reported, record_lines.of(e.kept)))) {
       e.over_bound = true;
       e.kept.clear();
       break;
     }
   }
   if (!terminated) {
-    e.status = e.over_bound || !hung_up ? Status::TimeOut : Status::HungUp;
+    e.status = Status::TimeOut;
     return e;
   }
   std::string_view rest = oracle::trim(e.kept);
@@ -198,11 +204,15 @@ inline ExpectedDownload expected_download(const std::vector<std::string>& reads,
 
 namespace oracle {
 
-inline std::vector<std::string> cells(windows::TextGrid& grid) {
-  std::vector<std::string> out;
-  for (int row = 0; row < grid.row_count(); ++row)
-    for (int column = 0; column < records::kColumns; ++column) out.push_back(grid.cell(column, row));
-  return out;
+// The text of a cell, read as the accessors read it: the raw line as it
+// lies, the other cells copied out (into `buffer`, or `spill` when longer).
+inline std::string_view cell_text(const records::RecordTable& table, windows::TextGrid& grid, int column, int row,
+                                  char (&buffer)[256], std::string& spill) {
+  if (row > 0 && column == records::kData) return table.raw_line(row);
+  const std::size_t n = table.copy_cell(column, row, buffer, sizeof buffer);
+  if (n < sizeof buffer) return std::string_view(buffer, n);
+  spill = grid.cell(column, row);
+  return spill;
 }
 
 inline std::string differs(const char* what, const std::string& got, const std::string& want) {
@@ -214,14 +224,17 @@ inline std::string differs(const char* what, const std::string& got, const std::
 // Checks what `lib`'s download, which returned `result`, left behind against
 // the model of `reads` (the download's reads, in order) with the library's
 // `param_count`, `year_before` being param_year before it. Empty when all
-// agrees: the result, the report, Memo1, the row count, every cell (the
-// records decoded by RecordDecoder row by row, from the model's lines) and
-// param_year. Rewrites the table to compare it.
-inline std::string check_download(Library& lib, bool result, const std::vector<std::string>& reads,
-                                  const std::string& year_before, bool hung_up = false) {
+// agrees: the result, the report, Memo1, the row count, every cell, and
+// param_year, against the model's lines written into the record table of
+// `reference` (another library) and decoded there by RecordDecoder row by
+// row.
+inline std::string check_download(Library& lib, Library& reference, bool result,
+                                  const std::vector<std::string>& reads, const std::string& year_before) {
   using oracle::differs;
-  const ExpectedDownload e = expected_download(reads, lib.param_count, hung_up);
+  const ExpectedDownload e = expected_download(reads, lib.param_count);
   const records::DownloadReport& report = lib.last_download;
+  if (e.reads_taken != reads.size())
+    return "the download read on after its end: " + std::to_string(reads.size() - e.reads_taken) + " reads";
   if (result != e.result) return differs("result", std::to_string(result), std::to_string(e.result));
   if (report.status != e.status)
     return differs("report status", std::to_string(static_cast<int>(report.status)),
@@ -254,40 +267,53 @@ inline std::string check_download(Library& lib, bool result, const std::vector<s
                                : 0;
   if (grid.row_count() != static_cast<int>(rows) + 1)
     return differs("row count", std::to_string(grid.row_count()), std::to_string(rows + 1));
-  const std::vector<std::string> downloaded = oracle::cells(grid);
-  const std::string year_after = lib.param_year;
-
-  // The same rows written into the table and decoded one by one.
-  grid.set_row_count(1);
-  grid.set_row_count(static_cast<int>(rows) + 1);
+  // The same rows written into the reference's table and decoded one by
+  // one, then every cell of the two tables compared.
+  windows::TextGrid& same = reference.ensure_monitor().StringGrid1;
+  same.set_row_count(1);
+  same.set_row_count(static_cast<int>(rows) + 1);
   for (std::size_t i = 0; i < rows; ++i) {
-    grid.set_cell(records::kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
-    grid.set_cell(records::kData, static_cast<int>(i) + 1, e.rows[i]);
+    same.set_cell(records::kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
+    same.set_cell(records::kData, static_cast<int>(i) + 1, e.rows[i]);
   }
-  lib.param_year = year_before;
+  reference.param_year = year_before;
   if (e.result)
-    for (int row = 1; row <= static_cast<int>(rows); ++row) records::RecordDecoder(lib, row);
-  const std::vector<std::string> expected = oracle::cells(grid);
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    if (downloaded[i] != expected[i]) {
-      const std::string where = "cell (" + std::to_string(i % records::kColumns) + ", " +
-                                std::to_string(i / records::kColumns) + ")";
-      return differs(where.c_str(), downloaded[i], expected[i]);
+    for (int row = 1; row <= static_cast<int>(rows); ++row) records::RecordDecoder(reference, row);
+  const records::RecordTable& got_table = *records::RecordTable::of(grid);
+  const records::RecordTable& want_table = *records::RecordTable::of(same);
+  char got_buffer[256], want_buffer[256];
+  std::string got_spill, want_spill;
+  for (int row = 0; row <= static_cast<int>(rows); ++row) {
+    for (int column = 0; column < records::kColumns; ++column) {
+      const std::string_view got = oracle::cell_text(got_table, grid, column, row, got_buffer, got_spill);
+      const std::string_view want = oracle::cell_text(want_table, same, column, row, want_buffer, want_spill);
+      if (got != want) {
+        const std::string where = "cell (" + std::to_string(column) + ", " + std::to_string(row) + ")";
+        return differs(where.c_str(), std::string(got), std::string(want));
+      }
     }
   }
-  if (year_after != lib.param_year) return differs("param_year", year_after, lib.param_year);
+  same.set_row_count(1);
+  const std::string& year_after = lib.param_year;
+  if (year_after != reference.param_year) return differs("param_year", year_after, reference.param_year);
   return {};
 }
 
-// The reads of `log` made on this thread, the download's; a read of another
-// thread (the port's own, into its receive ring) is noted in `others`.
+// The reads of `log` made on this thread, the download's. `others` counts
+// the reads of another thread (the port's own, into its receive ring) that
+// came before this thread's last: their bytes would have reached the
+// download in other pieces than the model's. (Once the download has done
+// reading, the port's thread may take what the device still holds.)
 inline std::vector<std::string> reads_of_this_thread(RecordingBackend::Log& log, std::size_t* others = nullptr) {
   std::vector<std::string> reads;
+  std::size_t others_so_far = 0;
   for (RecordingBackend::Read& read : log.take()) {
-    if (read.thread == std::this_thread::get_id())
-      reads.push_back(std::move(read.bytes));
-    else if (others)
-      ++*others;
+    if (read.thread != std::this_thread::get_id()) {
+      ++others_so_far;
+      continue;
+    }
+    reads.push_back(std::move(read.bytes));
+    if (others) *others = others_so_far;
   }
   return reads;
 }
