@@ -12,6 +12,7 @@ failed and --partial wrote the records received.
 import argparse
 import contextlib
 import json
+import operator
 import sys
 
 from . import errors
@@ -124,8 +125,9 @@ def run(args):
     if args.command == "info":
         with _logger(args) as logger:
             info = logger.connect()
-            print(f"library: {logger.library_path} (version {logger.library_version})")
-            print(f"port: {port_text(logger.port, logger.library_path)}")
+            module, version = operator.attrgetter("library_path", "library_version")(logger)
+            print(f"library: {module} (version {version})")
+            print(f"port: {port_text(logger.port, module)}")
             print("parameters:")
             for line in info.lines:
                 print(f"  {line}")
