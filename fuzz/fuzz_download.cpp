@@ -3,11 +3,11 @@
 // and every read returns one piece of the input. The pieces are the input's
 // own bytes, or a reply of record lines with bytes put in anywhere (zero
 // bytes, CR, LF, "#", others) cut where the input says; a reply without "#"
-// ends by the silence bound. What the download
-// leaves behind (result, report, memo, every cell, the year) must be what
-// the model of tests/support/download_oracle.h works out from the reads it
-// made, which go no further than the one that ended the reply; a download
-// ended by its bound leaves nothing in the port.
+// ends by the silence bound. What the download leaves behind (result,
+// report, memo, every cell, the year) must be what the model of
+// tests/support/download_oracle.h works out from the reads it made, which
+// go no further than the one that ended the reply; a download ended by its
+// bound leaves nothing in the port.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -29,9 +29,13 @@ using namespace vkt;
 
 namespace {
 
-// A raw reply larger than this gains nothing: it passes the smallest
-// bound (65,664 bytes) with room to spare.
-constexpr std::size_t kMostBytes = 80 * 1024;
+// A raw reply larger than this gains nothing: it passes the smallest bound
+// (65,664 bytes) with room to spare.
+constexpr std::size_t kMostBytes = 96 * 1024;
+// Nor one of more lines than this: a reply of thousands of rows costs a
+// hundred short ones. A long run of other bytes and a few hundred record
+// lines after it pass a count's bound and raise it.
+constexpr std::size_t kMostLineEnds = 512;
 
 // Counts: too low, none, missing (the ceiling), small, no number, about
 // right for the longest replies (a count of a million would only make the
@@ -51,32 +55,27 @@ std::string record_line(uint32_t n) {
 std::vector<std::string> pieces_of(fuzz::Input& input) {
   std::vector<std::string> pieces;
   std::size_t total = 0;
+  std::size_t total_line_ends = 0;
   if (input.byte() % 2 == 0) {
     // Raw: pieces of up to 255 bytes, now and then one repeated into a long
-    // one.
-    while (!input.empty() && total < kMostBytes) {
+    // one (long runs of bytes, not of lines).
+    while (!input.empty() && total < kMostBytes && total_line_ends < kMostLineEnds) {
       const std::size_t length = input.byte();
       const uint8_t repeat = input.byte();
       const std::string_view bytes = input.take(length);
-      // Long runs of bytes, but not of lines: a reply of thousands of rows
-      // costs a hundred short ones, and the generated replies below bring
-      // those now and then.
       const auto line_ends = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
       const std::size_t most = line_ends == 0 ? 2048 : std::max<std::size_t>(1, 64 / line_ends);
-      const std::size_t copies = repeat < 252 ? 1 : std::min<std::size_t>((repeat - 251u) * 512u, most);
+      const std::size_t copies = repeat < 252 ? 1 : std::min<std::size_t>((repeat - 251u) * 128u, most);
       std::string piece;
       for (std::size_t i = 0; i < copies && total + piece.size() < kMostBytes; ++i) piece += bytes;
       total += piece.size();
+      total_line_ends += line_ends * copies;
       pieces.push_back(std::move(piece));
     }
     return pieces;
   }
   // A reply of record lines, bytes put into it, cut into pieces.
-  // Few lines, or now and then about as many as pass a count's bound (2,990
-  // and more pass that of "@Count= 2"): a long reply costs a hundred short
-  // ones.
-  const uint8_t many = input.byte();
-  const uint32_t lines = many % 64 == 1 ? 2980u + input.byte() * 4u : input.byte() % 128u;
+  const uint32_t lines = input.byte() % 128u;
   std::string reply;
   for (uint32_t i = 0; i < lines; ++i) reply += record_line(i) + "\r\n";
   reply += "#\r\n";

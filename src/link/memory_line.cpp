@@ -8,6 +8,38 @@
 
 namespace vkt::link {
 
+namespace {
+
+// Bytes sent to the port and not read yet, oldest first, in one text that is
+// read from the front (and compacted now and then).
+class ByteQueue {
+ public:
+  bool empty() const { return at_ == bytes_.size(); }
+  std::size_t size() const { return bytes_.size() - at_; }
+  void push(std::string_view bytes) { bytes_.append(bytes); }
+  // Takes the oldest `count` bytes (at most size()).
+  void pop(char* out, std::size_t count) {
+    std::memcpy(out, bytes_.data() + at_, count);
+    at_ += count;
+    if (at_ == bytes_.size()) {
+      clear();
+    } else if (at_ > 65536 && at_ > bytes_.size() / 2) {
+      bytes_.erase(0, at_);
+      at_ = 0;
+    }
+  }
+  void clear() {
+    bytes_.clear();
+    at_ = 0;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
 struct MemoryLine::State {
   explicit State(uint16_t number) : port_number(number) {}
 
@@ -19,7 +51,7 @@ struct MemoryLine::State {
   bool woken = false;
   bool direct_reads = false;
   LineSettings settings;
-  std::deque<char> to_port;
+  ByteQueue to_port;
   std::deque<std::size_t> pieces;  // the sizes of what each send() left in to_port
   std::string burst;    // written since the port last went idle
   std::string written;  // everything written
@@ -56,8 +88,7 @@ class MemoryBackend final : public SerialBackend {
     std::lock_guard lock(state_->mutex);
     if (state_->to_port.empty()) return {state_->gone ? IoResult::Status::Gone : IoResult::Status::WouldBlock, 0, 0};
     const std::size_t n = std::min(size, state_->direct_reads ? state_->pieces.front() : state_->to_port.size());
-    std::copy_n(state_->to_port.begin(), n, static_cast<char*>(buffer));
-    state_->to_port.erase(state_->to_port.begin(), state_->to_port.begin() + static_cast<std::ptrdiff_t>(n));
+    state_->to_port.pop(static_cast<char*>(buffer), n);
     for (std::size_t left = n; left > 0;) {
       const std::size_t from_piece = std::min(left, state_->pieces.front());
       left -= from_piece;
@@ -169,7 +200,7 @@ void MemoryLine::send(std::string_view bytes) {
   {
     std::lock_guard lock(state_->mutex);
     if (state_->gone || bytes.empty()) return;
-    state_->to_port.insert(state_->to_port.end(), bytes.begin(), bytes.end());
+    state_->to_port.push(bytes);
     state_->pieces.push_back(bytes.size());
   }
   state_->changed.notify_all();
@@ -181,7 +212,7 @@ void MemoryLine::send(const std::vector<std::string>& pieces) {
     if (state_->gone) return;
     for (const std::string& piece : pieces) {
       if (piece.empty()) continue;
-      state_->to_port.insert(state_->to_port.end(), piece.begin(), piece.end());
+      state_->to_port.push(piece);
       state_->pieces.push_back(piece.size());
     }
   }
