@@ -4,8 +4,11 @@
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vktcom)
+# The maintainer, in the packages' control files and their changelog.
+set(VKTCOM_MAINTAINER "vktcom developers <vktcom-devel@example.org>"
+    CACHE STRING "Maintainer of the Debian packages: name <address>")
 set(CPACK_PACKAGE_VENDOR "vktcom developers")
-set(CPACK_PACKAGE_CONTACT "vktcom developers")
+set(CPACK_PACKAGE_CONTACT ${VKTCOM_MAINTAINER})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -17,15 +20,46 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime development tools python)
 set(CPACK_COMPONENTS_GROUPING IGNORE)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "vktcom developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VKTCOM_MAINTAINER})
+# The four packages are built from one source, vktcom.
+set(CPACK_DEBIAN_PACKAGE_SOURCE vktcom)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Dependencies on the C and C++ runtimes come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The runtime package announces its soname (a shlibs file) and runs ldconfig.
+# The runtime package announces its soname (a shlibs file).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+# The changelog: cmake/changelog with the version of VERSION in its first
+# entry, compressed (gzip -9n: no name or time stamp, the same bytes on every
+# build). The packages are made by the project itself (a version without a
+# Debian revision, "native" to Debian), whose changelog Debian keeps as
+# share/doc/<package>/changelog.gz.
+set(VKTCOM_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog ${VKTCOM_CHANGELOG} @ONLY)
+add_custom_command(OUTPUT ${VKTCOM_CHANGELOG}.gz
+  COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${VKTCOM_CHANGELOG} ${VKTCOM_CHANGELOG}.gz
+  DEPENDS ${VKTCOM_CHANGELOG}
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(vktcom_changelog ALL DEPENDS ${VKTCOM_CHANGELOG}.gz)
+foreach(component runtime development tools python)
+  install(FILES ${VKTCOM_CHANGELOG}.gz
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VKTCOM_PACKAGE_${component}} COMPONENT ${component})
+endforeach()
+
+# What CPack (3.25) cannot say itself is finished after packing, by
+# debian-finish.cmake: the library and its development files are
+# "Multi-Arch: same" (every file of theirs lies in the multiarch folder or is
+# the same on every architecture, so the packages of several architectures
+# install side by side), and the library package keeps no postinst and postrm
+# of CPack's that call ldconfig, as dpkg runs ldconfig once after installing
+# through the package's trigger.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-finish.cmake)
+set(CPACK_VKTCOM_MULTIARCH_SAME ${VKTCOM_PACKAGE_runtime} ${VKTCOM_PACKAGE_development})
+set(CPACK_VKTCOM_NO_SCRIPTS ${VKTCOM_PACKAGE_runtime})
 
 # Descriptions: the first line is the synopsis, the rest the long text.
 set(vktcom_exact "${VKTCOM_PACKAGE_runtime} (= ${PROJECT_VERSION})")

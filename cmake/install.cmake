@@ -5,13 +5,29 @@
 # Components, one per Debian package:
 #   runtime      libvktcom.so.1 and the udev rule              -> libvktcom1
 #   development  headers, libvktcom.so, vktcom.pc, CMake files -> libvktcom-dev
-#   tools        vkt, vktsim, the man page of vkt              -> vkt
+#   tools        vkt, vktsim, their man pages                  -> vkt
 #   python       the Python package vktcom                     -> python3-vktcom
-# Each package carries the README and LICENSE in share/doc/<its name>.
+# Each package carries the README, LICENSE, copyright and changelog in
+# share/doc/<its name>.
 #
-# Files that may be absent from a checkout (the second header, the man page)
+# Files that may be absent from a checkout (the second header, the man pages)
 # are installed when they exist.
 
+# The library goes into the multiarch folder (lib/x86_64-linux-gnu) wherever
+# the compiler names one, as Debian's libraries do: for the packages (prefix
+# /usr) and for `cmake --install` into /usr/local alike, both of which the
+# loader, pkg-config and find_package search on Debian. GNUInstallDirs
+# chooses it only for the prefix /usr, known when configuring; the packages
+# take their prefix later, from CPack. (A build folder configured before
+# keeps GNUInstallDirs' plain "lib" in its cache, which is moved too.)
+get_property(libdir_help CACHE CMAKE_INSTALL_LIBDIR PROPERTY HELPSTRING)
+if(CMAKE_INSTALL_LIBDIR STREQUAL "lib" AND libdir_help STREQUAL "Object code libraries (lib)")
+  unset(CMAKE_INSTALL_LIBDIR CACHE)
+endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}
+      CACHE PATH "Object code libraries (lib/<multiarch triplet>)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -29,6 +45,10 @@ endif()
 # through the build folder.
 set(CMAKE_SKIP_INSTALL_RPATH ON)
 
+# (An earlier build folder's lib/cmake/vktcom moves with the library.)
+if(VKTCOM_INSTALL_CMAKEDIR STREQUAL "lib/cmake/vktcom" AND NOT CMAKE_INSTALL_LIBDIR STREQUAL "lib")
+  unset(VKTCOM_INSTALL_CMAKEDIR CACHE)
+endif()
 set(VKTCOM_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vktcom
     CACHE STRING "Where the CMake package files go, relative to the prefix")
 set(VKTCOM_INSTALL_UDEVDIR lib/udev/rules.d
@@ -95,21 +115,25 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
       install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     endif()
   endforeach()
-  # The man page goes in compressed, as man pages do on Debian.
-  find_program(VKTCOM_GZIP gzip)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1 AND VKTCOM_GZIP)
-    set(page ${CMAKE_BINARY_DIR}/man/vkt.1.gz)
-    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
-    add_custom_command(OUTPUT ${page}
-      COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${CMAKE_SOURCE_DIR}/docs/vkt.1 ${page}
-      DEPENDS ${CMAKE_SOURCE_DIR}/docs/vkt.1
-      COMMENT "Compressing the man page vkt.1"
-      VERBATIM)
-    add_custom_target(vktcom_man_page ALL DEPENDS ${page})
-    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
-  elseif(EXISTS ${CMAKE_SOURCE_DIR}/docs/vkt.1)
-    install(FILES ${CMAKE_SOURCE_DIR}/docs/vkt.1
-      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  # The man pages go in compressed (gzip -9n: no name or time stamp, so
+  # every build gives the same bytes), as Debian has them.
+  find_program(VKTCOM_GZIP gzip REQUIRED)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+  set(pages)
+  foreach(page vkt.1 vktsim.1)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/docs/${page})
+      add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
+        COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${CMAKE_SOURCE_DIR}/docs/${page}
+                ${CMAKE_BINARY_DIR}/man/${page}.gz
+        DEPENDS ${CMAKE_SOURCE_DIR}/docs/${page}
+        COMMENT "Compressing the man page ${page}"
+        VERBATIM)
+      list(APPEND pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
+    endif()
+  endforeach()
+  if(pages)
+    add_custom_target(vktcom_man_pages ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
   endif()
 
   option(VKTCOM_INSTALL_PYTHON "Install the Python package vktcom" ON)
@@ -125,8 +149,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 # ---- documents ----
-# Debian looks for the licence as share/doc/<package>/copyright. The
-# README's links into docs/ hold there too.
+# Debian looks for the licence as share/doc/<package>/copyright (the
+# changelog beside it comes with the packages, debian.cmake). The README's
+# links into docs/ hold there too.
 file(GLOB VKTCOM_DOCUMENTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
 foreach(component runtime development tools python)
   set(docdir ${CMAKE_INSTALL_DATADIR}/doc/${VKTCOM_PACKAGE_${component}})

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from an existing build folder (cpack, no second
-# build), unpacks them into a temporary root and uses them as a user would:
+# build), checks them with Debian's lintian (installed when missing), unpacks
+# them into a temporary root and uses them as a user would:
 #   - a C client built against the unpacked files through pkg-config and
 #     through find_package(vktcom), run against the unpacked simulator;
 #   - the unpacked vkt, which must load the unpacked libvktcom.so.1;
-#   - the unpacked Python package, which finds the unpacked library.
+#   - the unpacked Python package, which finds the unpacked library;
+#   - the unpacked man pages, read without a UTF-8 locale.
 # Nothing is installed on the machine: everything lives in a temporary folder
 # that is removed on exit, also after a failure.
 #
@@ -47,7 +49,7 @@ for name in libvktcom1 libvktcom-dev vkt python3-vktcom; do
   file=${deb[$name]}
   [ -f "$file" ] || fail "no package $(basename "$file")"
   [ "$(dpkg-deb -f "$file" Package)" = "$name" ] || fail "$(basename "$file") is not named $name"
-  [ "$(dpkg-deb -f "$file" Maintainer)" = "vktcom developers" ] || fail "$name: maintainer"
+  grep -qE '^[^<>]+ <[^<>@ ]+@[^<>@ ]+\.[a-z]+>$' <<<"$(dpkg-deb -f "$file" Maintainer)" || fail "$name: maintainer without an address"
   echo "   $(basename "$file"): Depends: $(dpkg-deb -f "$file" Depends)"
   dpkg-deb -x "$file" "$root"
 done
@@ -59,25 +61,54 @@ grep -q "libvktcom1 (= $version)" <<<"$(depends vkt)" || fail "vkt does not depe
 grep -q "libvktcom1 (= $version), python3" <<<"$(depends python3-vktcom)" || fail "python3-vktcom's dependencies"
 
 # What goes where: the runtime package holds the versioned library only, the
-# development package the unversioned link.
-# The library folder is usr/lib, or usr/lib/<triplet> when the build was
-# configured for the prefix /usr.
+# development package the unversioned link, both in the multiarch folder
+# usr/lib/<triplet> and both "Multi-Arch: same".
 holds() { grep -qx "./$2" <<<"$(dpkg-deb -c "${deb[$1]}" | awk '{print $6}')"; }
-libdir=$(dpkg-deb -c "${deb[libvktcom1]}" | awk '{print $6}' | sed -n 's|^\./\(usr/lib.*\)/libvktcom\.so\.1$|\1|p')
-[ -n "$libdir" ] || fail "libvktcom1 lacks libvktcom.so.1"
+triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || cc -print-multiarch)
+libdir=usr/lib/$triplet
+holds libvktcom1 "$libdir/libvktcom.so.1" || fail "libvktcom1 lacks $libdir/libvktcom.so.1"
+for name in libvktcom1 libvktcom-dev; do
+  [ "$(dpkg-deb -f "${deb[$name]}" Multi-Arch)" = same ] || fail "$name is not Multi-Arch: same"
+done
 holds libvktcom1 usr/lib/udev/rules.d/70-vkt-logger.rules || fail "libvktcom1 lacks the udev rule"
 holds libvktcom1 "$libdir/libvktcom.so" && fail "libvktcom1 holds the development link libvktcom.so"
 holds libvktcom-dev "$libdir/libvktcom.so" || fail "libvktcom-dev lacks libvktcom.so"
 holds libvktcom-dev usr/include/vktcom.h || fail "libvktcom-dev lacks vktcom.h"
 holds vkt usr/bin/vktsim || fail "vkt lacks vktsim"
 holds python3-vktcom usr/lib/python3/dist-packages/vktcom/__init__.py || fail "python3-vktcom lacks the package"
+holds libvktcom-dev "$libdir/pkgconfig/vktcom.pc" || fail "libvktcom-dev lacks $libdir/pkgconfig/vktcom.pc"
+holds libvktcom-dev "$libdir/cmake/vktcom/vktcomConfig.cmake" || fail "libvktcom-dev lacks the CMake package in $libdir"
+# Each package has its changelog, whose first entry is this version.
+for name in libvktcom1 libvktcom-dev vkt python3-vktcom; do
+  holds "$name" "usr/share/doc/$name/changelog.gz" || fail "$name lacks its changelog"
+done
 # Files that exist only in some checkouts go in when they exist.
-if [ -f docs/vkt.1 ]; then holds vkt usr/share/man/man1/vkt.1.gz || fail "vkt lacks the man page"; fi
+for page in vkt vktsim; do
+  if [ -f "docs/$page.1" ]; then holds vkt "usr/share/man/man1/$page.1.gz" || fail "vkt lacks the man page of $page"; fi
+done
 if [ -f include/vktcom_ext.h ]; then holds libvktcom-dev usr/include/vktcom_ext.h || fail "libvktcom-dev lacks vktcom_ext.h"; fi
 shlibs=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -xO ./shlibs)
 grep -q "^libvktcom 1 libvktcom1" <<<"$shlibs" || fail "libvktcom1 has no shlibs entry for libvktcom.so.1"
+control=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -t)
 triggers=$(dpkg-deb --ctrl-tarfile "${deb[libvktcom1]}" | tar -xO ./triggers)
 grep -qx "activate-noawait ldconfig" <<<"$triggers" || fail "libvktcom1 does not trigger ldconfig"
+# dpkg's trigger runs ldconfig; no maintainer script of the library does.
+if grep -qE '^\./(preinst|postinst|prerm|postrm)$' <<<"$control"; then fail "libvktcom1 has maintainer scripts"; fi
+
+step "lintian"
+if ! command -v lintian >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq </dev/null || echo "apt-get update reported errors; going on"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends lintian </dev/null >/dev/null
+fi
+# Errors and warnings fail.
+status=0
+report=$(lintian --fail-on error,warning "${deb[@]}" 2>&1) || status=$?
+report=$(grep -v '^running with root privileges' <<<"$report" || true)
+[ -z "$report" ] || sed 's/^/   /' <<<"$report"
+[ "$status" -eq 0 ] || fail "lintian (status $status)"
+echo "   lintian: no errors or warnings on libvktcom1 libvktcom-dev vkt python3-vktcom"
 
 lib=$root/$libdir
 soname=$(readelf -d "$lib/libvktcom.so.1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
@@ -166,5 +197,33 @@ with open("/proc/self/maps") as maps:
 assert library == [unpacked_library], library
 print(f"   vktcom {vktcom.__version__} from {vktcom.__file__}, library {library[0]}, {len(records)} records")
 EOF
+
+# A user without a UTF-8 locale reads the English meaning of the library's
+# Japanese words (troff drops characters it cannot show, leaving ""); SEE
+# ALSO names only pages and files the packages install.
+step "man pages in the C locale, changelogs"
+for page in vkt vktsim; do
+  file=$root/usr/share/man/man1/$page.1.gz
+  [ -f "$file" ] || continue
+  text=$(LC_ALL=C MANWIDTH=80 man -l "$file" 2>/dev/null) || fail "man -l $page.1.gz"
+  if grep -q '""' <<<"$text"; then fail "$page(1) shows an empty quotation in the C locale"; fi
+  see_also=$(sed -n '/^SEE ALSO/,/^$/p' <<<"$text")
+  for ref in $(grep -o '[a-z0-9-]\+(1)' <<<"$see_also"); do
+    [ -f "$root/usr/share/man/man1/${ref%(1)}.1.gz" ] || fail "$page(1) names $ref, which the packages do not install"
+  done
+  for path in $(grep -o '/usr/[^ ,]*' <<<"$see_also"); do
+    [ -e "$root$path" ] || fail "$page(1) names $path, which the packages do not install"
+  done
+  echo "   $page(1): SEE ALSO $(tr -s ' \n' ' ' <<<"${see_also#SEE ALSO}")"
+done
+if [ -f "$root/usr/share/man/man1/vkt.1.gz" ]; then
+  text=$(LC_ALL=C MANWIDTH=80 man -l "$root/usr/share/man/man1/vkt.1.gz" 2>/dev/null | tr -s ' \n' ' ')
+  grep -q 'the Japanese word for "connected"' <<<"$text" \
+    || fail "vkt(1) in the C locale does not give the English meaning of the watch words"
+fi
+for name in libvktcom1 libvktcom-dev vkt python3-vktcom; do
+  first=$(gzip -dc "$root/usr/share/doc/$name/changelog.gz" | head -n 1)
+  [[ "$first" == "vktcom ($version) "* ]] || fail "$name: the changelog begins '$first'"
+done
 
 echo "PACKAGE CHECK PASSED: libvktcom1 libvktcom-dev vkt python3-vktcom $version"

@@ -1,5 +1,5 @@
-// The manual page describes the program that is built: every subcommand and
-// option of its help appears there.
+// The manual pages describe the programs that are built: every subcommand and
+// option of their help appears there.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 namespace vkt::testing {
 namespace {
 
-// The manual page's text with roff's escaped minus signs plain.
-std::string man_page_text() {
-  std::string text = read_text(std::string(VKTCOM_SOURCE_DIR) + "/docs/vkt.1");
+// A manual page's text with roff's escaped minus signs plain.
+std::string man_page_text(const std::string& page) {
+  std::string text = read_text(std::string(VKTCOM_SOURCE_DIR) + "/docs/" + page);
   std::string plain;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '-') continue;
@@ -35,7 +35,7 @@ std::set<std::string> options_of(const std::string& help) {
 }
 
 TEST(VktDocs, EverySubcommandAndOptionOfTheHelpIsInTheManPage) {
-  const std::string man = man_page_text();
+  const std::string man = man_page_text("vkt.1");
   ASSERT_FALSE(man.empty());
 
   const std::vector<std::vector<std::string>> helps = {
@@ -51,6 +51,18 @@ TEST(VktDocs, EverySubcommandAndOptionOfTheHelpIsInTheManPage) {
     if (args.size() == 2 && args.front() != "--help")
       EXPECT_NE(man.find(".B " + args.front()), std::string::npos) << args.front() << " is missing from docs/vkt.1";
   }
+}
+
+TEST(VktDocs, EveryOptionOfVktsimIsInItsManPage) {
+  const std::string man = man_page_text("vktsim.1");
+  ASSERT_FALSE(man.empty());
+  VktProcess process({"--help"}, {}, false, VKTCOM_TOOLS_DIR "/vktsim/vktsim");
+  const RunResult r = process.wait();
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::set<std::string> options = options_of(r.out);
+  EXPECT_GT(options.size(), 20u);
+  for (const std::string& option : options)
+    EXPECT_NE(man.find(option), std::string::npos) << option << " is missing from docs/vktsim.1";
 }
 
 }  // namespace
