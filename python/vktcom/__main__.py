@@ -2,7 +2,10 @@
 
 The options, their defaults and the files written are those of the `vkt`
 program's subcommands of the same names: `python3 -m vktcom download
---simulate` and `vkt download --simulate` write the same CSV.
+--simulate` and `vkt download --simulate` write the same CSV. CSV and JSON
+lines have the same fields: timestamp (ISO 8601), date, time, x_counts,
+y_counts, z_counts, temperature, humidity_raw. On a terminal a download
+shows its progress on standard error.
 
 Exit codes as the `vkt` program's: 0 success, 1 other error, 2 usage,
 3 library, 4 no logger found, 5 port cannot be opened, 6 no answer,
@@ -13,13 +16,15 @@ import argparse
 import contextlib
 import json
 import operator
+import os
 import sys
 
 from . import errors
 from .errors import LibraryError
 from .logger import Logger
 from .ports import port_text
-from .records import to_csv
+from .logger import estimated_seconds
+from .records import CSV_HEADER, to_csv
 from .simulator import simulated_logger
 
 EXIT_CODES = (
@@ -33,6 +38,9 @@ EXIT_CODES = (
     (errors.SimulatorError, 9),
     (errors.VktError, 1),
 )
+
+
+FORMATS = ("csv", "json", "csv-legacy", "json-legacy")
 
 
 def _options(parser):
@@ -60,8 +68,10 @@ def _parser():
                               "(or JSON lines)")
     download.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
     layout = download.add_mutually_exclusive_group()
-    layout.add_argument("--format", choices=("csv", "csv-legacy", "json"), default="csv",
-                        help="csv (the default), csv-legacy or json")
+    layout.add_argument("--format", choices=FORMATS, default="csv",
+                        help="csv (the default) or json (JSON lines), both with the fields "
+                        "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw; "
+                        "csv-legacy or json-legacy: the first layout's fields date,time,x,y,z,temperature,humidity")
     layout.add_argument("--json", action="store_const", dest="format", const="json", help="the same as --format json")
     download.add_argument("--partial", action="store_true",
                           help="when the download fails, still write the records received (exit code 11)")
@@ -84,13 +94,57 @@ def _logger(args):
         yield stack.enter_context(Logger(port=args.port, library=args.module_path))
 
 
+class _ProgressLine:
+    """The download's progress as one line on a terminal, redrawn in place
+    about five times a second (the width read each time, so a resized
+    terminal gets a line that fits) and cleared when the download ends, so
+    that what is printed next starts on a clean line:
+
+        1200/5000 records  24%  0:44 left
+    """
+
+    def __init__(self, stream):
+        self._stream = stream
+        self._shown = False
+
+    def _columns(self):
+        try:
+            return os.get_terminal_size(self._stream.fileno()).columns
+        except (OSError, ValueError):
+            return 80
+
+    def __call__(self, done, total):
+        if total is None:
+            text = f"{done:>6} records"
+        else:
+            percent = 100 * done // total if total > 0 else 100
+            seconds = round(estimated_seconds(max(total - done, 0)))
+            text = f"{done:>6}/{total} records {percent:>3}%  {seconds // 60}:{seconds % 60:02d} left"
+        text = text[:max(self._columns() - 1, 10)]
+        self._stream.write(f"\r{text}\x1b[K")
+        self._stream.flush()
+        self._shown = True
+
+    def clear(self):
+        if self._shown:
+            self._stream.write("\r\x1b[K")
+            self._stream.flush()
+            self._shown = False
+
+
 def _download(args):
     """The records, and whether the download was complete: with --partial a
-    failed download gives the records received before the failure."""
+    failed download gives the records received before the failure. The
+    progress shows only when standard error is a terminal."""
+    progress = _ProgressLine(sys.stderr) if sys.stderr.isatty() else None
     with _logger(args) as logger:
         logger.connect()
         try:
-            return logger.download(), True
+            try:
+                return logger.download(progress=progress), True
+            finally:
+                if progress is not None:
+                    progress.clear()
         except errors.DownloadError as e:
             if not getattr(args, "partial", False):
                 raise
@@ -98,11 +152,16 @@ def _download(args):
             return logger.received_records(), False
 
 
-def _json_record(record):
-    """One JSON line as `vkt download --json` writes it: texts for the date
-    and time, numbers for the values."""
-    return {"date": record.date_text, "time": record.time_text, "x": record.x, "y": record.y, "z": record.z,
-            "temperature": record.temperature, "humidity": record.humidity}
+def _json_record(record, layout):
+    """One JSON line of `layout` ("json" or "json-legacy"), as `vkt download`
+    writes it: texts for the timestamp, date and time, numbers for the
+    values; the timestamp is empty when the record's fields form no real
+    date and time."""
+    if layout == "json-legacy":
+        return {"date": record.date_text, "time": record.time_text, "x": record.x, "y": record.y, "z": record.z,
+                "temperature": record.temperature, "humidity": record.humidity}
+    return dict(zip(CSV_HEADER, (record.timestamp_text, record.date_text, record.time_text, record.x, record.y,
+                                 record.z, record.temperature, record.humidity)))
 
 
 def _write(text, output):
@@ -136,8 +195,8 @@ def run(args):
         return 0
     if args.command == "download":
         records, complete = _download(args)
-        if args.format == "json":
-            text = "".join(json.dumps(_json_record(r), separators=(",", ":")) + "\n" for r in records)
+        if args.format.startswith("json"):
+            text = "".join(json.dumps(_json_record(r, args.format), separators=(",", ":")) + "\n" for r in records)
         else:
             text = to_csv(records, layout=args.format)
         _write(text, args.output)

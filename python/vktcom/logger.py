@@ -257,10 +257,15 @@ def _is_hex(text):
     return all(c in "0123456789abcdefABCDEF" for c in text)
 
 
+def estimated_seconds(records):
+    """The seconds `records` record lines take on the line at 19200 baud."""
+    return records * _LINE_BYTES / _BYTES_PER_SECOND
+
+
 def _estimate(progress, total, stop):
     start = time.monotonic()
     while not stop.wait(0.2):
-        done = int((time.monotonic() - start) * _BYTES_PER_SECOND / _LINE_BYTES)
+        done = int((time.monotonic() - start) / estimated_seconds(1))
         if total is not None:
             done = min(done, max(total - 1, 0))
         progress(done, total)

@@ -58,7 +58,8 @@ def plot(columns, output, title=None):
     try:
         import matplotlib
     except ImportError:
-        raise ImportError("plotting needs matplotlib: pip install 'vktcom[plot]' or apt install python3-matplotlib") from None
+        raise ImportError("plotting needs matplotlib: apt install python3-matplotlib (Debian, Ubuntu); "
+                          "elsewhere pip install 'vktcom[plot]'") from None
     matplotlib.use("Agg")
     from matplotlib import dates, pyplot
 

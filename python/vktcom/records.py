@@ -193,7 +193,8 @@ def to_dataframe(records):
     try:
         import pandas
     except ImportError:
-        raise ImportError("to_dataframe needs pandas: pip install 'vktcom[pandas]' or apt install python3-pandas") from None
+        raise ImportError("to_dataframe needs pandas: apt install python3-pandas (Debian, Ubuntu); "
+                          "elsewhere pip install 'vktcom[pandas]'") from None
     columns = {
         "time": pandas.to_datetime([r.time for r in records]),
         "x": [r.x for r in records],
