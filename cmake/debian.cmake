@@ -33,30 +33,25 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 # The changelog: cmake/changelog with the version of VERSION in its first
-# entry, compressed (gzip -9n: no name or time stamp, the same bytes on every
-# build). The packages are made by the project itself (a version without a
+# entry, compressed. The packages are made by the project itself (a version without a
 # Debian revision, "native" to Debian), whose changelog Debian keeps as
 # share/doc/<package>/changelog.gz.
 set(VKTCOM_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog ${VKTCOM_CHANGELOG} @ONLY)
-add_custom_command(OUTPUT ${VKTCOM_CHANGELOG}.gz
-  COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${VKTCOM_CHANGELOG} ${VKTCOM_CHANGELOG}.gz
-  DEPENDS ${VKTCOM_CHANGELOG}
-  COMMENT "Compressing the changelog"
-  VERBATIM)
+vktcom_gzip(${VKTCOM_CHANGELOG} ${VKTCOM_CHANGELOG}.gz)
 add_custom_target(vktcom_changelog ALL DEPENDS ${VKTCOM_CHANGELOG}.gz)
 foreach(component runtime development tools python)
   install(FILES ${VKTCOM_CHANGELOG}.gz
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VKTCOM_PACKAGE_${component}} COMPONENT ${component})
 endforeach()
 
-# What CPack (3.25) cannot say itself is finished after packing, by
+# Two things CPack 3.25 cannot express are done after packing, by
 # debian-finish.cmake: the library and its development files are
-# "Multi-Arch: same" (every file of theirs lies in the multiarch folder or is
-# the same on every architecture, so the packages of several architectures
-# install side by side), and the library package keeps no postinst and postrm
-# of CPack's that call ldconfig, as dpkg runs ldconfig once after installing
-# through the package's trigger.
+# "Multi-Arch: same" (each of their files lies in the multiarch folder or is
+# the same on every architecture, so the packages of two architectures
+# install side by side), and the library package loses CPack's postinst and
+# postrm, which only call ldconfig: dpkg runs ldconfig once after
+# installing, through the package's trigger.
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-finish.cmake)
 set(CPACK_VKTCOM_MULTIARCH_SAME ${VKTCOM_PACKAGE_runtime} ${VKTCOM_PACKAGE_development})
 set(CPACK_VKTCOM_NO_SCRIPTS ${VKTCOM_PACKAGE_runtime})

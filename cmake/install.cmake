@@ -31,6 +31,23 @@ endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# vktcom_gzip(<file> <file.gz>): a build rule that compresses a document as
+# Debian keeps man pages and changelogs (gzip -9n: no name or time stamp, so
+# every build gives the same bytes).
+find_program(VKTCOM_GZIP gzip)
+function(vktcom_gzip input output)
+  if(NOT VKTCOM_GZIP)
+    message(FATAL_ERROR "gzip is needed to compress ${input}")
+  endif()
+  get_filename_component(folder ${output} DIRECTORY)
+  file(MAKE_DIRECTORY ${folder})
+  add_custom_command(OUTPUT ${output}
+    COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${input} ${output}
+    DEPENDS ${input}
+    COMMENT "Compressing ${input}"
+    VERBATIM)
+endfunction()
+
 # The shared library carries its ABI version in its name: libvktcom.so.1 (the
 # soname a host loads), the real file libvktcom.so.<version> and the development
 # link libvktcom.so. The Windows module keeps the one name hosts load,
@@ -115,19 +132,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
       install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     endif()
   endforeach()
-  # The man pages go in compressed (gzip -9n: no name or time stamp, so
-  # every build gives the same bytes), as Debian has them.
-  find_program(VKTCOM_GZIP gzip REQUIRED)
-  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+  # The man pages go in compressed, as Debian has them.
   set(pages)
   foreach(page vkt.1 vktsim.1)
     if(EXISTS ${CMAKE_SOURCE_DIR}/docs/${page})
-      add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
-        COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VKTCOM_GZIP} ${CMAKE_SOURCE_DIR}/docs/${page}
-                ${CMAKE_BINARY_DIR}/man/${page}.gz
-        DEPENDS ${CMAKE_SOURCE_DIR}/docs/${page}
-        COMMENT "Compressing the man page ${page}"
-        VERBATIM)
+      vktcom_gzip(${CMAKE_SOURCE_DIR}/docs/${page} ${CMAKE_BINARY_DIR}/man/${page}.gz)
       list(APPEND pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
     endif()
   endforeach()

@@ -64,7 +64,7 @@ grep -q "libvktcom1 (= $version), python3" <<<"$(depends python3-vktcom)" || fai
 # development package the unversioned link, both in the multiarch folder
 # usr/lib/<triplet> and both "Multi-Arch: same".
 holds() { grep -qx "./$2" <<<"$(dpkg-deb -c "${deb[$1]}" | awk '{print $6}')"; }
-triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || cc -print-multiarch)
+triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 libdir=usr/lib/$triplet
 holds libvktcom1 "$libdir/libvktcom.so.1" || fail "libvktcom1 lacks $libdir/libvktcom.so.1"
 for name in libvktcom1 libvktcom-dev; do
@@ -100,7 +100,8 @@ if ! command -v lintian >/dev/null; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq </dev/null || echo "apt-get update reported errors; going on"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends lintian </dev/null >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends lintian </dev/null \
+    >"$tmp/lintian-install.log" 2>&1 || { cat "$tmp/lintian-install.log" >&2; fail "installing lintian"; }
 fi
 # Errors and warnings fail.
 status=0
@@ -205,7 +206,7 @@ step "man pages in the C locale, changelogs"
 for page in vkt vktsim; do
   file=$root/usr/share/man/man1/$page.1.gz
   [ -f "$file" ] || continue
-  text=$(LC_ALL=C MANWIDTH=80 man -l "$file" 2>/dev/null) || fail "man -l $page.1.gz"
+  text=$(LC_ALL=C MANWIDTH=80 man -l "$file" 2>"$tmp/man.err") || fail "man -l $page.1.gz"
   if grep -q '""' <<<"$text"; then fail "$page(1) shows an empty quotation in the C locale"; fi
   see_also=$(sed -n '/^SEE ALSO/,/^$/p' <<<"$text")
   for ref in $(grep -o '[a-z0-9-]\+(1)' <<<"$see_also"); do
@@ -217,7 +218,7 @@ for page in vkt vktsim; do
   echo "   $page(1): SEE ALSO $(tr -s ' \n' ' ' <<<"${see_also#SEE ALSO}")"
 done
 if [ -f "$root/usr/share/man/man1/vkt.1.gz" ]; then
-  text=$(LC_ALL=C MANWIDTH=80 man -l "$root/usr/share/man/man1/vkt.1.gz" 2>/dev/null | tr -s ' \n' ' ')
+  text=$(LC_ALL=C MANWIDTH=80 man -l "$root/usr/share/man/man1/vkt.1.gz" 2>"$tmp/man.err" | tr -s ' \n' ' ')
   grep -q 'the Japanese word for "connected"' <<<"$text" \
     || fail "vkt(1) in the C locale does not give the English meaning of the watch words"
 fi

@@ -117,8 +117,9 @@ def test_a_download_shows_its_progress_on_a_terminal_only(tmp_path):
     master, terminal = pty.openpty()
     fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
     environment = dict(os.environ, PYTHONPATH=PACKAGE_ROOT + os.pathsep + os.environ.get("PYTHONPATH", ""))
-    process = subprocess.Popen([sys.executable, "-m", "vktcom", *options], stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=terminal, env=environment)
+    with open(tmp_path / "stdout", "wb") as stdout:
+        process = subprocess.Popen([sys.executable, "-m", "vktcom", *options], stdin=subprocess.DEVNULL,
+                                   stdout=stdout, stderr=terminal, env=environment)
     os.close(terminal)
     shown = b""
     try:
