@@ -108,8 +108,10 @@ class _ProgressLine:
         self._shown = False
 
     def _columns(self):
+        """The terminal's width; 80 when it reports none (0, as a terminal
+        whose size was never set does)."""
         try:
-            return os.get_terminal_size(self._stream.fileno()).columns
+            return os.get_terminal_size(self._stream.fileno()).columns or 80
         except (OSError, ValueError):
             return 80
 
