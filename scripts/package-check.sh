@@ -78,7 +78,7 @@ holds vkt usr/bin/vktsim || fail "vkt lacks vktsim"
 holds python3-vktcom usr/lib/python3/dist-packages/vktcom/__init__.py || fail "python3-vktcom lacks the package"
 holds libvktcom-dev "$libdir/pkgconfig/vktcom.pc" || fail "libvktcom-dev lacks $libdir/pkgconfig/vktcom.pc"
 holds libvktcom-dev "$libdir/cmake/vktcom/vktcomConfig.cmake" || fail "libvktcom-dev lacks the CMake package in $libdir"
-# Each package has its changelog, whose first entry is this version.
+# Each package has its changelog (its first entry's version is read below).
 for name in libvktcom1 libvktcom-dev vkt python3-vktcom; do
   holds "$name" "usr/share/doc/$name/changelog.gz" || fail "$name lacks its changelog"
 done
