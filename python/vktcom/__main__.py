@@ -157,12 +157,12 @@ def _download(args):
 def _json_record(record, layout):
     """One JSON line of `layout` ("json" or "json-legacy"), as `vkt download`
     writes it: texts for the timestamp, date and time, numbers for the
-    values; the timestamp is empty when the record's fields form no real
+    values; the timestamp is null when the record's fields form no real
     date and time."""
     if layout == "json-legacy":
         return {"date": record.date_text, "time": record.time_text, "x": record.x, "y": record.y, "z": record.z,
                 "temperature": record.temperature, "humidity": record.humidity}
-    return dict(zip(CSV_HEADER, (record.timestamp_text, record.date_text, record.time_text, record.x, record.y,
+    return dict(zip(CSV_HEADER, (record.timestamp_text or None, record.date_text, record.time_text, record.x, record.y,
                                  record.z, record.temperature, record.humidity)))
 
 
