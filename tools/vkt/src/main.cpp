@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 #include <atomic>
 #include <cstdio>
 #include <exception>
@@ -87,22 +88,41 @@ void start_interrupt_thread() {
   }).detach();
 }
 
-// --port: N, COMN or a device path of the library's port table.
-int parse_port(const Api& api, const std::string& text) {
+// The port table's numbers, first and last (COM1 to COM72), as the
+// library numbers its devices.
+std::pair<int, int> port_table_range(const Api& api) {
+  int first = 0, last = 0;
+  for (int n = 1; n <= 1024; ++n) {
+    if (api.vkt_port_device(n, nullptr, 0) <= 0) continue;
+    if (first == 0) first = n;
+    last = n;
+  }
+  return {first, last};
+}
+
+// --port: a device path (anything with a "/"), opened as it stands; or N /
+// COMN, a number of the library's port table.
+void parse_port(const Api& api, const std::string& text, Context& context) {
+  if (text.find('/') != std::string::npos) {
+    context.port_path = text;
+    return;
+  }
   std::string digits = text;
   if (digits.size() > 3 && (digits.rfind("COM", 0) == 0 || digits.rfind("com", 0) == 0)) digits = digits.substr(3);
-  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 5) {
-    const int n = std::stoi(digits);
-    if (n >= 1 && n <= 65535) return n;
-    throw Failure(kExitUsage, "--port " + text + ": a port number is 1 to 65535");
+  const bool number = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+  if (number && digits.size() <= 5 && api.vkt_port_device(std::stoi(digits), nullptr, 0) > 0) {
+    context.port = std::stoi(digits);
+    return;
   }
-  if (text.find('/') != std::string::npos) {
-    if (const int n = api.vkt_device_port(text.c_str()); n != 0) return n;
-    throw Failure(kExitUsage, "--port " + text +
-                                  ": not a device of the port table (`vkt ports` lists the serial devices, "
-                                  "the man page vkt(1) the table)");
+  const auto [first, last] = port_table_range(api);
+  if (number) {
+    throw Failure(kExitUsage, fmt::format("--port {}: the port table numbers COM{} to COM{}; a device path such as "
+                                          "/dev/ttyUSB20 opens any serial device",
+                                          text, first, last));
   }
-  throw Failure(kExitUsage, "--port " + text + ": give N, COMN or a device path such as /dev/ttyUSB0");
+  throw Failure(kExitUsage, fmt::format("--port {}: give a device path such as /dev/ttyUSB0, or N or COMN of the "
+                                        "port table (COM{} to COM{})",
+                                        text, first, last));
 }
 
 }  // namespace
@@ -134,8 +154,9 @@ int main(int argc, char** argv) {
       ->type_name("FILE")
       ->take_last();
   auto* port_option = app.add_option("--port", port,
-                                     "use this port instead of searching: N, COMN or a device path\n"
-                                     "(/dev/ttyUSB0, /dev/serial/by-id/...) of the port table")
+                                     "use this port instead of searching: any serial device by its path\n"
+                                     "(/dev/ttyUSB0, /dev/serial/by-id/..., /dev/pts/3), or N or COMN of\n"
+                                     "the port table (COM1 to COM72)")
                           ->type_name("PORT");
   auto* simulate_flag = app.add_flag("--simulate", simulate, "talk to a simulated logger");
   app.add_option("--sim-records", sim.records, "records the simulated logger holds")
@@ -275,13 +296,10 @@ int main(int argc, char** argv) {
     // A trace that cannot be written is said by the library on stderr; the
     // command goes on without it.
     if (!trace.empty()) module.api().vkt_trace_start(trace.c_str());
-    Context context{module.api(), module.path(), simulation.get(), {}};
-    if (port_option->count() > 0) context.port = parse_port(module.api(), port);
+    Context context{module.api(), module.path(), simulation.get(), {}, {}, false, false};
+    if (port_option->count() > 0) parse_port(module.api(), port, context);
 
-    if (settings->parsed()) {
-      return set->parsed() ? run_settings_set(module.api(), simulation.get(), context.port, changes)
-                           : run_settings_show(module.api(), context.port);
-    }
+    if (settings->parsed()) return set->parsed() ? run_settings_set(context, changes) : run_settings_show(context);
     if (ports->parsed()) return run_ports(context, raw ? PortsView::Raw : brief ? PortsView::Brief : PortsView::Table);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);

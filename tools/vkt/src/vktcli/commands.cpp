@@ -32,6 +32,59 @@ std::string port_text(const Api& api, int port) {
   return device.empty() ? fmt::format("COM{}", port) : fmt::format("COM{} ({})", port, device);
 }
 
+}  // namespace
+
+void say_verbose(const Context& context, const std::string& text) {
+  if (context.verbose) std::fprintf(stderr, "vkt: %s\n", text.c_str());
+}
+
+std::string describe_port(const Context& context, int port) {
+  if (!context.port_path.empty() && (port == VKT_PATH_PORT || port == 0)) return context.port_path;
+  return port_text(context.api, port);
+}
+
+int open_logger_port(Context& context) {
+  const Api& api = context.api;
+  int port = 0;
+  if (!context.port && context.port_path.empty()) {
+    say_verbose(context, fmt::format("searching the serial devices of the port table for the logger's adapter "
+                                     "{:04x}:{:04x}",
+                                     VKT_LOGGER_VENDOR_ID, VKT_LOGGER_PRODUCT_ID));
+    port = api.com_search();
+    // The simulated adapter is ttyUSB0, port 1. Should the port search not
+    // see it (a search that cannot read the simulated sysfs folder), the
+    // simulation still works on port 1.
+    if (port == 0 && context.simulation != nullptr) port = 1;
+    if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api));
+    say_verbose(context, "the search found the logger on " + port_text(api, port));
+  } else {
+    // The monitor window holds the port, and only the search functions and
+    // form_open create it: create it, and hide it again.
+    api.form_open();
+    api.form_close();
+  }
+  int opened = 0;
+  if (!context.port_path.empty()) {
+    say_verbose(context, "opening " + context.port_path);
+    opened = api.vkt_open_path(context.port_path.c_str());
+  } else {
+    if (context.port) port = *context.port;
+    say_verbose(context, "opening " + port_text(api, port));
+    opened = api.com_open(port);
+  }
+  if (opened < 0) {
+    int32_t error = 0;
+    char message[256] = {};
+    const int32_t code = api.vkt_open_error(&error, message, sizeof message);
+    const std::string where = context.port_path.empty() ? port_text(api, port) : context.port_path;
+    throw Failure(kExitCannotOpen, open_failure_text(where, code, error, message));
+  }
+  say_verbose(context, "opened " + describe_port(context, opened) + " at 19200 baud, 8N1");
+  return opened;
+}
+
+namespace {
+
 // The road every logger command takes: find the port, open it, connect.
 // Closes the port and releases the monitor window (with its records) when
 // it ends, however it ends.
@@ -48,34 +101,12 @@ class LoggerLink {
 
   // Finds and opens the port; returns its number.
   int open() {
-    int port = 0;
-    if (context_.port) {
-      // The monitor window holds the port, and only the search functions and
-      // form_open create it: create it, and hide it again.
-      api_.form_open();
-      api_.form_close();
-      port = *context_.port;
-    } else {
-      port = api_.com_search();
-      // The simulated adapter is ttyUSB0, port 1. Should the port search
-      // not see it (a search that cannot read the simulated sysfs folder),
-      // the simulation still works on port 1.
-      if (port == 0 && context_.simulation != nullptr) port = 1;
-      if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api_));
-    }
-    const int opened = api_.com_open(port);
-    if (opened < 0) {
-      int32_t error = 0;
-      char message[256] = {};
-      const int32_t code = api_.vkt_open_error(&error, message, sizeof message);
-      throw Failure(kExitCannotOpen, open_failure_text(port, port_device_path(api_, port), code, error, message));
-    }
-    port_ = opened;
-    return opened;
+    port_ = open_logger_port(context_);
+    return port_;
   }
 
   void connect() {
-    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + port_text(api_, port_));
+    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + describe_port(context_, port_));
   }
 
   // The parameter lines: asks the logger ("p") and reads back the lines of
@@ -197,7 +228,7 @@ int run_info(Context& context) {
   const LoggerParameters parameters = link.parameters();
 
   print_line(fmt::format("library: {} (version {})", context.module_path, context.api.vkt_dll_ver()));
-  print_line("port: " + port_text(context.api, port));
+  print_line("port: " + describe_port(context, port));
   print_line("parameters:");
   for (const std::string& line : parameters.lines) print_line("  " + line);
   print_line("year: " + (parameters.year.empty() ? std::string("unknown") : parameters.year));

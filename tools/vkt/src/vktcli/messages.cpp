@@ -85,29 +85,30 @@ std::string english_beside(std::string_view text) {
   return out;
 }
 
-std::string open_failure_text(int port, const std::string& device, int32_t code, int32_t system_errno,
+std::string open_failure_text(const std::string& where, int32_t code, int32_t system_errno,
                               const std::string& message) {
-  const std::string where = device.empty() ? fmt::format("COM{}", port) : fmt::format("COM{} ({})", port, device);
+  // The system's text for its error number; the library's own text only
+  // where the system reported none.
   const std::string system = system_errno != 0 ? std::string(std::strerror(system_errno)) : message;
   if (code == -2001 || system_errno == ENOENT || system_errno == ENODEV || system_errno == ENXIO) {
-    return fmt::format("cannot open {}: no such device ({})\n  hint: is the logger plugged in? `vkt ports` lists "
+    return fmt::format("cannot open {}: {}\n  hint: is the logger plugged in? `vkt ports` lists "
                        "the serial devices present",
-                       where, system);
+                       where, system_errno != 0 ? system : std::string("no such device"));
   }
   if (system_errno == EACCES || system_errno == EPERM) {
     return fmt::format(
-        "cannot open {}: {}\n  hint: install the udev rule (rules/70-vkt-logger.rules) so that the logged-in user "
-        "may open it, or join the dialout group (sudo usermod -aG dialout $USER, then log in again)",
-        where, system);
+        "cannot open {}: {}\n  hint: the udev rule {} (package libvktcom1) lets the logged-in user open the "
+        "logger's port; for another device join the dialout group (sudo usermod -aG dialout $USER, then log in "
+        "again)",
+        where, system, kUdevRulePath);
   }
   if (code == -2008 || system_errno == EBUSY || system_errno == EWOULDBLOCK) {
-    return fmt::format("cannot open {}: the device is busy ({})\n  hint: another program holds it (a terminal "
+    return fmt::format("cannot open {}: {}\n  hint: another program holds it (a terminal "
                        "program, ModemManager, another vkt); close it and try again",
-                       where, system);
+                       where, system_errno != 0 ? system : std::string("the device is busy"));
   }
   if (system_errno == ENOTTY) {
-    return fmt::format("cannot open {}: not a terminal ({})\n  hint: the device is not a serial port", where,
-                       system);
+    return fmt::format("cannot open {}: {}\n  hint: the device is not a serial port", where, system);
   }
   if (code == -2011) return fmt::format("cannot open {}: no port selected", where);
   return fmt::format("cannot open {}: {}", where, system.empty() ? std::string("unknown cause") : system);

@@ -16,9 +16,14 @@ namespace vktcli {
 // Japanese text itself stays as the library wrote it.
 std::string english_beside(std::string_view text);
 
-// The failure of com_open on `port` (device path `device`) as the library
-// reported it (vkt_open_error), with the system's text and a hint.
-std::string open_failure_text(int port, const std::string& device, int32_t code, int32_t system_errno,
+// Where the package installs the udev rule that gives the logged-in user
+// the logger's port.
+inline constexpr const char* kUdevRulePath = "/usr/lib/udev/rules.d/70-vkt-logger.rules";
+
+// The failure of opening `where` ("COM1 (/dev/ttyUSB0)", a device path) as
+// the library reported it (vkt_open_error): the system's text for its
+// error number (the library's own text when there is none) and a hint.
+std::string open_failure_text(const std::string& where, int32_t code, int32_t system_errno,
                               const std::string& message);
 
 // Why a download failed, from the library's report and its bad lines.

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "vktcli/messages.h"
+
 namespace vktcli {
 namespace {
 
@@ -75,9 +77,9 @@ std::string explain_no_logger(const Api& api) {
   for (const SerialPortInfo& p : ports) {
     if (p.logger && !p.node_exists) {
       out += fmt::format(
-          "  seen: {} has the logger's identifiers but no device node {}: the udev rule is missing or has not "
-          "run (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-          p.tty(), p.device);
+          "  seen: {} has the logger's identifiers but no device node {}: the udev rule {} is missing or has "
+          "not run (install the package libvktcom1, then plug the logger in again)\n",
+          p.tty(), p.device, kUdevRulePath);
     } else if (p.logger) {
       out += fmt::format("  seen: {} (COM{}) has the logger's identifiers\n", p.device, p.com);
     } else if (p.vendor && p.product) {
@@ -96,8 +98,8 @@ std::string explain_no_logger(const Api& api) {
     const std::size_t end = std::min(unbound.find('\n', at), unbound.size());
     out += fmt::format(
         "  seen: USB device {} has the logger's identifiers but no terminal device: the udev rule that binds "
-        "ftdi_sio to it is missing (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-        unbound.substr(at, end - at));
+        "ftdi_sio to it, {}, is missing (install the package libvktcom1, then plug the logger in again)\n",
+        unbound.substr(at, end - at), kUdevRulePath);
     at = end + 1;
   }
   out += "  Without a logger, --simulate plays one (e.g. vkt info --simulate).";
