@@ -41,10 +41,18 @@ TEST(VktCommands, PortsShowsTheTableTheRawListsOrOnlyThePort) {
   ASSERT_EQ(raw.exit_code, 0) << raw.err;
   EXPECT_THAT(lines_of(raw.out), Contains("  VID_1F2E+PID_3D4C+VKT00001A"));
   EXPECT_THAT(lines_of(raw.out), Contains("Label11: finished"));
+  EXPECT_THAT(run_vkt({"ports", "--help"}).out, HasSubstr("ListBox11 serial devices present"));
 
   const RunResult brief = run_vkt({"ports", "--brief", "--simulate"});
   ASSERT_EQ(brief.exit_code, 0) << brief.err;
   EXPECT_THAT(lines_of(brief.out), ElementsAre(ContainsRegex("^COM1 \\(.*/dev/ttyUSB0\\)$")));
+
+  const RunResult json = run_vkt({"ports", "--json", "--simulate"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  EXPECT_THAT(json.out, MatchesRegex("\\{\"ports\":\\[\\{\"device\":\".*/dev/ttyUSB0\",\"port\":1,\"node_exists\":true,"
+                                     "\"usb\":true,\"vendor\":\"1f2e\",\"product\":\"3d4c\",\"logger\":true,"
+                                     "\"serial\":\"VKT00001\",\"manufacturer\":\"FTDI\",\"product_name\":\"FT232R USB "
+                                     "UART\",\"by_id\":null\\}\\],\"logger\":\\{\"port\":1,\"device\":\".*/ttyUSB0\"\\}\\}\n"));
 }
 
 TEST(VktCommands, InfoPrintsTheParameterLinesYearAndCount) {
@@ -90,7 +98,19 @@ TEST(VktCommands, MissingLoggerPortOrLibraryAreReportedByExitCode) {
   TempFolder empty;  // a machine with no serial devices at all
   const std::map<std::string, std::string> no_devices{{"VKTCOM_DEV_ROOT", empty / "dev"},
                                                       {"VKTCOM_SYSFS_ROOT", empty / "sys"}};
-  RunResult r = run_vkt({"info"}, no_devices);
+  // A listing is no failure; --brief, which prints only the port, is.
+  RunResult r = run_vkt({"ports"}, no_devices);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_THAT(lines_of(r.out), Contains("logger: none found"));
+  EXPECT_EQ(r.err, "") << "nothing to fix: no explanation";
+  r = run_vkt({"ports", "--json"}, no_devices);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "{\"ports\":[],\"logger\":null}\n");
+  r = run_vkt({"ports", "--brief"}, no_devices);
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_THAT(r.err, HasSubstr("vkt: no logger found"));
+
+  r = run_vkt({"info"}, no_devices);
   EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("vkt: no logger found"));
 
@@ -139,7 +159,8 @@ TEST(VktCommands, FailuresToFindOrOpenTheLoggerSayWhy) {
   std::filesystem::create_directories(machine.root() / "dev/serial/by-id");
   std::filesystem::create_symlink("../../ttyUSB0", machine.root() / "dev/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0");
   RunResult r = run_vkt({"ports"}, env);
-  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_THAT(r.err, HasSubstr("ttyUSB1 has the logger's identifiers but no device node"));
   EXPECT_THAT(lines_of(r.out),
               Contains(ContainsRegex("/ttyUSB0 +COM1 +0403:6001 +FT0001 +FTDI +FT232R USB UART +" + machine.dev() +
                                      "/serial/by-id/usb-FTDI_FT232R_FT0001-if00-port0$")));

@@ -174,13 +174,25 @@ int main(int argc, char** argv) {
   auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
 
   auto* ports = app.add_subcommand("ports", "list the serial ports and search for the logger's port");
-  bool brief = false, raw = false;
-  auto* brief_flag = ports->add_flag("--brief", brief, "print only the logger's port");
-  ports->add_flag("--raw", raw, "print the port search's four lists instead of the table")->excludes(brief_flag);
+  bool brief = false, raw = false, ports_json = false;
+  auto* brief_flag = ports->add_flag("--brief", brief, "print only the logger's port (exit code 4 when none is found)");
+  auto* ports_json_flag =
+      ports->add_flag("--json", ports_json, "print the table and the logger's port as one JSON object")
+          ->excludes(brief_flag);
+  ports->add_flag("--raw", raw,
+                  "print the port search's lists as the library's monitor window shows them\n"
+                  "(the Windows control names: ListBox11 serial devices present, ListBox12\n"
+                  "virtual COM ports, ListBox13 adapters seen, ListBox14 the logger's ports,\n"
+                  "Label11 the search's state), for comparing with the Windows library")
+      ->excludes(brief_flag)
+      ->excludes(ports_json_flag);
   ports->footer(
       "The table shows each serial device of the port table: device path, port number,\n"
       "USB vendor:product, serial number, manufacturer and product strings and the\n"
-      "/dev/serial/by-id link; then the logger's port, or why none was found.");
+      "/dev/serial/by-id link; then the logger's port, or \"logger: none found\" (exit\n"
+      "code 0: a listing is no failure; why none was found goes to standard error\n"
+      "when it names something to fix, e.g. a missing udev rule). Any other serial\n"
+      "device is reached by its path (--port /dev/ttyAMA0).");
 
   auto* info = app.add_subcommand("info", "connect and print the logger's parameter lines, year and record count");
   auto* clock = app.add_subcommand("clock", "set the logger's clock from the PC's clock");
@@ -300,7 +312,10 @@ int main(int argc, char** argv) {
     if (port_option->count() > 0) parse_port(module.api(), port, context);
 
     if (settings->parsed()) return set->parsed() ? run_settings_set(context, changes) : run_settings_show(context);
-    if (ports->parsed()) return run_ports(context, raw ? PortsView::Raw : brief ? PortsView::Brief : PortsView::Table);
+    if (ports->parsed()) return run_ports(context, raw          ? PortsView::Raw
+                                               : brief      ? PortsView::Brief
+                                               : ports_json ? PortsView::Json
+                                                            : PortsView::Table);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);
     if (download->parsed()) return run_download(context, download_options);

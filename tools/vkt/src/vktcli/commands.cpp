@@ -200,12 +200,19 @@ int run_ports(Context& context, PortsView view) {
   api.form_release();
   api.vkt_process_messages();
 
-  if (context.simulation != nullptr && view != PortsView::Brief) {
-    print_line(fmt::format("simulated logger on {} (device folder {}/dev)", context.simulation->logger().slave_path(),
-                           context.simulation->root()));
+  if (view == PortsView::Json) {
+    std::fputs(format_port_json(list_serial_ports(api), port, port_device_path(api, port)).c_str(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
+  }
+  if (context.simulation != nullptr && view != PortsView::Brief && !context.quiet) {
+    std::fprintf(stderr, "simulated logger on %s (device folder %s/dev)\n",
+                 context.simulation->logger().slave_path().c_str(), context.simulation->root().c_str());
   }
   if (view == PortsView::Table) {
-    std::fputs(format_port_table(list_serial_ports(api)).c_str(), stdout);
+    const std::vector<SerialPortInfo> found = list_serial_ports(api);
+    if (found.empty()) print_line("no serial device of the port table (any other is reached by --port PATH)");
+    else std::fputs(format_port_table(found).c_str(), stdout);
   }
   for (const auto& [title, text] : shown) {
     const std::vector<std::string> entries = lines_of(text);
@@ -216,8 +223,19 @@ int run_ports(Context& context, PortsView view) {
     print_line(title + ":");
     for (const std::string& entry : entries) print_line("  " + entry);
   }
-  if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api));
-  print_line(view == PortsView::Brief ? port_text(api, port) : "logger: " + port_text(api, port));
+  if (port != 0) {
+    print_line(view == PortsView::Brief ? port_text(api, port) : "logger: " + port_text(api, port));
+    return kExitOk;
+  }
+  // A listing without a logger is still a listing; only --brief, which
+  // prints nothing but the logger's port, fails. The explanation goes to
+  // standard error when it names something to fix (the logger's adapter
+  // seen without its device), or with --brief.
+  bool seen_adapter = false;
+  const std::string why = explain_no_logger(api, &seen_adapter);
+  if (view == PortsView::Brief) throw Failure(kExitNoLogger, why);
+  print_line("logger: none found");
+  if (seen_adapter && !context.quiet) std::fprintf(stderr, "vkt: %s\n", why.c_str());
   return kExitOk;
 }
 

@@ -45,8 +45,10 @@ int open_logger_port(Context& context);
 inline constexpr double kNoReplySeconds = 2.9;
 
 // `vkt ports`: the table of serial ports, the port search's four lists
-// (--raw) or only the logger's port (--brief).
-enum class PortsView { Table, Raw, Brief };
+// (--raw), only the logger's port (--brief) or the table as JSON (--json).
+// Exits 0 when it lists, with or without a logger; --brief alone exits
+// with kExitNoLogger when none is found.
+enum class PortsView { Table, Raw, Brief, Json };
 int run_ports(Context& context, PortsView view);
 int run_info(Context& context);
 int run_clock(Context& context);

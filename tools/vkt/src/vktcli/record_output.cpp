@@ -36,23 +36,7 @@ bool is_json_number(std::string_view s) {
   return dot == std::string_view::npos || is_digits(s.substr(dot + 1));
 }
 
-std::string json_string(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      out += fmt::format("\\u{:04x}", u);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_value(std::string_view s) { return is_json_number(s) ? std::string(s) : json_string(s); }
+std::string json_value(std::string_view s);
 
 std::string csv_field(std::string_view s) {
   if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
@@ -71,6 +55,26 @@ fs::path folder_of(const fs::path& path) {
   return parent.empty() ? fs::path(".") : parent;
 }
 
+}  // namespace
+
+std::string json_string(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      out += fmt::format("\\u{:04x}", u);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+std::string json_value(std::string_view s) { return is_json_number(s) ? std::string(s) : json_string(s); }
 }  // namespace
 
 std::string csv_row(const RecordFields& r) {

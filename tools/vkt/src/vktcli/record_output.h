@@ -38,6 +38,9 @@ std::string json_line(const RecordFields& record);
 // not form a real date and time.
 std::string iso_timestamp(const std::string& date, const std::string& time);
 
+// `s` as a JSON string, quoted, with '"', '\\' and control characters escaped.
+std::string json_string(std::string_view s);
+
 // Where an output file name leads. A symbolic link is followed to its
 // target (a dangling one names a new file at its target); what is found
 // there decides how it is written:
