@@ -203,9 +203,10 @@ TEST(VktCommands, PortTakesAnyTerminalByItsPath) {
   const std::string link = empty / "usb-VKT_logger-if00-port0";
   std::filesystem::create_symlink(sim.slave_path(), link);
 
-  RunResult r = run_vkt({"info", "--port", sim.slave_path()}, no_devices);
+  RunResult r = run_vkt({"info", "-v", "--port", sim.slave_path()}, no_devices);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_THAT(lines_of(r.out), Contains("port: " + sim.slave_path()));
+  EXPECT_THAT(r.err, HasSubstr("vkt: opened " + sim.slave_path() + " at 19200 baud"));
 
   r = run_vkt({"settings", "--port", link}, no_devices);
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -214,9 +215,12 @@ TEST(VktCommands, PortTakesAnyTerminalByItsPath) {
 }
 
 TEST(VktCommands, VersionUnknownSubcommandAndExitCodesInEveryHelp) {
-  RunResult r = run_vkt({"--version"});
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_THAT(r.out, MatchesRegex("vkt [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  RunResult r;
+  for (const char* flag : {"-V", "--version"}) {
+    r = run_vkt({flag});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_THAT(r.out, MatchesRegex("vkt [0-9]+\\.[0-9]+\\.[0-9]+\nlibvktcom 107 \\(vkt_dll_ver\\) from .*\n"));
+  }
   r = run_vkt({"fly"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_THAT(r.err, HasSubstr("unknown subcommand \"fly\""));
@@ -249,15 +253,22 @@ TEST(VktCommands, TheLibraryIsFoundBesideTheProgramNotByABakedPath) {
   EXPECT_THAT(c.err, HasSubstr("cannot load libvktcom.so.1"));
 }
 
+// Every refusal is the program's own lower-case "vkt: ..." line; numbers
+// are checked on the text as typed.
 TEST(VktCommands, BadCommandLinesExitWithTwo) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"fly"}, {"download", "--sim-records", "5"}, {"send"},
-        {"settings", "set", "--detect", "0", "--simulate"}, {"settings", "set", "--wait", "3", "--simulate"}}) {
+       {std::vector<std::string>{}, {"fly"}, {"download", "--sim-records", "5"}, {"send"}, {"info", "--bogus"},
+        {"download", "--simulate", "--sim-records", "-5"}, {"info", "--simulate", "--sim-records", "1048577"},
+        {"settings", "set", "--detect", "0", "--simulate"}, {"settings", "set", "--wait", "3", "--simulate"},
+        {"info", "-v", "-q"}}) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const RunResult r = run_vkt(args);
     EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_THAT(r.err, MatchesRegex("vkt: [-a-z\"].*")) << "CLI11's capitalised style";
     EXPECT_THAT(r.out, Not(HasSubstr("sending")));
   }
+  EXPECT_THAT(run_vkt({"info", "--simulate", "--sim-records", "-5"}).err,
+              HasSubstr("vkt: --sim-records: \"-5\" is not a whole number from 1 to 1048576"));
 }
 
 // ---- settings: the dialog driven in the program ----

@@ -98,13 +98,15 @@ TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
   const RecordFields r{"2024/03/15", "13:45:30.25", "-128", "0", "64", "-5.3", "45"};
   EXPECT_EQ(csv_row(r), "2024/03/15,13:45:30.25,-128,0,64,-5.3,45\n");
   EXPECT_EQ(json_line(r),
-            R"({"date":"2024/03/15","time":"13:45:30.25","x":-128,"y":0,"z":64,"temperature":-5.3,"humidity":45})"
+            R"({"timestamp":"2024-03-15T13:45:30.25","date":"2024/03/15","time":"13:45:30.25","x_counts":-128,)"
+            R"("y_counts":0,"z_counts":64,"temperature":-5.3,"humidity_raw":45})"
             "\n");
   const RecordFields odd{"a,b", "q\"", "", "07", "1.", "-", "x\ty"};
   EXPECT_EQ(csv_row(odd), "\"a,b\",\"q\"\"\",,07,1.,-,x\ty\n");
-  EXPECT_EQ(json_line(odd),
+  EXPECT_EQ(json_line_legacy(odd),
             R"({"date":"a,b","time":"q\"","x":"","y":"07","z":"1.","temperature":"-","humidity":"x\u0009y"})"
             "\n");
+  EXPECT_THAT(json_line(odd), ::testing::StartsWith(R"({"timestamp":null,)"));
 }
 
 TEST(VktRecordOutput, TimestampsOnlyForRealDatesAndTimes) {

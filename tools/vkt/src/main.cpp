@@ -81,8 +81,7 @@ void start_interrupt_thread() {
         std::error_code ec;
         if (!g_interrupts.cleanup_folder.empty()) std::filesystem::remove_all(g_interrupts.cleanup_folder, ec);
       }
-      static const char kMessage[] = "vkt: interrupted\n";
-      (void)!write(real_stderr(), kMessage, sizeof kMessage - 1);
+      write_stderr_now("vkt: interrupted\n");
       _exit(kExitInterrupted);
     }
   }).detach();
@@ -125,6 +124,37 @@ void parse_port(const Api& api, const std::string& text, Context& context) {
                                         text, first, last));
 }
 
+// A whole number from `min` to `max`, checked on the text as typed (so that
+// "-5" is never wrapped into a huge unsigned count).
+CLI::Validator whole_number(unsigned long long min, unsigned long long max) {
+  return CLI::Validator(
+      [min, max](std::string& text) -> std::string {
+        const bool digits = !text.empty() && text.size() <= 20 && text.find_first_not_of("0123456789") == std::string::npos;
+        errno = 0;
+        const unsigned long long n = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
+        if (digits && errno == 0 && n >= min && n <= max) return {};
+        return fmt::format("\"{}\" is not a whole number from {} to {}", text, min, max);
+      },
+      fmt::format("{}..{}", min, max));
+}
+
+// CLI11's message in the program's own style: lower-case, as every other
+// "vkt: ..." message.
+std::string parser_message(const CLI::ParseError& e) {
+  std::string text = e.what();
+  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+    if (text.find("subcommand") != std::string::npos) {
+      return "a subcommand is required: ports, info, clock, download, send, watch or settings";
+    }
+    // "CMD is required"
+    if (const std::size_t at = text.find(" is required"); at != std::string::npos) return "missing " + text.substr(0, at);
+  }
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,9 +166,14 @@ int main(int argc, char** argv) {
 
   CLI::App app{kDescription, "vkt"};
   app.fallthrough();  // global options may also follow the subcommand
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);  // none only with -V (checked after the parse)
   app.footer(exit_code_help());
-  app.set_version_flag("--version", std::string("vkt ") + VKT_VERSION);
+  app.set_version_flag("");  // -V/--version loads the library to name its version too
+  bool version = false, verbose = false, quiet = false;
+  app.add_flag("-V,--version", version, "print the program's and the library's versions and exit");
+  auto* verbose_flag =
+      app.add_flag("-v,--verbose", verbose, "say on stderr which library was loaded and which port searched and opened");
+  app.add_flag("-q,--quiet", quiet, "print only errors on stderr (no progress bar, no summary)")->excludes(verbose_flag);
 
   std::string library;
   std::string trace;
@@ -159,19 +194,27 @@ int main(int argc, char** argv) {
                                      "the port table (COM1 to COM72)")
                           ->type_name("PORT");
   auto* simulate_flag = app.add_flag("--simulate", simulate, "talk to a simulated logger");
-  app.add_option("--sim-records", sim.records, "records the simulated logger holds")
+  app.add_option("--sim-records", sim.records, "records the simulated logger holds, 1 to 1048576")
       ->capture_default_str()
+      ->check(whole_number(1, 1048576))
       ->needs(simulate_flag);
   app.add_flag("--sim-unpaced", sim.unpaced, "the simulated logger replies at full speed, not at 19200 baud")
       ->needs(simulate_flag);
   // Hidden: the simulator's generator and faults, for trying the error paths.
-  app.add_option("--sim-seed", sim.seed)->group("")->needs(simulate_flag);
+  app.add_option("--sim-seed", sim.seed)->group("")->check(whole_number(0, 4294967295ULL))->needs(simulate_flag);
   app.add_flag("--sim-new-year", sim.new_year)->group("")->needs(simulate_flag);
   app.add_flag("--sim-silent", sim.silent)->group("")->needs(simulate_flag);
   app.add_option("--sim-no-answer", sim.no_answer)->group("")->needs(simulate_flag);
-  auto* hang_up_option = app.add_option("--sim-hang-up-after", hang_up_after)->group("")->needs(simulate_flag);
-  auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)->group("")->needs(simulate_flag);
-  auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
+  auto* hang_up_option = app.add_option("--sim-hang-up-after", hang_up_after)
+                             ->group("")
+                             ->check(whole_number(0, 1ULL << 32))
+                             ->needs(simulate_flag);
+  auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)
+                            ->group("")
+                            ->check(whole_number(0, 3600000))
+                            ->needs(simulate_flag);
+  auto* bad_record_option =
+      app.add_option("--sim-bad-record", bad_record)->group("")->check(whole_number(0, 1048575))->needs(simulate_flag);
 
   auto* ports = app.add_subcommand("ports", "list the serial ports and search for the logger's port");
   bool brief = false, raw = false, ports_json = false;
@@ -202,11 +245,13 @@ int main(int argc, char** argv) {
   std::string format = "csv";
   bool json = false;
   download->add_option("-o,--output", download_options.output,
-                       "write to FILE instead of standard output: a file is replaced only when complete, a\n"
-                       "device, FIFO or terminal is written as it stands, a link is followed")
+                       "write to FILE instead of standard output (\"-\": standard output): a file is\n"
+                       "replaced only when complete, a device, FIFO or terminal is written as it stands,\n"
+                       "a link is followed")
       ->type_name("FILE");
-  auto* format_option = download->add_option("--format", format, "csv (the default), csv-legacy or json")
-                            ->check(CLI::IsMember({"csv", "csv-legacy", "json"}))
+  auto* format_option =
+      download->add_option("--format", format, "csv (the default), json, or the first layouts csv-legacy, json-legacy")
+          ->check(CLI::IsMember({"csv", "csv-legacy", "json", "json-legacy"}))
                             ->type_name("FORMAT");
   download->add_flag("--json", json, "the same as --format json")->excludes(format_option);
   download->add_flag("--partial", download_options.partial,
@@ -215,9 +260,11 @@ int main(int argc, char** argv) {
       "csv: timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw; the\n"
       "timestamp is ISO 8601 (2024-03-15T13:45:30.25, the logger's local time), empty when\n"
       "the record's fields are no real date and time; the others are the library's texts,\n"
-      "unscaled (no unit). csv-legacy: date,time,x,y,z,temperature,humidity. json: one\n"
-      "object per record with the keys of csv-legacy. On a terminal a progress bar\n"
-      "estimates the download at the line speed.");
+      "unscaled (no unit). json: one object per line with the same fields as keys (the\n"
+      "timestamp null where csv leaves it empty). csv-legacy: date,time,x,y,z,temperature,\n"
+      "humidity; json-legacy: objects with those keys. On a terminal a progress bar\n"
+      "estimates the download at the line speed. A reader that closes the pipe early\n"
+      "(vkt download | head) ends the download quietly with exit code 0.");
 
   auto* send = app.add_subcommand("send", "connect, send one command and print the logger's reply");
   std::string command;
@@ -246,9 +293,9 @@ int main(int argc, char** argv) {
   set->add_option("--wait", changes.wait,
                   "start: 5..90 (seconds), now, magnet-start, magnet-stop, magnet-pause, magnet-away-pause");
   set->add_option("--adj-h1", changes.adj_h1, "ADJ_h1: off or 1..99");
-  auto* adj_h3_option = set->add_option("--adj-h3", adj_h3, "ADJ_h3: 0 or 1")->check(CLI::Range(0, 1));
-  auto* id_option = set->add_option("--id", id, "My_ID: 0..99")->check(CLI::Range(0, 99));
-  auto* detect_option = set->add_option("--detect", detect, "detect threshold: 1..99")->check(CLI::Range(1, 99));
+  auto* adj_h3_option = set->add_option("--adj-h3", adj_h3, "ADJ_h3: 0 or 1")->check(whole_number(0, 1));
+  auto* id_option = set->add_option("--id", id, "My_ID: 0..99")->check(whole_number(0, 99));
+  auto* detect_option = set->add_option("--detect", detect, "detect threshold: 1..99")->check(whole_number(1, 99));
   set->add_option("--start", changes.start, "reserve the start time \"MM/DD HH:MM\", then set the clock");
   set->footer(
       "All eight settings are sent, the changed ones and the logger's current others, as\n"
@@ -265,8 +312,6 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // A word where the subcommand belongs that names none.
     if (app.get_subcommands().empty()) {
@@ -274,18 +319,37 @@ int main(int argc, char** argv) {
         if (!word.empty() && word[0] != '-') {
           std::fprintf(stderr,
                        "vkt: unknown subcommand \"%s\" (known: ports, info, clock, download, send, watch, "
-                       "settings)\nRun with --help for more information.\n",
+                       "settings)\n(vkt --help lists the options)\n",
                        word.c_str());
           return kExitUsage;
         }
       }
     }
-    std::fprintf(stderr, "vkt: %s\nRun with --help for more information.\n", e.what());
+    std::fprintf(stderr, "vkt: %s\n(vkt --help lists the options)\n", parser_message(e).c_str());
+    return kExitUsage;
+  }
+  if (version) {
+    std::printf("vkt %s\n", VKT_VERSION);
+    try {
+      Module module(choose_module_path(library));
+      std::printf("libvktcom %d (vkt_dll_ver) from %s\n", module.api().vkt_dll_ver(), module.path().c_str());
+    } catch (const Failure& failure) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vkt: %s\n", failure.what());
+      return failure.code();
+    }
+    return kExitOk;
+  }
+  if (app.get_subcommands().empty()) {
+    std::fprintf(stderr, "vkt: a subcommand is required: ports, info, clock, download, send, watch or settings\n"
+                         "(vkt --help lists the options)\n");
     return kExitUsage;
   }
   if (json) download_options.format = OutputFormat::JsonLines;
   if (format == "csv-legacy") download_options.format = OutputFormat::LegacyCsv;
   if (format == "json") download_options.format = OutputFormat::JsonLines;
+  if (format == "json-legacy") download_options.format = OutputFormat::LegacyJsonLines;
+  if (download_options.output == "-") download_options.output.clear();
   if (hang_up_option->count() > 0) sim.hang_up_after = hang_up_after;
   if (unplug_option->count() > 0) sim.unplug_after_ms = unplug_after;
   if (bad_record_option->count() > 0) sim.bad_record = bad_record;
@@ -308,7 +372,8 @@ int main(int argc, char** argv) {
     // A trace that cannot be written is said by the library on stderr; the
     // command goes on without it.
     if (!trace.empty()) module.api().vkt_trace_start(trace.c_str());
-    Context context{module.api(), module.path(), simulation.get(), {}, {}, false, false};
+    Context context{module.api(), module.path(), simulation.get(), {}, {}, verbose, quiet};
+    say_verbose(context, fmt::format("loaded {} (vkt_dll_ver {})", module.path(), module.api().vkt_dll_ver()));
     if (port_option->count() > 0) parse_port(module.api(), port, context);
 
     if (settings->parsed()) return set->parsed() ? run_settings_set(context, changes) : run_settings_show(context);
@@ -326,7 +391,8 @@ int main(int argc, char** argv) {
     }
     return kExitUsage;
   } catch (const Failure& failure) {
-    std::fprintf(stderr, "vkt: %s\n", failure.what());
+    // A failure without a text ends the program quietly (a closed pipe).
+    if (*failure.what() != '\0') std::fprintf(stderr, "vkt: %s\n", failure.what());
     return failure.code();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vkt: %s\n", e.what());

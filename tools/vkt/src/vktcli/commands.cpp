@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -172,9 +173,20 @@ std::string read_field(void (*accessor)(int32_t, char*), int32_t row) {
   return text;
 }
 
+// Writes the records to standard output. A reader that has gone (the
+// pipe's reading end closed: `vkt download | head -1`) wanted no more: the
+// program ends quietly with success, as cat does under head.
 void write_stdout(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    throw Failure(kExitOutput, "cannot write the records to standard output");
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EPIPE) throw Failure(kExitOk, "");
+    if (n <= 0) {
+      throw Failure(kExitOutput, std::string("cannot write the records to standard output: ") +
+                                     std::strerror(n < 0 ? errno : EIO));
+    }
+    done += static_cast<std::size_t>(n);
   }
 }
 
@@ -342,7 +354,7 @@ int run_download(Context& context, const DownloadOptions& options) {
     bytes = [&logger] { return logger.counters().bytes_sent; };
   }
 
-  DownloadProgress progress(expected, bytes, show_bar, stderr, stderr_columns());
+  DownloadProgress progress(expected, bytes, show_bar && !context.quiet);
   const bool complete = api.vkt_inputdata() != 0;
   const double seconds = progress.stop();
 
@@ -368,10 +380,10 @@ int run_download(Context& context, const DownloadOptions& options) {
     write_output(options.output, text);
   }
   if (!complete) {
-    std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
+    if (!context.quiet) std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
     return kExitPartial;
   }
-  std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
+  if (!context.quiet) std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
   return kExitOk;
 }
 
@@ -394,7 +406,7 @@ int run_send(Context& context, const std::string& command) {
       std::fprintf(stderr, "vkt: the reply was cut to its first %zu bytes\n", reply.size() - 1);
     }
   }
-  if (context.simulation != nullptr) {
+  if (context.simulation != nullptr && !context.quiet) {
     const bool answered = context.simulation->logger().counters().replies > replies_before;
     std::fprintf(stderr, "%s\n", answered ? "simulated logger: answered" : "simulated logger: did not answer");
   }
@@ -410,7 +422,7 @@ int run_watch(Context& context, const std::atomic<bool>& stop) {
   // here from a port search of our own every second, by the timer's rule:
   // a port appearing while none was announced, and the port vanishing.
   api.com_search_timer(1);
-  std::fprintf(stderr, "watching for the logger; Ctrl-C stops\n");
+  if (!context.quiet) std::fprintf(stderr, "watching for the logger; Ctrl-C stops\n");
 
   int announced = 0;
   auto next_search = std::chrono::steady_clock::now();

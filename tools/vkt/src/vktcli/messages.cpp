@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <fmt/format.h>
 
@@ -40,14 +41,15 @@ constexpr Meaning kMeanings[] = {
 };
 
 std::atomic<int> g_saved_stderr{-1};  // the real standard error while a translator runs
-int g_columns = 0;
 int g_is_terminal = -1;
+
+// Guards the real standard error's writes and whether the status line shows.
+std::mutex g_stderr_mu;
+bool g_status_shown = false;
 
 void take_terminal_facts() {
   if (g_is_terminal >= 0) return;
   g_is_terminal = isatty(STDERR_FILENO) == 1 ? 1 : 0;
-  struct winsize size {};
-  g_columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 void write_all(int fd, std::string_view text) {
@@ -162,7 +164,11 @@ StderrTranslator::StderrTranslator() {
       const ssize_t n = read(in, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
-      write_all(out, english_beside(std::string_view(buffer, static_cast<std::size_t>(n))));
+      const std::string text = english_beside(std::string_view(buffer, static_cast<std::size_t>(n)));
+      std::lock_guard lock(g_stderr_mu);
+      if (g_status_shown) write_all(out, "\r\x1b[K");
+      g_status_shown = false;
+      write_all(out, text);
     }
   });
 }
@@ -188,8 +194,27 @@ int real_stderr() {
 }
 
 int stderr_columns() {
-  take_terminal_facts();
-  return g_columns;
+  struct winsize size {};
+  return ioctl(real_stderr(), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+void show_status_line(std::string_view line) {
+  std::lock_guard lock(g_stderr_mu);
+  write_all(real_stderr(), "\r" + std::string(line) + "\x1b[K");
+  g_status_shown = true;
+}
+
+void clear_status_line() {
+  std::lock_guard lock(g_stderr_mu);
+  if (g_status_shown) write_all(real_stderr(), "\r\x1b[K");
+  g_status_shown = false;
+}
+
+void write_stderr_now(std::string_view text) {
+  std::lock_guard lock(g_stderr_mu);
+  if (g_status_shown) write_all(real_stderr(), "\r\x1b[K");
+  g_status_shown = false;
+  write_all(real_stderr(), text);
 }
 
 }  // namespace vktcli

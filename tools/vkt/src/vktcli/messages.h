@@ -49,8 +49,21 @@ class StderrTranslator {
 
 // Whether the real standard error is a terminal, and its width in columns
 // (80 when unknown); valid whether or not a StderrTranslator is active.
+// The width is read anew at each call, so that a resized terminal (its
+// SIGWINCH) is seen at the next redraw.
 bool stderr_is_terminal();
 int stderr_columns();
+
+// The status line (the download's progress bar) at the foot of a terminal
+// on standard error: drawn over itself in place. Every other text written
+// to standard error, through the translator or by write_stderr_now, first
+// clears it, so that no message runs on after the bar; the bar's next
+// redraw puts it back below the message.
+void show_status_line(std::string_view line);
+void clear_status_line();
+// Writes `text` to the real standard error at once (from any thread; for
+// a last word before _exit), clearing the status line first.
+void write_stderr_now(std::string_view text);
 // The descriptor of the real standard error (for a last word before _exit).
 int real_stderr();
 

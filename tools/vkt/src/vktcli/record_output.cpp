@@ -82,11 +82,21 @@ std::string csv_row(const RecordFields& r) {
                      csv_field(r.y), csv_field(r.z), csv_field(r.temperature), csv_field(r.humidity));
 }
 
-std::string json_line(const RecordFields& r) {
+std::string json_line_legacy(const RecordFields& r) {
   return fmt::format(R"({{"date":{},"time":{},"x":{},"y":{},"z":{},"temperature":{},"humidity":{}}})"
                      "\n",
                      json_string(r.date), json_string(r.time), json_value(r.x), json_value(r.y),
                      json_value(r.z), json_value(r.temperature), json_value(r.humidity));
+}
+
+std::string json_line(const RecordFields& r) {
+  const std::string timestamp = iso_timestamp(r.date, r.time);
+  return fmt::format(R"({{"timestamp":{},"date":{},"time":{},"x_counts":{},"y_counts":{},"z_counts":{},)"
+                     R"("temperature":{},"humidity_raw":{}}})"
+                     "\n",
+                     timestamp.empty() ? std::string("null") : json_string(timestamp), json_string(r.date),
+                     json_string(r.time), json_value(r.x), json_value(r.y), json_value(r.z),
+                     json_value(r.temperature), json_value(r.humidity));
 }
 
 namespace {
@@ -137,6 +147,7 @@ std::string format_records(const std::vector<RecordFields>& records, OutputForma
       case OutputFormat::Csv: out += csv_row_timed(r); break;
       case OutputFormat::LegacyCsv: out += csv_row(r); break;
       case OutputFormat::JsonLines: out += json_line(r); break;
+      case OutputFormat::LegacyJsonLines: out += json_line_legacy(r); break;
     }
   }
   return out;
