@@ -47,6 +47,25 @@ extern "C" {
    error's text in English. */
 VKTCOM_API int32_t VKTCOM_CALL vkt_open_error(int32_t* system_errno, char* message, int32_t size);
 
+/* The port number of a port opened by a device path outside the port
+   table (see vkt_open_path). */
+#define VKT_PATH_PORT 65535
+
+/* Opens the monitor window's port on the terminal device `path`, as
+   com_open opens the device of a port number: with the same line settings
+   and the same results, the cause of a failure kept for vkt_open_error.
+   `path` may name any terminal device, through links too (a
+   /dev/serial/by-id name, a pseudo-terminal). Returns the port's number:
+   the number of the port table that `path` stands for (vkt_device_port),
+   else VKT_PATH_PORT; -1 when the open failed (NULL or an empty path:
+   -2011, no port selected) or no monitor window holds a port. An open
+   port stays as it is, and its number is returned. The number goes on
+   standing for `path` until com_open is given another number or the
+   monitor window is released: com_open with it, as the settings dialog's
+   link step makes when vkt_settingform_open_port was given it, opens
+   `path` again. */
+VKTCOM_API int32_t VKTCOM_CALL vkt_open_path(const char* path);
+
 /* Sends `command` as vkt_set_command does (as it stands, no line end,
    shown in the monitor window's command field) and hands back the logger's
    reply, the bytes received until it stayed silent, into `reply` (unless

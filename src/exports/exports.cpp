@@ -261,6 +261,10 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_open_error(int32_t* system_errno, char* messa
   }, Ptr{system_errno}, Ptr{message}, size);
 }
 
+VKTCOM_API int32_t VKTCOM_CALL vkt_open_path(const char* path) {
+  return guarded<int32_t>("vkt_open_path", -1, [&] { return library().open_path(path ? path : ""); }, Text{path ? path : ""});
+}
+
 VKTCOM_API int32_t VKTCOM_CALL vkt_command_reply(const char* command, char* reply, int32_t size) {
   if (!command) return -1;
   return guarded<int32_t>("vkt_command_reply", -1, [&] {

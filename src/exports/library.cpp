@@ -1,6 +1,9 @@
 #include "exports/library.h"
 
 #include "link/port_error.h"
+#if !defined(_WIN32)
+#include "link/port_survey.h"
+#endif
 #include "protocol/exchange.h"
 #include "windows/window_backend.h"
 
@@ -209,5 +212,13 @@ records::ProgressPopup& Library::open_progress() {
 }
 
 void Library::close_progress(records::ProgressPopup& popup) { release_popup(static_cast<windows::TForm3&>(popup)); }
+
+#if !defined(_WIN32)
+int32_t Library::open_path(const std::string& path) {
+  const int table_port = path.empty() ? 0 : link::port_for_device_path(path);
+  const uint16_t port = table_port > 0 ? static_cast<uint16_t>(table_port) : kPathPort;
+  return link::com_open_path(*this, path, port, &last_open_failure_);
+}
+#endif
 
 }  // namespace vkt

@@ -82,6 +82,12 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
 
   // ---- port (com_open) and the cause of its last failure ----
   int32_t open_port(int32_t port) { return link::com_open(*this, port, &last_open_failure_); }
+#if !defined(_WIN32)
+  // Opens the port on a device path (vkt_open_path): numbered as the port
+  // table numbers that device, else kPathPort.
+  static constexpr uint16_t kPathPort = 65535;
+  int32_t open_path(const std::string& path);
+#endif
   const link::OpenFailure& last_open_failure() const { return last_open_failure_; }
 
   // ---- the text of the last message box shown (Linux extension) ----

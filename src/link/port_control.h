@@ -31,6 +31,13 @@ struct OpenFailure {
 // there is no port. An open port stays as it is. When `failure` is given it
 // is set to the cause of a failure, or cleared on success.
 int32_t com_open(PortOwner& owner, int32_t port, OpenFailure* failure = nullptr);
+// Opens the port on the device `path` instead of a port number's device,
+// with the same line settings and results as com_open, and gives the port
+// number `port` (the port table's number for that device, or any number
+// the host keeps for it). The number keeps standing for `path`: com_open
+// with the same number opens `path` again, com_open with another number
+// forgets it. An open port stays as it is. An empty path selects no port.
+int32_t com_open_path(PortOwner& owner, const std::string& path, uint16_t port, OpenFailure* failure = nullptr);
 // Closes the port; nothing on a closed port or without one.
 void com_close(PortOwner& owner);
 

@@ -118,7 +118,7 @@ struct SerialPort::Impl {
     }
   }
 
-  void open(uint16_t com, const LineSettings& settings);
+  void open(uint16_t com, const std::string& device, const LineSettings& settings);
   void close();
 
   void io_loop();
@@ -153,9 +153,9 @@ struct SerialPort::Impl {
   Trace* trace = nullptr;
 };
 
-void SerialPort::Impl::open(uint16_t com, const LineSettings& settings) {
-  if (com == 0) throw ENoPortSelected();
-  const std::string path = backend->device_path(com);
+void SerialPort::Impl::open(uint16_t com, const std::string& device, const LineSettings& settings) {
+  if (com == 0 && device.empty()) throw ENoPortSelected();
+  const std::string path = device.empty() ? backend->device_path(com) : device;
   if (path.empty()) throw EBadId();
   backend->open(path);
   try {
@@ -383,12 +383,13 @@ void SerialPort::set_open(bool open) {
     Trace* trace = impl_->trace;
     const bool traced = trace && trace->on();
     const std::string line = traced ? "port COM" + std::to_string(ComNumber) + " (" +
-                                          impl_->backend->device_path(ComNumber) + ") " + std::to_string(Baud) + " " +
+                                          (DevicePath.empty() ? impl_->backend->device_path(ComNumber) : DevicePath) +
+                                          ") " + std::to_string(Baud) + " " +
                                           std::to_string(DataBits) + "NOEMS"[static_cast<int>(parity) % 5] +
                                           std::to_string(StopBits)
                                     : std::string();
     try {
-      impl_->open(ComNumber, settings);
+      impl_->open(ComNumber, DevicePath, settings);
     } catch (const PortError& error) {
       if (traced) trace->event(line + ": open failed (" + std::to_string(error.code()) + " " + error.what() + ")");
       throw;

@@ -37,6 +37,9 @@ class SerialPort {
   // Line properties; changed by the library only while Closed, used at the
   // next open.
   uint16_t ComNumber = 0;
+  // The device to open instead of the one ComNumber names in the port
+  // table; empty: the table's. Set by an open by device path.
+  std::string DevicePath;
   int32_t Baud = kLineBaud;
   Parity parity = Parity::pNone;
   uint16_t DataBits = kLineDataBits;

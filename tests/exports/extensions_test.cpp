@@ -77,6 +77,40 @@ TEST(OpenErrorExtension, NamesTheCauseAndTheSystemsErrorNumber) {
   m.com_close();
 }
 
+// A device outside the port table (the simulator's bare pseudo-terminal)
+// opens by its path, the open fails as com_open's do, and the path's
+// number opens the same device again until another number is chosen.
+TEST(OpenPathExtension, OpensAnyTerminalAndKeepsItsNumber) {
+  vkt::test::SerialMachine machine;
+  vktsim::SimOptions options = sim_options(machine, 3);
+  options.tree_root.clear();  // no device of the table leads to it
+  vktsim::LoggerSim sim(options);
+  vkt::test::PtyPair other;
+  machine.link_node("ttyUSB0", other.slave_path());
+  Module m;
+  m.form_open();
+  int32_t code = 0, error = 0;
+
+  EXPECT_EQ(m.vkt_open_path((machine.root() / "absent").c_str()), -1);
+  open_error_text(m, &code, &error);
+  EXPECT_EQ(code, -2001);
+  EXPECT_EQ(error, ENOENT);
+
+  ASSERT_EQ(m.vkt_open_path(sim.slave_path().c_str()), VKT_PATH_PORT);
+  EXPECT_EQ(m.vkt_open_path("/elsewhere"), VKT_PATH_PORT) << "an open port stays as it is";
+  EXPECT_EQ(m.vkt_connect(), 1);
+  m.com_close();
+  ASSERT_EQ(m.com_open(VKT_PATH_PORT), VKT_PATH_PORT);
+  EXPECT_EQ(m.vkt_connect(), 1);
+  m.com_close();
+
+  // The table's device of the logger's adapter, by its number.
+  EXPECT_EQ(m.vkt_open_path((machine.root() / "dev" / "ttyUSB0").c_str()), 1);
+  m.com_close();
+  EXPECT_EQ(m.com_open(VKT_PATH_PORT), -1) << "another number forgot the path";
+  EXPECT_EQ(m.vkt_open_error(nullptr, nullptr, 0), -2001);
+}
+
 TEST(CommandReplyExtension, HandsBackTheReplyCutToTheBuffer) {
   vkt::test::SerialMachine machine;
   vktsim::LoggerSim sim(sim_options(machine, 10));

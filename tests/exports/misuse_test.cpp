@@ -226,6 +226,15 @@ std::vector<Case> all_cases() {
          EXPECT_EQ(m.vkt_open_error(nullptr, untouched.text(), INT_MIN), code);
          EXPECT_TRUE(untouched.untouched());
        }},
+      {"vkt_open_path",
+       [](Module& m, State s) {
+         for (const char* path : {static_cast<const char*>(nullptr), ""}) {
+           EXPECT_EQ(m.vkt_open_path(path), -1);
+           EXPECT_EQ(m.vkt_open_error(nullptr, nullptr, 0), has_window(s) ? -2011 : -1);
+         }
+         EXPECT_EQ(m.vkt_open_path("/nonexistent-folder/ttyX"), -1);
+         EXPECT_EQ(m.vkt_open_error(nullptr, nullptr, 0), has_window(s) ? -2001 : -1);
+       }},
       {"vkt_command_reply",
        [](Module& m, State) {
          Buffer b;
@@ -379,7 +388,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 55u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
+  ASSERT_EQ(cases.size(), 56u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

@@ -1,6 +1,8 @@
 // `vkt download` against the simulated logger: the records come out field
 // for field as the simulator holds them, files appear complete or not at
 // all, and a failed download says why in its exit code.
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
@@ -44,7 +46,17 @@ std::string timed_row(const vktsim::SimRecord& r) {
          csv_row(r);
 }
 
+// The CSV columns as keys, the timestamp first.
 std::string json_row(const vktsim::SimRecord& r) {
+  return fmt::format(
+      R"({{"timestamp":"{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:02}","date":"{:04}/{:02}/{:02}",)"
+      R"("time":"{:02}:{:02}:{:02}.{:02}","x_counts":{},"y_counts":{},"z_counts":{},"temperature":{}.{},)"
+      R"("humidity_raw":{}}})",
+      r.year, r.month, r.day, r.hour, r.minute, r.second, r.hundredths, r.year, r.month, r.day, r.hour, r.minute,
+      r.second, r.hundredths, r.x, r.y, r.z, r.deg, r.tenths, r.humi);
+}
+
+std::string legacy_json_row(const vktsim::SimRecord& r) {
   return fmt::format(
       R"({{"date":"{:04}/{:02}/{:02}","time":"{:02}:{:02}:{:02}.{:02}","x":{},"y":{},"z":{},"temperature":{}.{},"humidity":{}}})",
       r.year, r.month, r.day, r.hour, r.minute, r.second, r.hundredths, r.x, r.y, r.z, r.deg, r.tenths, r.humi);
@@ -82,12 +94,21 @@ TEST(VktDownload, CsvOnStandardOutputMatchesTheSimulatedRecords) {
   }
 }
 
-TEST(VktDownload, JsonLinesAndTheLegacyLayoutCarryTheSameFields) {
-  const RunResult r = run_vkt({"download", "--json", "--simulate", "--sim-unpaced", "--sim-records", "30"});
+TEST(VktDownload, JsonLinesCarryTheCsvFieldsAndTheFirstLayoutsStay) {
+  // "-o -" is standard output; -q leaves standard error empty.
+  const RunResult r =
+      run_vkt({"download", "--json", "-q", "-o", "-", "--simulate", "--sim-unpaced", "--sim-records", "30"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  std::vector<std::string> expected;
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> expected, legacy_expected;
   for (const auto& record : generated(30, 1)) expected.push_back(json_row(record));
+  for (const auto& record : generated(30, 1)) legacy_expected.push_back(legacy_json_row(record));
   EXPECT_EQ(lines_of(r.out), expected);
+
+  const RunResult legacy_json =
+      run_vkt({"download", "--format", "json-legacy", "--simulate", "--sim-unpaced", "--sim-records", "30"});
+  ASSERT_EQ(legacy_json.exit_code, 0) << legacy_json.err;
+  EXPECT_EQ(lines_of(legacy_json.out), legacy_expected);
 
   const RunResult legacy =
       run_vkt({"download", "--format", "csv-legacy", "--simulate", "--sim-unpaced", "--sim-records", "30"});
@@ -195,6 +216,60 @@ TEST(VktDownload, PartialKeepsTheRecordsReceivedAndTheCauseIsNamed) {
   EXPECT_EQ(s.exit_code, 7);
   EXPECT_THAT(s.err, HasSubstr("time-out, the logger fell silent for 3 s after 0 bytes and 0 lines"));
   EXPECT_THAT(s.out, IsEmpty());
+}
+
+// `vkt download | head -1`: the reader closes the pipe after its line; the
+// program ends at once, quietly and with success.
+TEST(VktDownload, AClosedPipeEndsTheProgramQuietlyWithSuccess) {
+  VktProcess process({"download", "--simulate", "--sim-unpaced", "--sim-records", "5000"}, {}, /*piped_stdout=*/true);
+  EXPECT_EQ(process.read_line(), "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw");
+  process.close_output();
+  const RunResult r = process.wait();
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+// On a terminal the bar is redrawn to the terminal's width as it changes,
+// and cleared before a message ("vkt: interrupted") is written.
+TEST(VktDownload, TheProgressBarFollowsTheTerminalsWidthAndGivesWayToMessages) {
+  vkt::test::PtyPair terminal;
+  auto set_width = [&](unsigned short columns) {
+    struct winsize size {};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    ASSERT_EQ(ioctl(terminal.master_fd(), TIOCSWINSZ, &size), 0);
+  };
+  set_width(100);
+  TempFolder folder;
+  VktProcess process({"download", "--simulate", "--sim-records", "1000", "-o", folder / "r.csv"}, {}, false, {},
+                     terminal.slave_path());
+  // The bars drawn so far: the texts between a CR and an erase-line.
+  std::string seen;
+  auto bars = [&] {
+    std::vector<std::string> found;
+    for (std::size_t at = seen.find('\r'); at != std::string::npos; at = seen.find('\r', at + 1)) {
+      const std::size_t end = seen.find("\x1b[K", at);
+      const std::string text = seen.substr(at + 1, end == std::string::npos ? 0 : end - at - 1);
+      if (text.find("records") != std::string::npos && text.find('\r') == std::string::npos) found.push_back(text);
+    }
+    return found;
+  };
+  auto read_until = [&](auto done) {
+    for (int i = 0; i < 100 && !done(); ++i) seen += terminal.read_some(4096, std::chrono::milliseconds(200));
+    return done();
+  };
+  ASSERT_TRUE(read_until([&] { return !bars().empty(); })) << seen;
+  EXPECT_GT(bars().back().size(), 40u);
+  set_width(30);
+  const std::size_t before = bars().size();
+  ASSERT_TRUE(read_until([&] { return bars().size() > before + 2; })) << seen;
+  EXPECT_LT(bars().back().size(), 30u) << bars().back();
+
+  process.signal(SIGINT);
+  const RunResult r = process.wait();
+  seen += terminal.read_until_quiet(std::chrono::milliseconds(200));
+  EXPECT_EQ(r.exit_code, 130);
+  EXPECT_THAT(seen, HasSubstr("\r\x1b[Kvkt: interrupted"));
 }
 
 TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {

@@ -98,13 +98,15 @@ TEST(VktRecordOutput, NumbersStayNumbersAndOtherTextIsQuoted) {
   const RecordFields r{"2024/03/15", "13:45:30.25", "-128", "0", "64", "-5.3", "45"};
   EXPECT_EQ(csv_row(r), "2024/03/15,13:45:30.25,-128,0,64,-5.3,45\n");
   EXPECT_EQ(json_line(r),
-            R"({"date":"2024/03/15","time":"13:45:30.25","x":-128,"y":0,"z":64,"temperature":-5.3,"humidity":45})"
+            R"({"timestamp":"2024-03-15T13:45:30.25","date":"2024/03/15","time":"13:45:30.25","x_counts":-128,)"
+            R"("y_counts":0,"z_counts":64,"temperature":-5.3,"humidity_raw":45})"
             "\n");
   const RecordFields odd{"a,b", "q\"", "", "07", "1.", "-", "x\ty"};
   EXPECT_EQ(csv_row(odd), "\"a,b\",\"q\"\"\",,07,1.,-,x\ty\n");
-  EXPECT_EQ(json_line(odd),
+  EXPECT_EQ(json_line_legacy(odd),
             R"({"date":"a,b","time":"q\"","x":"","y":"07","z":"1.","temperature":"-","humidity":"x\u0009y"})"
             "\n");
+  EXPECT_THAT(json_line(odd), ::testing::StartsWith(R"({"timestamp":null,)"));
 }
 
 TEST(VktRecordOutput, TimestampsOnlyForRealDatesAndTimes) {
@@ -137,11 +139,13 @@ TEST(VktMessages, JapaneseTextsGetTheirEnglishMeaningBeside) {
 }
 
 TEST(VktMessages, OpenFailuresCarryAHint) {
-  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -EACCES, EACCES, ""),
-              AllOf(HasSubstr("Permission denied"), HasSubstr("dialout"), HasSubstr("udev rule")));
-  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2008, EBUSY, ""), HasSubstr("another program holds it"));
-  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -2001, ENOENT, ""), HasSubstr("no such device"));
-  EXPECT_THAT(open_failure_text(1, "/dev/ttyUSB0", -ENOTTY, ENOTTY, ""), HasSubstr("not a terminal"));
+  // The system's text for the error number, not the library's own text.
+  EXPECT_THAT(open_failure_text("/dev/ttyUSB0", -EACCES, EACCES, "library text"),
+              AllOf(HasSubstr("/dev/ttyUSB0: Permission denied"), HasSubstr("dialout"),
+                    HasSubstr("udev rule /usr/lib/udev/rules.d/70-vkt-logger.rules"), Not(HasSubstr("library"))));
+  EXPECT_THAT(open_failure_text("/dev/ttyUSB0", -2008, EBUSY, ""), HasSubstr("another program holds it"));
+  EXPECT_THAT(open_failure_text("/dev/ttyUSB0", -2001, ENOENT, ""), HasSubstr("No such file or directory"));
+  EXPECT_THAT(open_failure_text("/dev/ttyUSB0", -ENOTTY, ENOTTY, ""), HasSubstr("not a serial port"));
 }
 
 TEST(VktRecordOutput, AFileThatCannotBeWrittenLeavesNothing) {

@@ -56,9 +56,10 @@ struct RunResult {
 class VktProcess {
  public:
   // With `program` given, that program runs instead, left to find the
-  // library itself (no --library).
+  // library itself (no --library). With `stderr_device` (a pseudo-terminal's
+  // slave), standard error goes there instead of to a file.
   VktProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {}, bool piped_stdout = false,
-             const std::string& program = {})
+             const std::string& program = {}, const std::string& stderr_device = {})
       : tmp_() {
     env.emplace("TMPDIR", tmp_.path().string());
     std::vector<std::string> argv_text{kVktProgram, "--library", VKTCOM_MODULE_PATH};
@@ -92,7 +93,11 @@ class VktProcess {
     } else {
       posix_spawn_file_actions_addopen(&actions, 1, out_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }
-    posix_spawn_file_actions_addopen(&actions, 2, err_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (stderr_device.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 2, err_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 2, stderr_device.c_str(), O_WRONLY | O_NOCTTY, 0);
+    }
     const int rc = posix_spawn(&pid_, argv_text.front().c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (write_end_ >= 0) close(write_end_);
@@ -132,6 +137,13 @@ class VktProcess {
 
   void signal(int sig) { kill(pid_, sig); }
 
+  // Closes the reading end of a piped standard output, as `head` does once
+  // it has its lines.
+  void close_output() {
+    if (pipe_fd_ >= 0) close(pipe_fd_);
+    pipe_fd_ = -1;
+  }
+
   RunResult wait() {
     RunResult r;
     int status = 0;
@@ -139,7 +151,7 @@ class VktProcess {
     }
     pid_ = -1;
     r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (pipe_fd_ < 0) r.out = read_text(out_path());
+    if (pipe_fd_ < 0 && write_end_ < 0) r.out = read_text(out_path());
     r.err = read_text(err_path());
     return r;
   }

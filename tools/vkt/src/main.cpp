@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 #include <atomic>
 #include <cstdio>
 #include <exception>
@@ -80,29 +81,78 @@ void start_interrupt_thread() {
         std::error_code ec;
         if (!g_interrupts.cleanup_folder.empty()) std::filesystem::remove_all(g_interrupts.cleanup_folder, ec);
       }
-      static const char kMessage[] = "vkt: interrupted\n";
-      (void)!write(real_stderr(), kMessage, sizeof kMessage - 1);
+      write_stderr_now("vkt: interrupted\n");
       _exit(kExitInterrupted);
     }
   }).detach();
 }
 
-// --port: N, COMN or a device path of the library's port table.
-int parse_port(const Api& api, const std::string& text) {
+// The port table's numbers, first and last (COM1 to COM72), as the
+// library numbers its devices.
+std::pair<int, int> port_table_range(const Api& api) {
+  int first = 0, last = 0;
+  for (int n = 1; n <= 1024; ++n) {
+    if (api.vkt_port_device(n, nullptr, 0) <= 0) continue;
+    if (first == 0) first = n;
+    last = n;
+  }
+  return {first, last};
+}
+
+// --port: a device path (anything with a "/"), opened as it stands; or N /
+// COMN, a number of the library's port table.
+void parse_port(const Api& api, const std::string& text, Context& context) {
+  if (text.find('/') != std::string::npos) {
+    context.port_path = text;
+    return;
+  }
   std::string digits = text;
   if (digits.size() > 3 && (digits.rfind("COM", 0) == 0 || digits.rfind("com", 0) == 0)) digits = digits.substr(3);
-  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 5) {
-    const int n = std::stoi(digits);
-    if (n >= 1 && n <= 65535) return n;
-    throw Failure(kExitUsage, "--port " + text + ": a port number is 1 to 65535");
+  const bool number = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+  if (number && digits.size() <= 5 && api.vkt_port_device(std::stoi(digits), nullptr, 0) > 0) {
+    context.port = std::stoi(digits);
+    return;
   }
-  if (text.find('/') != std::string::npos) {
-    if (const int n = api.vkt_device_port(text.c_str()); n != 0) return n;
-    throw Failure(kExitUsage, "--port " + text +
-                                  ": not a device of the port table (`vkt ports` lists the serial devices, "
-                                  "the man page vkt(1) the table)");
+  const auto [first, last] = port_table_range(api);
+  if (number) {
+    throw Failure(kExitUsage, fmt::format("--port {}: the port table numbers COM{} to COM{}; a device path such as "
+                                          "/dev/ttyUSB20 opens any serial device",
+                                          text, first, last));
   }
-  throw Failure(kExitUsage, "--port " + text + ": give N, COMN or a device path such as /dev/ttyUSB0");
+  throw Failure(kExitUsage, fmt::format("--port {}: give a device path such as /dev/ttyUSB0, or N or COMN of the "
+                                        "port table (COM{} to COM{})",
+                                        text, first, last));
+}
+
+// A whole number from `min` to `max`, checked on the text as typed (so that
+// "-5" is never wrapped into a huge unsigned count).
+CLI::Validator whole_number(unsigned long long min, unsigned long long max) {
+  return CLI::Validator(
+      [min, max](std::string& text) -> std::string {
+        const bool digits = !text.empty() && text.size() <= 20 && text.find_first_not_of("0123456789") == std::string::npos;
+        errno = 0;
+        const unsigned long long n = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
+        if (digits && errno == 0 && n >= min && n <= max) return {};
+        return fmt::format("\"{}\" is not a whole number from {} to {}", text, min, max);
+      },
+      fmt::format("{}..{}", min, max));
+}
+
+// CLI11's message in the program's own style: lower-case, as every other
+// "vkt: ..." message.
+std::string parser_message(const CLI::ParseError& e) {
+  std::string text = e.what();
+  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+    if (text.find("subcommand") != std::string::npos) {
+      return "a subcommand is required: ports, info, clock, download, send, watch or settings";
+    }
+    // "CMD is required"
+    if (const std::size_t at = text.find(" is required"); at != std::string::npos) return "missing " + text.substr(0, at);
+  }
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
 }
 
 }  // namespace
@@ -116,9 +166,14 @@ int main(int argc, char** argv) {
 
   CLI::App app{kDescription, "vkt"};
   app.fallthrough();  // global options may also follow the subcommand
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);  // none only with -V (checked after the parse)
   app.footer(exit_code_help());
-  app.set_version_flag("--version", std::string("vkt ") + VKT_VERSION);
+  app.set_version_flag("");  // -V/--version loads the library to name its version too
+  bool version = false, verbose = false, quiet = false;
+  app.add_flag("-V,--version", version, "print the program's and the library's versions and exit");
+  auto* verbose_flag =
+      app.add_flag("-v,--verbose", verbose, "say on stderr which library was loaded and which port searched and opened");
+  app.add_flag("-q,--quiet", quiet, "print only errors on stderr (no progress bar, no summary)")->excludes(verbose_flag);
 
   std::string library;
   std::string trace;
@@ -134,32 +189,53 @@ int main(int argc, char** argv) {
       ->type_name("FILE")
       ->take_last();
   auto* port_option = app.add_option("--port", port,
-                                     "use this port instead of searching: N, COMN or a device path\n"
-                                     "(/dev/ttyUSB0, /dev/serial/by-id/...) of the port table")
+                                     "use this port instead of searching: any serial device by its path\n"
+                                     "(/dev/ttyUSB0, /dev/serial/by-id/..., /dev/pts/3), or N or COMN of\n"
+                                     "the port table (COM1 to COM72)")
                           ->type_name("PORT");
   auto* simulate_flag = app.add_flag("--simulate", simulate, "talk to a simulated logger");
-  app.add_option("--sim-records", sim.records, "records the simulated logger holds")
+  app.add_option("--sim-records", sim.records, "records the simulated logger holds, 1 to 1048576")
       ->capture_default_str()
+      ->check(whole_number(1, 1048576))
       ->needs(simulate_flag);
   app.add_flag("--sim-unpaced", sim.unpaced, "the simulated logger replies at full speed, not at 19200 baud")
       ->needs(simulate_flag);
   // Hidden: the simulator's generator and faults, for trying the error paths.
-  app.add_option("--sim-seed", sim.seed)->group("")->needs(simulate_flag);
+  app.add_option("--sim-seed", sim.seed)->group("")->check(whole_number(0, 4294967295ULL))->needs(simulate_flag);
   app.add_flag("--sim-new-year", sim.new_year)->group("")->needs(simulate_flag);
   app.add_flag("--sim-silent", sim.silent)->group("")->needs(simulate_flag);
   app.add_option("--sim-no-answer", sim.no_answer)->group("")->needs(simulate_flag);
-  auto* hang_up_option = app.add_option("--sim-hang-up-after", hang_up_after)->group("")->needs(simulate_flag);
-  auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)->group("")->needs(simulate_flag);
-  auto* bad_record_option = app.add_option("--sim-bad-record", bad_record)->group("")->needs(simulate_flag);
+  auto* hang_up_option = app.add_option("--sim-hang-up-after", hang_up_after)
+                             ->group("")
+                             ->check(whole_number(0, 1ULL << 32))
+                             ->needs(simulate_flag);
+  auto* unplug_option = app.add_option("--sim-unplug-after", unplug_after)
+                            ->group("")
+                            ->check(whole_number(0, 3600000))
+                            ->needs(simulate_flag);
+  auto* bad_record_option =
+      app.add_option("--sim-bad-record", bad_record)->group("")->check(whole_number(0, 1048575))->needs(simulate_flag);
 
   auto* ports = app.add_subcommand("ports", "list the serial ports and search for the logger's port");
-  bool brief = false, raw = false;
-  auto* brief_flag = ports->add_flag("--brief", brief, "print only the logger's port");
-  ports->add_flag("--raw", raw, "print the port search's four lists instead of the table")->excludes(brief_flag);
+  bool brief = false, raw = false, ports_json = false;
+  auto* brief_flag = ports->add_flag("--brief", brief, "print only the logger's port (exit code 4 when none is found)");
+  auto* ports_json_flag =
+      ports->add_flag("--json", ports_json, "print the table and the logger's port as one JSON object")
+          ->excludes(brief_flag);
+  ports->add_flag("--raw", raw,
+                  "print the port search's lists as the library's monitor window shows them\n"
+                  "(the Windows control names: ListBox11 serial devices present, ListBox12\n"
+                  "virtual COM ports, ListBox13 adapters seen, ListBox14 the logger's ports,\n"
+                  "Label11 the search's state), for comparing with the Windows library")
+      ->excludes(brief_flag)
+      ->excludes(ports_json_flag);
   ports->footer(
       "The table shows each serial device of the port table: device path, port number,\n"
       "USB vendor:product, serial number, manufacturer and product strings and the\n"
-      "/dev/serial/by-id link; then the logger's port, or why none was found.");
+      "/dev/serial/by-id link; then the logger's port, or \"logger: none found\" (exit\n"
+      "code 0: a listing is no failure; why none was found goes to standard error\n"
+      "when it names something to fix, e.g. a missing udev rule). Any other serial\n"
+      "device is reached by its path (--port /dev/ttyAMA0).");
 
   auto* info = app.add_subcommand("info", "connect and print the logger's parameter lines, year and record count");
   auto* clock = app.add_subcommand("clock", "set the logger's clock from the PC's clock");
@@ -169,11 +245,13 @@ int main(int argc, char** argv) {
   std::string format = "csv";
   bool json = false;
   download->add_option("-o,--output", download_options.output,
-                       "write to FILE instead of standard output: a file is replaced only when complete, a\n"
-                       "device, FIFO or terminal is written as it stands, a link is followed")
+                       "write to FILE instead of standard output (\"-\": standard output): a file is\n"
+                       "replaced only when complete, a device, FIFO or terminal is written as it stands,\n"
+                       "a link is followed")
       ->type_name("FILE");
-  auto* format_option = download->add_option("--format", format, "csv (the default), csv-legacy or json")
-                            ->check(CLI::IsMember({"csv", "csv-legacy", "json"}))
+  auto* format_option =
+      download->add_option("--format", format, "csv (the default), json, or the first layouts csv-legacy, json-legacy")
+          ->check(CLI::IsMember({"csv", "csv-legacy", "json", "json-legacy"}))
                             ->type_name("FORMAT");
   download->add_flag("--json", json, "the same as --format json")->excludes(format_option);
   download->add_flag("--partial", download_options.partial,
@@ -182,9 +260,11 @@ int main(int argc, char** argv) {
       "csv: timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw; the\n"
       "timestamp is ISO 8601 (2024-03-15T13:45:30.25, the logger's local time), empty when\n"
       "the record's fields are no real date and time; the others are the library's texts,\n"
-      "unscaled (no unit). csv-legacy: date,time,x,y,z,temperature,humidity. json: one\n"
-      "object per record with the keys of csv-legacy. On a terminal a progress bar\n"
-      "estimates the download at the line speed.");
+      "unscaled (no unit). json: one object per line with the same fields as keys (the\n"
+      "timestamp null where csv leaves it empty). csv-legacy: date,time,x,y,z,temperature,\n"
+      "humidity; json-legacy: objects with those keys. On a terminal a progress bar\n"
+      "estimates the download at the line speed. A reader that closes the pipe early\n"
+      "(vkt download | head) ends the download quietly with exit code 0.");
 
   auto* send = app.add_subcommand("send", "connect, send one command and print the logger's reply");
   std::string command;
@@ -213,9 +293,9 @@ int main(int argc, char** argv) {
   set->add_option("--wait", changes.wait,
                   "start: 5..90 (seconds), now, magnet-start, magnet-stop, magnet-pause, magnet-away-pause");
   set->add_option("--adj-h1", changes.adj_h1, "ADJ_h1: off or 1..99");
-  auto* adj_h3_option = set->add_option("--adj-h3", adj_h3, "ADJ_h3: 0 or 1")->check(CLI::Range(0, 1));
-  auto* id_option = set->add_option("--id", id, "My_ID: 0..99")->check(CLI::Range(0, 99));
-  auto* detect_option = set->add_option("--detect", detect, "detect threshold: 1..99")->check(CLI::Range(1, 99));
+  auto* adj_h3_option = set->add_option("--adj-h3", adj_h3, "ADJ_h3: 0 or 1")->check(whole_number(0, 1));
+  auto* id_option = set->add_option("--id", id, "My_ID: 0..99")->check(whole_number(0, 99));
+  auto* detect_option = set->add_option("--detect", detect, "detect threshold: 1..99")->check(whole_number(1, 99));
   set->add_option("--start", changes.start, "reserve the start time \"MM/DD HH:MM\", then set the clock");
   set->footer(
       "All eight settings are sent, the changed ones and the logger's current others, as\n"
@@ -232,8 +312,6 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // A word where the subcommand belongs that names none.
     if (app.get_subcommands().empty()) {
@@ -241,18 +319,37 @@ int main(int argc, char** argv) {
         if (!word.empty() && word[0] != '-') {
           std::fprintf(stderr,
                        "vkt: unknown subcommand \"%s\" (known: ports, info, clock, download, send, watch, "
-                       "settings)\nRun with --help for more information.\n",
+                       "settings)\n(vkt --help lists the options)\n",
                        word.c_str());
           return kExitUsage;
         }
       }
     }
-    std::fprintf(stderr, "vkt: %s\nRun with --help for more information.\n", e.what());
+    std::fprintf(stderr, "vkt: %s\n(vkt --help lists the options)\n", parser_message(e).c_str());
+    return kExitUsage;
+  }
+  if (version) {
+    std::printf("vkt %s\n", VKT_VERSION);
+    try {
+      Module module(choose_module_path(library));
+      std::printf("libvktcom %d (vkt_dll_ver) from %s\n", module.api().vkt_dll_ver(), module.path().c_str());
+    } catch (const Failure& failure) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vkt: %s\n", failure.what());
+      return failure.code();
+    }
+    return kExitOk;
+  }
+  if (app.get_subcommands().empty()) {
+    std::fprintf(stderr, "vkt: a subcommand is required: ports, info, clock, download, send, watch or settings\n"
+                         "(vkt --help lists the options)\n");
     return kExitUsage;
   }
   if (json) download_options.format = OutputFormat::JsonLines;
   if (format == "csv-legacy") download_options.format = OutputFormat::LegacyCsv;
   if (format == "json") download_options.format = OutputFormat::JsonLines;
+  if (format == "json-legacy") download_options.format = OutputFormat::LegacyJsonLines;
+  if (download_options.output == "-") download_options.output.clear();
   if (hang_up_option->count() > 0) sim.hang_up_after = hang_up_after;
   if (unplug_option->count() > 0) sim.unplug_after_ms = unplug_after;
   if (bad_record_option->count() > 0) sim.bad_record = bad_record;
@@ -275,14 +372,15 @@ int main(int argc, char** argv) {
     // A trace that cannot be written is said by the library on stderr; the
     // command goes on without it.
     if (!trace.empty()) module.api().vkt_trace_start(trace.c_str());
-    Context context{module.api(), module.path(), simulation.get(), {}};
-    if (port_option->count() > 0) context.port = parse_port(module.api(), port);
+    Context context{module.api(), module.path(), simulation.get(), {}, {}, verbose, quiet};
+    say_verbose(context, fmt::format("loaded {} (vkt_dll_ver {})", module.path(), module.api().vkt_dll_ver()));
+    if (port_option->count() > 0) parse_port(module.api(), port, context);
 
-    if (settings->parsed()) {
-      return set->parsed() ? run_settings_set(module.api(), simulation.get(), context.port, changes)
-                           : run_settings_show(module.api(), context.port);
-    }
-    if (ports->parsed()) return run_ports(context, raw ? PortsView::Raw : brief ? PortsView::Brief : PortsView::Table);
+    if (settings->parsed()) return set->parsed() ? run_settings_set(context, changes) : run_settings_show(context);
+    if (ports->parsed()) return run_ports(context, raw          ? PortsView::Raw
+                                               : brief      ? PortsView::Brief
+                                               : ports_json ? PortsView::Json
+                                                            : PortsView::Table);
     if (info->parsed()) return run_info(context);
     if (clock->parsed()) return run_clock(context);
     if (download->parsed()) return run_download(context, download_options);
@@ -293,7 +391,8 @@ int main(int argc, char** argv) {
     }
     return kExitUsage;
   } catch (const Failure& failure) {
-    std::fprintf(stderr, "vkt: %s\n", failure.what());
+    // A failure without a text ends the program quietly (a closed pipe).
+    if (*failure.what() != '\0') std::fprintf(stderr, "vkt: %s\n", failure.what());
     return failure.code();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vkt: %s\n", e.what());

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -32,6 +33,59 @@ std::string port_text(const Api& api, int port) {
   return device.empty() ? fmt::format("COM{}", port) : fmt::format("COM{} ({})", port, device);
 }
 
+}  // namespace
+
+void say_verbose(const Context& context, const std::string& text) {
+  if (context.verbose) std::fprintf(stderr, "vkt: %s\n", text.c_str());
+}
+
+std::string describe_port(const Context& context, int port) {
+  if (!context.port_path.empty() && (port == VKT_PATH_PORT || port == 0)) return context.port_path;
+  return port_text(context.api, port);
+}
+
+int open_logger_port(Context& context) {
+  const Api& api = context.api;
+  int port = 0;
+  if (!context.port && context.port_path.empty()) {
+    say_verbose(context, fmt::format("searching the serial devices of the port table for the logger's adapter "
+                                     "{:04x}:{:04x}",
+                                     VKT_LOGGER_VENDOR_ID, VKT_LOGGER_PRODUCT_ID));
+    port = api.com_search();
+    // The simulated adapter is ttyUSB0, port 1. Should the port search not
+    // see it (a search that cannot read the simulated sysfs folder), the
+    // simulation still works on port 1.
+    if (port == 0 && context.simulation != nullptr) port = 1;
+    if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api));
+    say_verbose(context, "the search found the logger on " + port_text(api, port));
+  } else {
+    // The monitor window holds the port, and only the search functions and
+    // form_open create it: create it, and hide it again.
+    api.form_open();
+    api.form_close();
+  }
+  int opened = 0;
+  if (!context.port_path.empty()) {
+    say_verbose(context, "opening " + context.port_path);
+    opened = api.vkt_open_path(context.port_path.c_str());
+  } else {
+    if (context.port) port = *context.port;
+    say_verbose(context, "opening " + port_text(api, port));
+    opened = api.com_open(port);
+  }
+  if (opened < 0) {
+    int32_t error = 0;
+    char message[256] = {};
+    const int32_t code = api.vkt_open_error(&error, message, sizeof message);
+    const std::string where = context.port_path.empty() ? port_text(api, port) : context.port_path;
+    throw Failure(kExitCannotOpen, open_failure_text(where, code, error, message));
+  }
+  say_verbose(context, "opened " + describe_port(context, opened) + " at 19200 baud, 8N1");
+  return opened;
+}
+
+namespace {
+
 // The road every logger command takes: find the port, open it, connect.
 // Closes the port and releases the monitor window (with its records) when
 // it ends, however it ends.
@@ -48,34 +102,12 @@ class LoggerLink {
 
   // Finds and opens the port; returns its number.
   int open() {
-    int port = 0;
-    if (context_.port) {
-      // The monitor window holds the port, and only the search functions and
-      // form_open create it: create it, and hide it again.
-      api_.form_open();
-      api_.form_close();
-      port = *context_.port;
-    } else {
-      port = api_.com_search();
-      // The simulated adapter is ttyUSB0, port 1. Should the port search
-      // not see it (a search that cannot read the simulated sysfs folder),
-      // the simulation still works on port 1.
-      if (port == 0 && context_.simulation != nullptr) port = 1;
-      if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api_));
-    }
-    const int opened = api_.com_open(port);
-    if (opened < 0) {
-      int32_t error = 0;
-      char message[256] = {};
-      const int32_t code = api_.vkt_open_error(&error, message, sizeof message);
-      throw Failure(kExitCannotOpen, open_failure_text(port, port_device_path(api_, port), code, error, message));
-    }
-    port_ = opened;
-    return opened;
+    port_ = open_logger_port(context_);
+    return port_;
   }
 
   void connect() {
-    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + port_text(api_, port_));
+    if (!api_.vkt_connect()) throw Failure(kExitNoAnswer, "the logger does not answer on " + describe_port(context_, port_));
   }
 
   // The parameter lines: asks the logger ("p") and reads back the lines of
@@ -141,9 +173,20 @@ std::string read_field(void (*accessor)(int32_t, char*), int32_t row) {
   return text;
 }
 
+// Writes the records to standard output. A reader that has gone (the
+// pipe's reading end closed: `vkt download | head -1`) wanted no more: the
+// program ends quietly with success, as cat does under head.
 void write_stdout(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    throw Failure(kExitOutput, "cannot write the records to standard output");
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EPIPE) throw Failure(kExitOk, "");
+    if (n <= 0) {
+      throw Failure(kExitOutput, std::string("cannot write the records to standard output: ") +
+                                     std::strerror(n < 0 ? errno : EIO));
+    }
+    done += static_cast<std::size_t>(n);
   }
 }
 
@@ -169,12 +212,19 @@ int run_ports(Context& context, PortsView view) {
   api.form_release();
   api.vkt_process_messages();
 
-  if (context.simulation != nullptr && view != PortsView::Brief) {
-    print_line(fmt::format("simulated logger on {} (device folder {}/dev)", context.simulation->logger().slave_path(),
-                           context.simulation->root()));
+  if (view == PortsView::Json) {
+    std::fputs(format_port_json(list_serial_ports(api), port, port_device_path(api, port)).c_str(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
+  }
+  if (context.simulation != nullptr && view != PortsView::Brief && !context.quiet) {
+    std::fprintf(stderr, "simulated logger on %s (device folder %s/dev)\n",
+                 context.simulation->logger().slave_path().c_str(), context.simulation->root().c_str());
   }
   if (view == PortsView::Table) {
-    std::fputs(format_port_table(list_serial_ports(api)).c_str(), stdout);
+    const std::vector<SerialPortInfo> found = list_serial_ports(api);
+    if (found.empty()) print_line("no serial device of the port table (any other is reached by --port PATH)");
+    else std::fputs(format_port_table(found).c_str(), stdout);
   }
   for (const auto& [title, text] : shown) {
     const std::vector<std::string> entries = lines_of(text);
@@ -185,8 +235,19 @@ int run_ports(Context& context, PortsView view) {
     print_line(title + ":");
     for (const std::string& entry : entries) print_line("  " + entry);
   }
-  if (port == 0) throw Failure(kExitNoLogger, explain_no_logger(api));
-  print_line(view == PortsView::Brief ? port_text(api, port) : "logger: " + port_text(api, port));
+  if (port != 0) {
+    print_line(view == PortsView::Brief ? port_text(api, port) : "logger: " + port_text(api, port));
+    return kExitOk;
+  }
+  // A listing without a logger is still a listing; only --brief, which
+  // prints nothing but the logger's port, fails. The explanation goes to
+  // standard error when it names something to fix (the logger's adapter
+  // seen without its device), or with --brief.
+  bool seen_adapter = false;
+  const std::string why = explain_no_logger(api, &seen_adapter);
+  if (view == PortsView::Brief) throw Failure(kExitNoLogger, why);
+  print_line("logger: none found");
+  if (seen_adapter && !context.quiet) std::fprintf(stderr, "vkt: %s\n", why.c_str());
   return kExitOk;
 }
 
@@ -197,7 +258,7 @@ int run_info(Context& context) {
   const LoggerParameters parameters = link.parameters();
 
   print_line(fmt::format("library: {} (version {})", context.module_path, context.api.vkt_dll_ver()));
-  print_line("port: " + port_text(context.api, port));
+  print_line("port: " + describe_port(context, port));
   print_line("parameters:");
   for (const std::string& line : parameters.lines) print_line("  " + line);
   print_line("year: " + (parameters.year.empty() ? std::string("unknown") : parameters.year));
@@ -293,7 +354,7 @@ int run_download(Context& context, const DownloadOptions& options) {
     bytes = [&logger] { return logger.counters().bytes_sent; };
   }
 
-  DownloadProgress progress(expected, bytes, show_bar, stderr, stderr_columns());
+  DownloadProgress progress(expected, bytes, show_bar && !context.quiet);
   const bool complete = api.vkt_inputdata() != 0;
   const double seconds = progress.stop();
 
@@ -319,10 +380,10 @@ int run_download(Context& context, const DownloadOptions& options) {
     write_output(options.output, text);
   }
   if (!complete) {
-    std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
+    if (!context.quiet) std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
     return kExitPartial;
   }
-  std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
+  if (!context.quiet) std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
   return kExitOk;
 }
 
@@ -345,7 +406,7 @@ int run_send(Context& context, const std::string& command) {
       std::fprintf(stderr, "vkt: the reply was cut to its first %zu bytes\n", reply.size() - 1);
     }
   }
-  if (context.simulation != nullptr) {
+  if (context.simulation != nullptr && !context.quiet) {
     const bool answered = context.simulation->logger().counters().replies > replies_before;
     std::fprintf(stderr, "%s\n", answered ? "simulated logger: answered" : "simulated logger: did not answer");
   }
@@ -361,7 +422,7 @@ int run_watch(Context& context, const std::atomic<bool>& stop) {
   // here from a port search of our own every second, by the timer's rule:
   // a port appearing while none was announced, and the port vanishing.
   api.com_search_timer(1);
-  std::fprintf(stderr, "watching for the logger; Ctrl-C stops\n");
+  if (!context.quiet) std::fprintf(stderr, "watching for the logger; Ctrl-C stops\n");
 
   int announced = 0;
   auto next_search = std::chrono::steady_clock::now();

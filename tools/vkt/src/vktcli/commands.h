@@ -19,16 +19,36 @@ struct Context {
   const Api& api;
   std::string module_path;
   Simulation* simulation = nullptr;  // the simulated logger, when --simulate
-  std::optional<int> port;           // --port; otherwise the port search picks it
+  std::optional<int> port;           // --port N or COMN; otherwise the port search picks it
+  std::string port_path;             // --port PATH: any terminal device, opened by its path
+  bool verbose = false;              // -v: say on stderr what is searched and opened
+  bool quiet = false;                // -q: errors only on stderr
 };
+
+// Says `text` on stderr as "vkt: <text>" when -v was given.
+void say_verbose(const Context& context, const std::string& text);
+
+// The port as a person knows it: "COM1 (/dev/ttyUSB0)", or the device
+// path --port named when the port table has no number for it.
+std::string describe_port(const Context& context, int port);
+
+// Opens the port the command talks to: the one --port names (number or
+// device path), else the one the port search finds (with the simulated
+// logger, its port 1 should the search not see it). Returns the port's
+// number (VKT_PATH_PORT for a device outside the port table). Throws
+// Failure: kExitNoLogger with what the search saw, kExitCannotOpen with the
+// system's cause and a hint. A monitor window is made when none exists.
+int open_logger_port(Context& context);
 
 // A reply to a command comes at once; a silent logger costs the library's
 // full 3000 ms reply time-out. A call that took this long got no reply.
 inline constexpr double kNoReplySeconds = 2.9;
 
 // `vkt ports`: the table of serial ports, the port search's four lists
-// (--raw) or only the logger's port (--brief).
-enum class PortsView { Table, Raw, Brief };
+// (--raw), only the logger's port (--brief) or the table as JSON (--json).
+// Exits 0 when it lists, with or without a logger; --brief alone exits
+// with kExitNoLogger when none is found.
+enum class PortsView { Table, Raw, Brief, Json };
 int run_ports(Context& context, PortsView view);
 int run_info(Context& context);
 int run_clock(Context& context);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <fmt/format.h>
 
@@ -40,14 +41,15 @@ constexpr Meaning kMeanings[] = {
 };
 
 std::atomic<int> g_saved_stderr{-1};  // the real standard error while a translator runs
-int g_columns = 0;
 int g_is_terminal = -1;
+
+// Guards the real standard error's writes and whether the status line shows.
+std::mutex g_stderr_mu;
+bool g_status_shown = false;
 
 void take_terminal_facts() {
   if (g_is_terminal >= 0) return;
   g_is_terminal = isatty(STDERR_FILENO) == 1 ? 1 : 0;
-  struct winsize size {};
-  g_columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 void write_all(int fd, std::string_view text) {
@@ -85,29 +87,30 @@ std::string english_beside(std::string_view text) {
   return out;
 }
 
-std::string open_failure_text(int port, const std::string& device, int32_t code, int32_t system_errno,
+std::string open_failure_text(const std::string& where, int32_t code, int32_t system_errno,
                               const std::string& message) {
-  const std::string where = device.empty() ? fmt::format("COM{}", port) : fmt::format("COM{} ({})", port, device);
+  // The system's text for its error number; the library's own text only
+  // where the system reported none.
   const std::string system = system_errno != 0 ? std::string(std::strerror(system_errno)) : message;
   if (code == -2001 || system_errno == ENOENT || system_errno == ENODEV || system_errno == ENXIO) {
-    return fmt::format("cannot open {}: no such device ({})\n  hint: is the logger plugged in? `vkt ports` lists "
+    return fmt::format("cannot open {}: {}\n  hint: is the logger plugged in? `vkt ports` lists "
                        "the serial devices present",
-                       where, system);
+                       where, system_errno != 0 ? system : std::string("no such device"));
   }
   if (system_errno == EACCES || system_errno == EPERM) {
     return fmt::format(
-        "cannot open {}: {}\n  hint: install the udev rule (rules/70-vkt-logger.rules) so that the logged-in user "
-        "may open it, or join the dialout group (sudo usermod -aG dialout $USER, then log in again)",
-        where, system);
+        "cannot open {}: {}\n  hint: the udev rule {} (package libvktcom1) lets the logged-in user open the "
+        "logger's port; for another device join the dialout group (sudo usermod -aG dialout $USER, then log in "
+        "again)",
+        where, system, kUdevRulePath);
   }
   if (code == -2008 || system_errno == EBUSY || system_errno == EWOULDBLOCK) {
-    return fmt::format("cannot open {}: the device is busy ({})\n  hint: another program holds it (a terminal "
+    return fmt::format("cannot open {}: {}\n  hint: another program holds it (a terminal "
                        "program, ModemManager, another vkt); close it and try again",
-                       where, system);
+                       where, system_errno != 0 ? system : std::string("the device is busy"));
   }
   if (system_errno == ENOTTY) {
-    return fmt::format("cannot open {}: not a terminal ({})\n  hint: the device is not a serial port", where,
-                       system);
+    return fmt::format("cannot open {}: {}\n  hint: the device is not a serial port", where, system);
   }
   if (code == -2011) return fmt::format("cannot open {}: no port selected", where);
   return fmt::format("cannot open {}: {}", where, system.empty() ? std::string("unknown cause") : system);
@@ -161,7 +164,11 @@ StderrTranslator::StderrTranslator() {
       const ssize_t n = read(in, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
-      write_all(out, english_beside(std::string_view(buffer, static_cast<std::size_t>(n))));
+      const std::string text = english_beside(std::string_view(buffer, static_cast<std::size_t>(n)));
+      std::lock_guard lock(g_stderr_mu);
+      if (g_status_shown) write_all(out, "\r\x1b[K");
+      g_status_shown = false;
+      write_all(out, text);
     }
   });
 }
@@ -187,8 +194,27 @@ int real_stderr() {
 }
 
 int stderr_columns() {
-  take_terminal_facts();
-  return g_columns;
+  struct winsize size {};
+  return ioctl(real_stderr(), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+void show_status_line(std::string_view line) {
+  std::lock_guard lock(g_stderr_mu);
+  write_all(real_stderr(), "\r" + std::string(line) + "\x1b[K");
+  g_status_shown = true;
+}
+
+void clear_status_line() {
+  std::lock_guard lock(g_stderr_mu);
+  if (g_status_shown) write_all(real_stderr(), "\r\x1b[K");
+  g_status_shown = false;
+}
+
+void write_stderr_now(std::string_view text) {
+  std::lock_guard lock(g_stderr_mu);
+  if (g_status_shown) write_all(real_stderr(), "\r\x1b[K");
+  g_status_shown = false;
+  write_all(real_stderr(), text);
 }
 
 }  // namespace vktcli

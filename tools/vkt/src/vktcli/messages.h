@@ -16,9 +16,14 @@ namespace vktcli {
 // Japanese text itself stays as the library wrote it.
 std::string english_beside(std::string_view text);
 
-// The failure of com_open on `port` (device path `device`) as the library
-// reported it (vkt_open_error), with the system's text and a hint.
-std::string open_failure_text(int port, const std::string& device, int32_t code, int32_t system_errno,
+// Where the package installs the udev rule that gives the logged-in user
+// the logger's port.
+inline constexpr const char* kUdevRulePath = "/usr/lib/udev/rules.d/70-vkt-logger.rules";
+
+// The failure of opening `where` ("COM1 (/dev/ttyUSB0)", a device path) as
+// the library reported it (vkt_open_error): the system's text for its
+// error number (the library's own text when there is none) and a hint.
+std::string open_failure_text(const std::string& where, int32_t code, int32_t system_errno,
                               const std::string& message);
 
 // Why a download failed, from the library's report and its bad lines.
@@ -44,8 +49,21 @@ class StderrTranslator {
 
 // Whether the real standard error is a terminal, and its width in columns
 // (80 when unknown); valid whether or not a StderrTranslator is active.
+// The width is read anew at each call, so that a resized terminal (its
+// SIGWINCH) is seen at the next redraw.
 bool stderr_is_terminal();
 int stderr_columns();
+
+// The status line (the download's progress bar) at the foot of a terminal
+// on standard error: drawn over itself in place. Every other text written
+// to standard error, through the translator or by write_stderr_now, first
+// clears it, so that no message runs on after the bar; the bar's next
+// redraw puts it back below the message.
+void show_status_line(std::string_view line);
+void clear_status_line();
+// Writes `text` to the real standard error at once (from any thread; for
+// a last word before _exit), clearing the status line first.
+void write_stderr_now(std::string_view text);
 // The descriptor of the real standard error (for a last word before _exit).
 int real_stderr();
 

@@ -55,7 +55,7 @@ Module::Module(const std::string& path) : path_(path) {
   VKT_RESOLVE(vkt_set_command) VKT_RESOLVE(vkt_get_param) VKT_RESOLVE(vkt_get_reservetime)
   VKT_RESOLVE(settingform_open) VKT_RESOLVE(settingform_close) VKT_RESOLVE(settingform_release)
   VKT_RESOLVE(settingform_check) VKT_RESOLVE(vkt_process_messages)
-  VKT_RESOLVE(vkt_open_error) VKT_RESOLVE(vkt_command_reply) VKT_RESOLVE(vkt_get_download_report)
+  VKT_RESOLVE(vkt_open_error) VKT_RESOLVE(vkt_open_path) VKT_RESOLVE(vkt_command_reply) VKT_RESOLVE(vkt_get_download_report)
   VKT_RESOLVE(vkt_download_bad_lines) VKT_RESOLVE(vkt_download_text)
   VKT_RESOLVE(vkt_port_device) VKT_RESOLVE(vkt_device_port) VKT_RESOLVE(vkt_serial_ports)
   VKT_RESOLVE(vkt_serial_port_text) VKT_RESOLVE(vkt_unbound_adapters) VKT_RESOLVE(vkt_search_list)

@@ -47,6 +47,7 @@ struct Api {
   decltype(&::vkt_process_messages) vkt_process_messages = nullptr;
   // The Linux extensions (vktcom_ext.h).
   decltype(&::vkt_open_error) vkt_open_error = nullptr;
+  decltype(&::vkt_open_path) vkt_open_path = nullptr;
   decltype(&::vkt_command_reply) vkt_command_reply = nullptr;
   decltype(&::vkt_get_download_report) vkt_get_download_report = nullptr;
   decltype(&::vkt_download_bad_lines) vkt_download_bad_lines = nullptr;

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "vktcli/messages.h"
+
 namespace vktcli {
 namespace {
 
@@ -62,12 +64,9 @@ std::string format_progress(long received, std::optional<long> expected, double 
   return fit(count + " " + percent);
 }
 
-DownloadProgress::DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar,
-                                   std::FILE* out, int columns)
+DownloadProgress::DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar)
     : expected_(expected),
       bytes_(std::move(bytes)),
-      out_(out),
-      columns_(columns),
       start_(std::chrono::steady_clock::now()) {
   if (bytes_) bytes_at_start_ = bytes_();
   if (show_bar) thread_ = std::thread([this] { run(); });
@@ -87,13 +86,12 @@ void DownloadProgress::run() {
   std::unique_lock lock(mu_);
   while (!stopping_) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::string line = format_progress(estimate(seconds), expected_, seconds, columns_);
-    std::fprintf(out_, "\r%s\x1b[K", line.c_str());
-    std::fflush(out_);
+    // The width is read at every redraw: a terminal resized meanwhile gets
+    // a line that fits it.
+    show_status_line(format_progress(estimate(seconds), expected_, seconds, stderr_columns()));
     cv_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_; });
   }
-  std::fputs("\r\x1b[K", out_);
-  std::fflush(out_);
+  clear_status_line();
 }
 
 double DownloadProgress::stop() {

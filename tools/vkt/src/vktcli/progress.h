@@ -38,11 +38,11 @@ class DownloadProgress {
  public:
   using ByteCounter = std::function<std::size_t()>;  // bytes sent so far
 
-  // Starts timing; with `show_bar`, draws the bar on `out` every 100 ms (ten
-  // times a second at most) until stop(), `columns` wide at most. `bytes`,
-  // when set, is read from the bar's thread.
-  DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar, std::FILE* out = stderr,
-                   int columns = 80);
+  // Starts timing; with `show_bar`, draws the bar as the status line of
+  // standard error (messages.h) every 100 ms (ten times a second at most)
+  // until stop(), narrower than the terminal, whose width is read at each
+  // redraw. `bytes`, when set, is read from the bar's thread.
+  DownloadProgress(std::optional<long> expected, ByteCounter bytes, bool show_bar);
   ~DownloadProgress();
   DownloadProgress(const DownloadProgress&) = delete;
   DownloadProgress& operator=(const DownloadProgress&) = delete;
@@ -57,8 +57,6 @@ class DownloadProgress {
   std::optional<long> expected_;
   ByteCounter bytes_;
   std::size_t bytes_at_start_ = 0;
-  std::FILE* out_;
-  int columns_ = 80;
   std::chrono::steady_clock::time_point start_;
   std::optional<double> stopped_after_;
   std::mutex mu_;

@@ -36,23 +36,7 @@ bool is_json_number(std::string_view s) {
   return dot == std::string_view::npos || is_digits(s.substr(dot + 1));
 }
 
-std::string json_string(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      out += fmt::format("\\u{:04x}", u);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_value(std::string_view s) { return is_json_number(s) ? std::string(s) : json_string(s); }
+std::string json_value(std::string_view s);
 
 std::string csv_field(std::string_view s) {
   if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
@@ -73,16 +57,46 @@ fs::path folder_of(const fs::path& path) {
 
 }  // namespace
 
+std::string json_string(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      out += fmt::format("\\u{:04x}", u);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+std::string json_value(std::string_view s) { return is_json_number(s) ? std::string(s) : json_string(s); }
+}  // namespace
+
 std::string csv_row(const RecordFields& r) {
   return fmt::format("{},{},{},{},{},{},{}\n", csv_field(r.date), csv_field(r.time), csv_field(r.x),
                      csv_field(r.y), csv_field(r.z), csv_field(r.temperature), csv_field(r.humidity));
 }
 
-std::string json_line(const RecordFields& r) {
+std::string json_line_legacy(const RecordFields& r) {
   return fmt::format(R"({{"date":{},"time":{},"x":{},"y":{},"z":{},"temperature":{},"humidity":{}}})"
                      "\n",
                      json_string(r.date), json_string(r.time), json_value(r.x), json_value(r.y),
                      json_value(r.z), json_value(r.temperature), json_value(r.humidity));
+}
+
+std::string json_line(const RecordFields& r) {
+  const std::string timestamp = iso_timestamp(r.date, r.time);
+  return fmt::format(R"({{"timestamp":{},"date":{},"time":{},"x_counts":{},"y_counts":{},"z_counts":{},)"
+                     R"("temperature":{},"humidity_raw":{}}})"
+                     "\n",
+                     timestamp.empty() ? std::string("null") : json_string(timestamp), json_string(r.date),
+                     json_string(r.time), json_value(r.x), json_value(r.y), json_value(r.z),
+                     json_value(r.temperature), json_value(r.humidity));
 }
 
 namespace {
@@ -133,6 +147,7 @@ std::string format_records(const std::vector<RecordFields>& records, OutputForma
       case OutputFormat::Csv: out += csv_row_timed(r); break;
       case OutputFormat::LegacyCsv: out += csv_row(r); break;
       case OutputFormat::JsonLines: out += json_line(r); break;
+      case OutputFormat::LegacyJsonLines: out += json_line_legacy(r); break;
     }
   }
   return out;

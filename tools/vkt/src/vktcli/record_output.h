@@ -24,19 +24,25 @@ struct RecordFields {
 // 60, hundredths 100, a date without a year ...). The other columns are the
 // library's texts, unscaled: acceleration counts, temperature in whole and
 // tenths, humidity as the logger's raw byte.
-// LegacyCsv: the first layout, "date,time,x,y,z,temperature,humidity".
-// JsonLines: one object per record with the keys of LegacyCsv; date and
+// JsonLines: one object per record with the columns of Csv as its keys, in
+// the same order; the timestamp is null where Csv leaves it empty, date and
 // time are strings, the other fields numbers (a text that is not a number
 // stays a string).
-enum class OutputFormat { Csv, LegacyCsv, JsonLines };
+// LegacyCsv: the first layout, "date,time,x,y,z,temperature,humidity".
+// LegacyJsonLines: the first JSON layout, the keys of LegacyCsv.
+enum class OutputFormat { Csv, LegacyCsv, JsonLines, LegacyJsonLines };
 
 std::string format_records(const std::vector<RecordFields>& records, OutputFormat format);
 std::string csv_row(const RecordFields& record);         // LegacyCsv
 std::string csv_row_timed(const RecordFields& record);   // Csv
-std::string json_line(const RecordFields& record);
+std::string json_line(const RecordFields& record);         // JsonLines
+std::string json_line_legacy(const RecordFields& record);  // LegacyJsonLines
 // The ISO 8601 timestamp of a record's library texts, empty when they do
 // not form a real date and time.
 std::string iso_timestamp(const std::string& date, const std::string& time);
+
+// `s` as a JSON string, quoted, with '"', '\\' and control characters escaped.
+std::string json_string(std::string_view s);
 
 // Where an output file name leads. A symbolic link is followed to its
 // target (a dangling one names a new file at its target); what is found

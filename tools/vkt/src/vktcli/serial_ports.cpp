@@ -5,6 +5,9 @@
 
 #include <fmt/format.h>
 
+#include "vktcli/messages.h"
+#include "vktcli/record_output.h"
+
 namespace vktcli {
 namespace {
 
@@ -64,7 +67,27 @@ std::string format_port_table(const std::vector<SerialPortInfo>& ports) {
   return out;
 }
 
-std::string explain_no_logger(const Api& api) {
+std::string format_port_json(const std::vector<SerialPortInfo>& ports, int logger_port,
+                             const std::string& logger_device) {
+  auto text = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
+  auto id = [](const std::optional<unsigned>& v) { return v ? fmt::format("\"{:04x}\"", *v) : std::string("null"); };
+  std::string out = "{\"ports\":[";
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const SerialPortInfo& p = ports[i];
+    out += fmt::format(
+        "{}{{\"device\":{},\"port\":{},\"node_exists\":{},\"usb\":{},\"vendor\":{},\"product\":{},"
+        "\"logger\":{},\"serial\":{},\"manufacturer\":{},\"product_name\":{},\"by_id\":{}}}",
+        i == 0 ? "" : ",", json_string(p.device), p.com, p.node_exists, p.usb, id(p.vendor), id(p.product),
+        p.logger, text(p.serial), text(p.manufacturer), text(p.product_name), text(p.by_id));
+  }
+  out += "],\"logger\":";
+  out += logger_port == 0 ? std::string("null")
+                          : fmt::format("{{\"port\":{},\"device\":{}}}", logger_port, text(logger_device));
+  return out + "}\n";
+}
+
+std::string explain_no_logger(const Api& api, bool* seen_adapter) {
+  if (seen_adapter) *seen_adapter = false;
   const std::vector<SerialPortInfo> ports = list_serial_ports(api);
   std::string out = fmt::format(
       "no logger found\n"
@@ -74,10 +97,11 @@ std::string explain_no_logger(const Api& api) {
   if (ports.empty()) out += "  seen: no serial device of the port table\n";
   for (const SerialPortInfo& p : ports) {
     if (p.logger && !p.node_exists) {
+      if (seen_adapter) *seen_adapter = true;
       out += fmt::format(
-          "  seen: {} has the logger's identifiers but no device node {}: the udev rule is missing or has not "
-          "run (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-          p.tty(), p.device);
+          "  seen: {} has the logger's identifiers but no device node {}: the udev rule {} is missing or has "
+          "not run (install the package libvktcom1, then plug the logger in again)\n",
+          p.tty(), p.device, kUdevRulePath);
     } else if (p.logger) {
       out += fmt::format("  seen: {} (COM{}) has the logger's identifiers\n", p.device, p.com);
     } else if (p.vendor && p.product) {
@@ -94,10 +118,11 @@ std::string explain_no_logger(const Api& api) {
       whole_text([&](char* b, int32_t n) { return api.vkt_unbound_adapters(b, n); }).value_or("");
   for (std::size_t at = 0; at < unbound.size();) {
     const std::size_t end = std::min(unbound.find('\n', at), unbound.size());
+    if (seen_adapter) *seen_adapter = true;
     out += fmt::format(
         "  seen: USB device {} has the logger's identifiers but no terminal device: the udev rule that binds "
-        "ftdi_sio to it is missing (install rules/70-vkt-logger.rules, then plug the logger in again)\n",
-        unbound.substr(at, end - at));
+        "ftdi_sio to it, {}, is missing (install the package libvktcom1, then plug the logger in again)\n",
+        unbound.substr(at, end - at), kUdevRulePath);
     at = end + 1;
   }
   out += "  Without a logger, --simulate plays one (e.g. vkt info --simulate).";

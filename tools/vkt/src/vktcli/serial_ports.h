@@ -30,8 +30,21 @@ std::vector<SerialPortInfo> list_serial_ports(const Api& api);
 // The table `vkt ports` prints, one line per port, with a header.
 std::string format_port_table(const std::vector<SerialPortInfo>& ports);
 
+// The same ports as one JSON object, `vkt ports --json`:
+//   {"ports":[{"device":..,"port":1,"node_exists":true,"usb":true,
+//     "vendor":"1f2e","product":"3d4c","logger":true,"serial":..,
+//     "manufacturer":..,"product_name":..,"by_id":..}, ...],
+//    "logger":{"port":1,"device":".."}}
+// with null for an unknown identifier or text and for "logger" when the
+// search found none; `logger_port` 0: none found.
+std::string format_port_json(const std::vector<SerialPortInfo>& ports, int logger_port,
+                             const std::string& logger_device);
+
 // The explanation of "no logger found": what the library saw of the
-// machine's serial devices, with a hint for each case.
-std::string explain_no_logger(const Api& api);
+// machine's serial devices, with a hint for each case. `seen_adapter`
+// (unless null) is set when the logger's identifiers were seen somewhere
+// (an adapter without a device node, or without a terminal device): then
+// the explanation tells what to fix.
+std::string explain_no_logger(const Api& api, bool* seen_adapter = nullptr);
 
 }  // namespace vktcli

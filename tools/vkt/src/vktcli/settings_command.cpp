@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "vktcli/commands.h"
 #include "vktcli/exit_codes.h"
 #include "vktcli/messages.h"
 #include "vktcli/simulation.h"
@@ -87,13 +88,19 @@ void print_received(Simulation* simulation) {
 }
 
 // Opens the dialog, as settingform_open does: the show routine reads the
-// logger's settings back, from `port` or from the port the search finds.
-void open_dialog(const Api& api, std::optional<int> port) {
-  if (api.vkt_settingform_open_port(port.value_or(0)) != 1) {
+// logger's settings back. Its link step is given the port that download's
+// road finds and opens (and closes again), so that a missing logger or a
+// port that cannot be opened is explained as for every other command.
+int open_dialog(Context& context) {
+  const Api& api = context.api;
+  const int port = open_logger_port(context);
+  api.com_close();
+  if (api.vkt_settingform_open_port(port) != 1) {
     throw Failure(kExitError, "the settings dialog did not open");
   }
   const std::string state = setting(api, VKT_SETTING_STATE);
   if (link_failed(state)) throw_link_failure(state);
+  return port;
 }
 
 // Leaves as the user would: Cancel sends nothing.
@@ -182,9 +189,12 @@ std::vector<std::string> describe_dialog(const Api& api) {
   return out;
 }
 
-int run_settings_show(const Api& api, std::optional<int> port) {
-  open_dialog(api, port);
-  const std::string shown_port = setting(api, VKT_SETTING_PORT);
+int run_settings_show(Context& context) {
+  const Api& api = context.api;
+  const int port = open_dialog(context);
+  // The status bar shows a port number; a device outside the port table
+  // goes by its path.
+  const std::string shown_port = port == VKT_PATH_PORT ? context.port_path : setting(api, VKT_SETTING_PORT);
   if (!shown_port.empty()) print_line("port:     " + shown_port);
   for (const std::string& line : describe_dialog(api)) print_line(line);
   const bool understood = setting(api, VKT_SETTING_STATE) != "Failed to get the parameters";
@@ -193,7 +203,9 @@ int run_settings_show(const Api& api, std::optional<int> port) {
   return kExitOk;
 }
 
-int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> port, const SettingsChanges& changes) {
+int run_settings_set(Context& context, const SettingsChanges& changes) {
+  const Api& api = context.api;
+  Simulation* simulation = context.simulation;
   if (changes.empty()) throw Failure(kExitUsage, "settings set: nothing to change (see settings set --help)");
 
   // Check every value before the logger is touched.
@@ -212,7 +224,7 @@ int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> 
   std::optional<StartTime> start;
   if (changes.start) start = parse_start_time(*changes.start);
 
-  open_dialog(api, port);
+  open_dialog(context);
   const int record =
       changes.record ? choose_item(items(api, VKT_SETTING_RECORD), *changes.record, "--record") : -1;
   const int type = changes.type ? choose_item(items(api, VKT_SETTING_TYPE), *changes.type, "--type") : -1;
@@ -261,19 +273,7 @@ int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> 
     if (!api.vkt_startsetcheck()) {
       throw Failure(kExitTransferFailed, "the start time was refused: " + last_message(api));
     }
-    int clock_port = 0;
-    if (port) {
-      // The monitor window holds the port; form_open creates it.
-      api.form_open();
-      api.form_close();
-      clock_port = *port;
-    } else {
-      clock_port = api.com_search();
-      // The simulated adapter is port 1, should the search not see it.
-      if (clock_port == 0 && simulation != nullptr) clock_port = 1;
-      if (clock_port == 0) throw Failure(kExitNoLogger, "no logger found to set the clock");
-    }
-    if (api.com_open(clock_port) < 0) throw Failure(kExitCannotOpen, fmt::format("cannot open COM{}", clock_port));
+    open_logger_port(context);
     const bool set = api.vkt_clkset() != 0;
     api.com_close();
     if (!set) throw Failure(kExitTransferFailed, "setting the clock and the start time failed: " + last_message(api));
@@ -281,7 +281,7 @@ int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> 
   }
 
   // Show what the logger holds now: the dialog reads it back when shown again.
-  open_dialog(api, port);
+  open_dialog(context);
   print_line("now on the logger:");
   for (const std::string& line : describe_dialog(api)) print_line("  " + line);
   close_dialog(api);

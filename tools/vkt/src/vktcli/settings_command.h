@@ -7,7 +7,7 @@
 // select items, press the up-down arrows, tick the start-time box and type
 // the start-time fields, press Ok. What is sent, and how, is therefore
 // exactly what the dialog's Ok sends. The dialog opens the port given with
-// --port, else it searches for the logger's port itself.
+// --port, else the port the search finds.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,8 +59,10 @@ StartTime parse_start_time(std::string_view value);
 // the status text.
 std::vector<std::string> describe_dialog(const Api& api);
 
-// `port`: the port the dialog opens; nothing: the dialog searches.
-int run_settings_show(const Api& api, std::optional<int> port);
-int run_settings_set(const Api& api, Simulation* simulation, std::optional<int> port, const SettingsChanges& changes);
+// The dialog's link step opens the port that --port names, else the one
+// the port search finds (see open_logger_port).
+struct Context;
+int run_settings_show(Context& context);
+int run_settings_set(Context& context, const SettingsChanges& changes);
 
 }  // namespace vktcli
