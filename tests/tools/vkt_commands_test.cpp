@@ -207,6 +207,9 @@ TEST(VktCommands, PortTakesAnyTerminalByItsPath) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_THAT(lines_of(r.out), Contains("port: " + sim.slave_path()));
   EXPECT_THAT(r.err, HasSubstr("vkt: opened " + sim.slave_path() + " at 19200 baud"));
+  // -v also shows the traffic on the line, from the library's trace.
+  EXPECT_THAT(r.err, HasSubstr("vkt: line: write 1 bytes: m\n"));
+  EXPECT_THAT(r.err, HasSubstr("vkt: line: received "));
 
   r = run_vkt({"settings", "--port", link}, no_devices);
   ASSERT_EQ(r.exit_code, 0) << r.err;

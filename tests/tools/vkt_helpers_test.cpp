@@ -20,6 +20,7 @@
 #include "vktcli/progress.h"
 #include "vktcli/record_output.h"
 #include "vktcli/settings_command.h"
+#include "vktcli/trace_echo.h"
 
 namespace vktcli {
 namespace {
@@ -240,3 +241,35 @@ TEST(VktRecordOutput, FoldersBlockDevicesAndSocketsAreRefused) {
 
 }  // namespace
 }  // namespace vktcli
+
+TEST(VktTraceEcho, ShowsTheLinesTrafficAsTextAndFollowsAFileMovedAside) {
+  EXPECT_EQ(vktcli::line_event("0.749 T1 write 1 bytes: 6D | m"), "write 1 bytes: m");
+  EXPECT_EQ(vktcli::line_event("1.0 T2 received 3 bytes: 41 7C 42 | A | B", 20), "received 3 bytes: A ...");
+  EXPECT_EQ(vktcli::line_event("0.05 T1 com_open(1)"), std::nullopt);
+  EXPECT_EQ(vktcli::line_event("garbage"), std::nullopt);
+
+  vkt::testing::TempFolder folder;
+  const std::string path = folder / "trace.log";
+  std::vector<std::string> seen;
+  std::mutex mu;
+  {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("0.1 T1 write 1 bytes: 44 | D\n0.2 T1 vkt_inputdata()\n0.3 T1 received 2 bytes: 31 32 | 1", f);
+    std::fflush(f);
+    vktcli::TraceEcho echo(path, [&](const std::string& e) {
+      std::lock_guard lock(mu);
+      seen.push_back(e);
+    });
+    for (int i = 0; i < 1000 && [&] { std::lock_guard lock(mu); return seen.empty(); }(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // The rest of the line, then the file moved aside and a new one begun.
+    std::fputs("2\n", f);
+    std::fclose(f);
+    std::filesystem::rename(path, path + ".1");
+    f = std::fopen(path.c_str(), "w");
+    std::fputs("0.4 T1 port COM1: closed\n", f);
+    std::fclose(f);
+  }
+  EXPECT_THAT(seen, ::testing::ElementsAre("write 1 bytes: D", "received 2 bytes: 12", "port COM1: closed"));
+}

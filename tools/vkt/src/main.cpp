@@ -17,9 +17,12 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "vktcli/commands.h"
 #include "vktcli/exit_codes.h"
@@ -29,6 +32,7 @@
 #include "vktcli/serial_ports.h"
 #include "vktcli/settings_command.h"
 #include "vktcli/simulation.h"
+#include "vktcli/trace_echo.h"
 
 namespace {
 
@@ -52,12 +56,12 @@ constexpr const char* kDescription =
 
 // SIGINT and SIGTERM: `watch` stops cleanly; every other subcommand stops at
 // once (nothing is written before a download is complete) after removing
-// the simulator's temporary folder.
+// the temporary folders (the simulator's, the trace `-v` follows).
 struct Interrupts {
   std::atomic<bool> stop{false};
   std::atomic<bool> graceful{false};
   std::mutex mu;
-  std::string cleanup_folder;
+  std::vector<std::string> cleanup_folders;
 };
 Interrupts g_interrupts;
 
@@ -79,13 +83,53 @@ void start_interrupt_thread() {
       {
         std::lock_guard lock(g_interrupts.mu);
         std::error_code ec;
-        if (!g_interrupts.cleanup_folder.empty()) std::filesystem::remove_all(g_interrupts.cleanup_folder, ec);
+        for (const std::string& folder : g_interrupts.cleanup_folders) std::filesystem::remove_all(folder, ec);
       }
       write_stderr_now("vkt: interrupted\n");
       _exit(kExitInterrupted);
     }
   }).detach();
 }
+
+// The trace `vkt -v` follows: the file of --trace, else one it starts in a
+// temporary folder, removed when the command ends (or is interrupted).
+class VerboseTrace {
+ public:
+  VerboseTrace(const Api& api, const std::string& trace) : api_(api) {
+    std::string path = trace;
+    if (path.empty()) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/vkt-trace-XXXXXX";
+      if (!::mkdtemp(folder.data())) return;
+      folder_ = folder;
+      {
+        std::lock_guard lock(g_interrupts.mu);
+        g_interrupts.cleanup_folders.push_back(folder_);
+      }
+      path = folder_ + "/trace.log";
+      if (api_.vkt_trace_start(path.c_str()) != 1) return;
+      started_ = true;
+    }
+    echo_.emplace(path, [](const std::string& event) { std::fprintf(stderr, "vkt: line: %s\n", event.c_str()); });
+  }
+  ~VerboseTrace() {
+    if (started_) api_.vkt_trace_stop();
+    echo_.reset();
+    if (folder_.empty()) return;
+    std::lock_guard lock(g_interrupts.mu);
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+    std::erase(g_interrupts.cleanup_folders, folder_);
+  }
+  VerboseTrace(const VerboseTrace&) = delete;
+  VerboseTrace& operator=(const VerboseTrace&) = delete;
+
+ private:
+  const Api& api_;
+  std::string folder_;
+  bool started_ = false;
+  std::optional<TraceEcho> echo_;
+};
 
 // The port table's numbers, first and last (COM1 to COM72), as the
 // library numbers its devices.
@@ -172,7 +216,7 @@ int main(int argc, char** argv) {
   bool version = false, verbose = false, quiet = false;
   app.add_flag("-V,--version", version, "print the program's and the library's versions and exit");
   auto* verbose_flag =
-      app.add_flag("-v,--verbose", verbose, "say on stderr which library was loaded and which port searched and opened");
+      app.add_flag("-v,--verbose", verbose, "say on stderr which library was loaded, which port searched and opened, and the bytes on the line");
   app.add_flag("-q,--quiet", quiet, "print only errors on stderr (no progress bar, no summary)")->excludes(verbose_flag);
 
   std::string library;
@@ -365,13 +409,17 @@ int main(int argc, char** argv) {
     if (simulate) {
       simulation = std::make_unique<Simulation>(sim);
       std::lock_guard lock(g_interrupts.mu);
-      g_interrupts.cleanup_folder = simulation->root();
+      g_interrupts.cleanup_folders.push_back(simulation->root());
     }
 
     Module module(choose_module_path(library));
     // A trace that cannot be written is said by the library on stderr; the
     // command goes on without it.
     if (!trace.empty()) module.api().vkt_trace_start(trace.c_str());
+    // -v shows the serial line's traffic from the trace: the one asked for,
+    // else one in a temporary folder of its own.
+    std::optional<VerboseTrace> verbose_trace;
+    if (verbose) verbose_trace.emplace(module.api(), trace);
     Context context{module.api(), module.path(), simulation.get(), {}, {}, verbose, quiet};
     say_verbose(context, fmt::format("loaded {} (vkt_dll_ver {})", module.path(), module.api().vkt_dll_ver()));
     if (port_option->count() > 0) parse_port(module.api(), port, context);
