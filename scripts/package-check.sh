@@ -6,7 +6,9 @@
 #     through find_package(vktcom), run against the unpacked simulator;
 #   - the unpacked vkt, which must load the unpacked libvktcom.so.1;
 #   - the unpacked Python package, which finds the unpacked library;
-#   - the unpacked man pages, read without a UTF-8 locale.
+#   - the unpacked man pages, read without a UTF-8 locale;
+#   - and, from the source tree, the README's main job as a new user types
+#     it, in a fresh build folder: it builds only what it runs.
 # Nothing is installed on the machine: everything lives in a temporary folder
 # that is removed on exit, also after a failure.
 #
@@ -226,5 +228,23 @@ for name in libvktcom1 libvktcom-dev vkt python3-vktcom; do
   first=$(gzip -dc "$root/usr/share/doc/$name/changelog.gz" | head -n 1)
   [[ "$first" == "vktcom ($version) "* ]] || fail "$name: the changelog begins '$first'"
 done
+
+# The README's main job, in a build folder of its own (inside the source
+# tree, where the compiler cache serves it; removed on exit): it must print
+# the records and build no test program or benchmark.
+step "the README's main job"
+main_job=$PWD/build-main-job-$$
+rm_main_job() { rm -rf "$main_job"; }
+trap 'rm_main_job; cleanup' EXIT
+job=$(sed -n '/^Run the main job/,/^Run the tests/s/^    //p' README.md)
+[ "$(wc -l <<<"$job")" = 1 ] && [[ "$job" == *" -B build "* ]] || fail "README: no one-line main job building into build/"
+job=$(sed -e "s# -B build # -B $main_job #" -e "s#--build build #--build $main_job #" \
+          -e "s# build/# $main_job/#g" <<<"$job")
+(bash -c "$job" >"$tmp/main-job.out" 2>"$tmp/main-job.err") || { tail -20 "$tmp/main-job.err" >&2; fail "the README's main job"; }
+grep -qx "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw" "$tmp/main-job.out" \
+  || fail "the README's main job printed no records"
+built_tests=$(find "$main_job/tests" "$main_job/bench" -type f -perm -u+x 2>/dev/null | head -n 3)
+[ -z "$built_tests" ] || fail "the README's main job built programs it does not run: $built_tests"
+echo "   $(tail -n 1 "$tmp/main-job.err"); no test program or benchmark built"
 
 echo "PACKAGE CHECK PASSED: libvktcom1 libvktcom-dev vkt python3-vktcom $version"
