@@ -39,7 +39,6 @@ class Window : public ControlObserver {
 
   const std::string& window_class() const { return class_; }
   const std::string& caption() const { return caption_; }
-  void set_caption(std::string caption) { caption_ = std::move(caption); }
   bool visible() const { return visible_; }
   const WindowLayout& layout() const { return layout_; }
 
@@ -50,10 +49,6 @@ class Window : public ControlObserver {
 
   // A control by its name, or nullptr.
   Control* find(const std::string& name) const;
-  template <class T>
-  T* find_as(const std::string& name) const {
-    return dynamic_cast<T*>(find(name));
-  }
   // The registered controls, in the order of registration.
   const std::vector<Control*>& controls() const { return order_; }
 
