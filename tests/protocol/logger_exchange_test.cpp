@@ -14,6 +14,7 @@
 #include "protocol/clock_setting.h"
 #include "protocol/connect.h"
 #include "protocol/exchange.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/simulated_logger.h"
 #include "windows/monitor_window.h"
@@ -132,14 +133,15 @@ TEST_F(LoggerOnTheLine, BytesAfterTheFirstReplyOpenTheParameterReply) {
   // terminator's chunk while the rest is certainly waiting.
   library().queue().post([this] {
     const link::SerialPort& port = monitor().ApdComPort1;
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
     uint32_t seen = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-      const uint32_t now = port.InBuffUsed();
-      if (now >= 1500 && now == seen) break;
-      seen = now;
-    }
+    vkt::testing::eventually(
+        [&] {
+          const uint32_t now = port.InBuffUsed();
+          const bool settled = now >= 1500 && now == seen;
+          seen = now;
+          return settled;
+        },
+        2s, [] { std::this_thread::sleep_for(20ms); });
   });
   ASSERT_TRUE(vkt_connect(library()));
   const auto& lines = monitor().ListBox1.items();

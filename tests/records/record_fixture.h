@@ -18,6 +18,7 @@
 #include "records/accessors.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/scripted_logger.h"
 #include "windows/monitor_window.h"
@@ -58,12 +59,8 @@ inline void decode_lines(Library& library, const std::vector<std::string>& lines
 // Waits (bounded) until the monitor window's port holds at least `count` bytes.
 inline bool port_holds(Library& library, uint32_t count) {
   auto& port = library.monitor()->ApdComPort1;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (port.InBuffUsed() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    port.wait_for_input(10ms);
-  }
-  return true;
+  return vkt::testing::eventually([&] { return port.InBuffUsed() >= count; }, 5s,
+                                  [&] { port.wait_for_input(10ms); });
 }
 
 // A library whose monitor window has COM1 open on an in-memory line; the

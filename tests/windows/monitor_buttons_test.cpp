@@ -9,6 +9,7 @@
 
 #include "exports/library.h"
 #include "link/port_error.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/pty_pair.h"
 #include "support/serial_machine.h"
@@ -34,10 +35,8 @@ class MonitorButtons : public ::testing::Test {
   }
   // Waits (bounded) until the port holds `count` received bytes.
   void await_received(uint32_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (form.ApdComPort1.InBuffUsed() < count && std::chrono::steady_clock::now() < deadline)
-      form.ApdComPort1.wait_for_input(100ms);
-    ASSERT_GE(form.ApdComPort1.InBuffUsed(), count);
+    ASSERT_TRUE(vkt::testing::eventually([&] { return form.ApdComPort1.InBuffUsed() >= count; }, 5s,
+                                         [&] { form.ApdComPort1.wait_for_input(100ms); }));
   }
 
   SerialMachine machine;
