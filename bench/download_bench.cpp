@@ -33,7 +33,7 @@
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
 #include "bench_support.h"
-#include "base/backend.h"
+#include "ui/backend.h"
 #include "windows/monitor_window.h"
 
 namespace {
@@ -173,7 +173,7 @@ void decode_rate() {
   auto library = make_library(std::make_shared<NullBackend>());
   library->ensure_monitor();
   const auto lines = vktsim::encode_records(vktsim::generate_records(recording(kDecodeRows)), 0);
-  vkt::windows::TextGrid& grid = library->monitor()->StringGrid1;
+  vkt::ui::TextGrid& grid = library->monitor()->StringGrid1;
   grid.set_row_count(static_cast<int>(lines.size()) + 1);
   for (std::size_t i = 0; i < lines.size(); ++i) grid.set_cell(vkt::records::kData, static_cast<int>(i) + 1, lines[i]);
 

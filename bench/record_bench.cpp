@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "base/backend.h"
+#include "ui/backend.h"
 #include "exports/library.h"
 #include "link/port_control.h"
 #include "plain_reader.h"

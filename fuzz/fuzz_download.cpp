@@ -153,7 +153,7 @@ struct Rig {
   std::shared_ptr<testing::RecordingBackend::Log> log = std::make_shared<testing::RecordingBackend::Log>();
   std::atomic<bool> answered{false};
   bool sent_all() const { return answered && line->unread() == 0; }
-  std::shared_ptr<windows::HeadlessBackend> windows = std::make_shared<windows::HeadlessBackend>(0);
+  std::shared_ptr<ui::HeadlessBackend> windows = std::make_shared<ui::HeadlessBackend>(0);
   Library lib{LibraryServices{std::make_shared<ReplyClock>([this] { return sent_all(); }),
                               std::make_shared<fuzz::QuietNotifier>(), windows,
                               [this] {
@@ -162,7 +162,7 @@ struct Rig {
                               },
                               {}}};
   // The library whose record table the model's lines are decoded in.
-  std::shared_ptr<windows::HeadlessBackend> reference_windows = std::make_shared<windows::HeadlessBackend>(0);
+  std::shared_ptr<ui::HeadlessBackend> reference_windows = std::make_shared<ui::HeadlessBackend>(0);
   Library reference{LibraryServices{std::make_shared<fuzz::StepClock>(0, 0), std::make_shared<fuzz::QuietNotifier>(),
                                     reference_windows, {}, {}}};
   std::vector<std::string> pieces;

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Every bound of 3000 ms passes within a few polls (each sleeps at most
   // 20 ms of real time for an arrival), so that a silent logger costs little.
   auto clock = std::make_shared<fuzz::StepClock>(0xFFFFF000u, 700);
-  Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(), std::make_shared<windows::HeadlessBackend>(64),
+  Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(), std::make_shared<ui::HeadlessBackend>(64),
                               logger.backends(), {}});
   lib.ensure_monitor();
   link::com_open(lib, 1);

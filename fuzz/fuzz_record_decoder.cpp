@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // after this line; the year starts from the input's second part.
   Library& lib = library();
   lib.param_year = input.size() > 20 ? std::string(input.substr(20, 4)) : std::string("2009");
-  windows::TextGrid& grid = lib.monitor()->StringGrid1;
+  ui::TextGrid& grid = lib.monitor()->StringGrid1;
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < input.size() && lines.size() < 8; at += 20) lines.emplace_back(input.substr(at, 20));
   grid.set_row_count(static_cast<int>(lines.size()) + 1);

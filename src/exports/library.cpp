@@ -2,7 +2,7 @@
 
 #include "link/port_error.h"
 #include "protocol/exchange.h"
-#include "windows/window_backend.h"
+#include "ui/window_backend.h"
 
 
 namespace vkt {
@@ -32,14 +32,14 @@ class RememberingNotifier final : public Notifier {
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {},
+  return {make_system_clock(), make_default_notifier(), ui::make_platform_window_backend(), {}, {},
           platform::environment_text("VKTCOM_TRACE")};
 }
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   services_.notifier = std::make_shared<RememberingNotifier>(services_.notifier, last_message_, trace_);
-  if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
+  if (!services_.backend) services_.backend = std::make_shared<ui::HeadlessBackend>();
   if (!services_.trace_path.empty()) start_trace(services_.trace_path);
   // The thread's own window messages come first (the host's windows are
   // served while the library waits), then the window system's.
@@ -116,7 +116,7 @@ void Library::dispatch_messages() {
 void Library::dispatch_while_closing() {
   // A handler may release the monitor window whose port is closing; the
   // window stays until the close is done and goes at the next dispatch.
-  windows::MessageQueue::ReleaseHold hold(queue_);
+  ui::MessageQueue::ReleaseHold hold(queue_);
   dispatch_messages();
 }
 

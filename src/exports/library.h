@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "base/backend.h"
-#include "base/message_queue.h"
+#include "ui/backend.h"
+#include "ui/message_queue.h"
 #include "base/platform.h"
 #include "base/services.h"
 #include "base/trace.h"
@@ -28,7 +28,7 @@ namespace vkt {
 struct LibraryServices {
   std::shared_ptr<Clock> clock;
   std::shared_ptr<Notifier> notifier;
-  std::shared_ptr<windows::WindowBackend> backend;
+  std::shared_ptr<ui::WindowBackend> backend;
   // Makes the serial port's device access; empty: the platform's own.
   windows::SerialBackendFactory serial_backends{};
   // Makes the reader each port search reads the machine's devices through;
@@ -53,8 +53,8 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
 
   Clock& clock() override { return *services_.clock; }
   Notifier& notifier() override { return *services_.notifier; }
-  windows::WindowBackend& backend() { return *services_.backend; }
-  windows::MessageQueue& queue() { return queue_; }
+  ui::WindowBackend& backend() { return *services_.backend; }
+  ui::MessageQueue& queue() { return queue_; }
   // The trace for bug reports (off unless started).
   Trace& trace() { return trace_; }
   // Starts the trace in `path` (made anew); false when it cannot be written.
@@ -116,7 +116,7 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   LibraryServices services_;
   // Before the windows: closing the port at their destruction is traced.
   Trace trace_;
-  windows::MessageQueue queue_;
+  ui::MessageQueue queue_;
   std::unique_ptr<windows::TForm2> form2_;
   std::unique_ptr<settings::TForm4> form4_;
   std::list<std::unique_ptr<windows::TForm3>> popups_;

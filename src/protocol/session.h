@@ -6,7 +6,7 @@
 // window is built from the parts.
 #include <memory>
 
-#include "base/controls.h"
+#include "ui/controls.h"
 #include "base/dispatcher.h"
 #include "base/services.h"
 #include "base/values.h"
@@ -22,17 +22,17 @@ namespace vkt::protocol {
 struct MonitorParts {
   // `record_cells` is the record table's store.
   MonitorParts(std::unique_ptr<link::SerialBackend> serial_backend, int grid_columns, int grid_rows,
-               std::unique_ptr<windows::GridCells> record_cells)
+               std::unique_ptr<ui::GridCells> record_cells)
       : ApdComPort1(std::move(serial_backend)),
         StringGrid1("StringGrid1", grid_columns, grid_rows, std::move(record_cells)) {}
 
   link::SerialPort ApdComPort1;
-  windows::TextGrid StringGrid1;  // the record table
-  windows::ListBox ListBox1{"ListBox1"};   // lines of the last parameter reply
-  windows::Memo Memo1{"Memo1", "Memo1"};   // last reply, or the record count
-  windows::Edit Edit1{"Edit1", "Edit1"};   // the command line
-  windows::Label Label1{"Label1", ""};     // bytes waiting, written by the download
-  windows::CheckBox CheckBox1{"CheckBox1", "Terminal Active"};
+  ui::TextGrid StringGrid1;  // the record table
+  ui::ListBox ListBox1{"ListBox1"};   // lines of the last parameter reply
+  ui::Memo Memo1{"Memo1", "Memo1"};   // last reply, or the record count
+  ui::Edit Edit1{"Edit1", "Edit1"};   // the command line
+  ui::Label Label1{"Label1", ""};     // bytes waiting, written by the download
+  ui::CheckBox CheckBox1{"CheckBox1", "Terminal Active"};
   link::TerminalView terminal;
 };
 

@@ -48,7 +48,7 @@ std::size_t buffer_size(TextField field) {
 // reading, without allocating.
 class CellReader {
  public:
-  CellReader(const windows::TextGrid& grid, int row)
+  CellReader(const ui::TextGrid& grid, int row)
       : table_(RecordTable::of(grid)), row_(row), in_table_(row >= 0 && row < grid.row_count()) {}
 
   // The cell's text, up to 63 characters (more than any accessor hands over).
@@ -115,7 +115,7 @@ int32_t vkt_datacount(protocol::Session& library) {
 void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
   protocol::MonitorParts* form = library.monitor();
   if (!form) return;
-  const windows::TextGrid& grid = form->StringGrid1;
+  const ui::TextGrid& grid = form->StringGrid1;
   data[0] = static_cast<uint8_t>(row & 0xFF);
   const RecordTable* table = RecordTable::of(grid);
   if (!table || row < 0 || row >= grid.row_count()) return;  // empty cells: no number
@@ -143,7 +143,7 @@ void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
 void vkt_get_text(protocol::Session& library, TextField field, int32_t row, char* text) {
   protocol::MonitorParts* form = library.monitor();
   if (!form) return;
-  const windows::TextGrid& grid = form->StringGrid1;
+  const ui::TextGrid& grid = form->StringGrid1;
   if (field == TextField::All && row > 0 && row < grid.row_count()) {
     // A decoded record row gives its line straight from its fields.
     const RecordTable* table = RecordTable::of(grid);

@@ -399,7 +399,7 @@ class Download {
   DownloadHost& library_;
   protocol::MonitorParts* form_;
   link::SerialPort& port_;
-  windows::TextGrid& grid_;
+  ui::TextGrid& grid_;
   RecordTable& table_;
   ProgressPopup* popup_ = nullptr;
   std::string text_;  // the reply collected so far

@@ -93,7 +93,7 @@ void RecordDecoder(protocol::Session& library, int32_t row) { decode_record_rows
 void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row) {
   protocol::MonitorParts* form = library.monitor();
   if (!form) return;
-  windows::TextGrid& grid = form->StringGrid1;
+  ui::TextGrid& grid = form->StringGrid1;
   RecordTable* table = RecordTable::of(grid);
   if (!table) return;
   first_row = std::max(first_row, 1);

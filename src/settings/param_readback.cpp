@@ -107,7 +107,7 @@ namespace {
 // Selects the item whose value is `value`; an unknown value leaves the
 // selection as it was and counts as a failure.
 template <std::size_t N>
-bool select_item(windows::RadioGroup& group, const std::array<std::string_view, N>& values, std::string_view value) {
+bool select_item(ui::RadioGroup& group, const std::array<std::string_view, N>& values, std::string_view value) {
   const int item = item_of(values, value);
   if (item == kNoItem) return false;
   group.set_item_index(item);

@@ -10,7 +10,7 @@ namespace vkt::settings {
 namespace {
 
 // Fills a start-time list with `count` two-digit entries from `first` on.
-void fill_list(windows::ComboBox& box, int first, int count) {
+void fill_list(ui::ComboBox& box, int first, int count) {
   std::vector<std::string> items;
   for (int i = 0; i < count; ++i) items.push_back(two_digits(first + i));
   box.set_items(std::move(items));
@@ -20,9 +20,9 @@ void fill_list(windows::ComboBox& box, int first, int count) {
 
 void TForm4::place_controls() {
   struct At {
-    windows::Control* control;
-    windows::Place place;
-    const windows::Control* in;
+    ui::Control* control;
+    ui::Place place;
+    const ui::Control* in;
   };
   // Places in the client area, or in the group box named last. The edits
   // sit in the blanks of their radio captions, each with its up-down at its
@@ -75,11 +75,11 @@ void TForm4::place_controls() {
 }
 
 TForm4::TForm4(DialogServices services)
-    : windows::Window(services.backend, "TForm4", "VKT Setting",
+    : ui::Window(services.backend, "TForm4", "VKT Setting",
                       // A dialog border without border icons, on top, centred.
                       {.client_width = kClientWidth,
                        .client_height = kClientHeight,
-                       .border = windows::WindowLayout::Border::Dialog,
+                       .border = ui::WindowLayout::Border::Dialog,
                        .title_buttons = false,
                        .top_most = true,
                        .centred = true,
@@ -89,7 +89,7 @@ TForm4::TForm4(DialogServices services)
   place_controls();
   // Cancel comes first in the tab order.
   controls_by_name(Button_cancel);
-  for (windows::Control* c : std::initializer_list<windows::Control*>{
+  for (ui::Control* c : std::initializer_list<ui::Control*>{
            &RadioGroup_Record, &RadioGroup_Interval, &RadioGroup_Type, &GroupBox_My_ID, &Label1, &Edit_My_ID,
            &UpDown_My_ID, &GroupBox_detect, &Label3, &Edit_detect, &UpDown_detect, &Label_detect, &RadioGroup_wait,
            &Edit_wait, &UpDown_wait, &ADJ_h1, &RadioButton_ADJ_h1_1, &RadioButton_ADJ_h1_2, &Edit_ADJ_h1,
@@ -139,7 +139,7 @@ void TForm4::FormShow() {
   ComboBox_starttime_nn.set_text(two_digits(now.minute));
 
   CheckBox_starttime.set_checked(false);
-  for (windows::ComboBox* box :
+  for (ui::ComboBox* box :
        {&ComboBox_starttime_mm, &ComboBox_starttime_dd, &ComboBox_starttime_hh, &ComboBox_starttime_nn})
     box->set_enabled(false);
 
@@ -173,7 +173,7 @@ void TForm4::refresh_g_labels() {
 
 void TForm4::CheckBox_starttimeClick() {
   const bool on = CheckBox_starttime.checked();
-  for (windows::ComboBox* box :
+  for (ui::ComboBox* box :
        {&ComboBox_starttime_mm, &ComboBox_starttime_dd, &ComboBox_starttime_hh, &ComboBox_starttime_nn})
     box->set_enabled(on);
 }
@@ -224,7 +224,7 @@ DeviceSettings TForm4::settings() const {
   return s;
 }
 
-void TForm4::put_number(windows::Edit& edit, windows::UpDown& updown, int value) {
+void TForm4::put_number(ui::Edit& edit, ui::UpDown& updown, int value) {
   updown.set_position(value);
   edit.set_text(std::to_string(value));
 }

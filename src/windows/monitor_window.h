@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "base/controls.h"
-#include "base/message_queue.h"
-#include "base/window.h"
+#include "ui/controls.h"
+#include "ui/message_queue.h"
+#include "ui/window.h"
 #include "link/port_discovery.h"
 #include "link/registry_reader.h"
 #include "link/serial_backend.h"
@@ -21,36 +21,36 @@ namespace vkt::windows {
 using SerialBackendFactory = std::function<std::unique_ptr<link::SerialBackend>()>;
 using RegistryFactory = std::function<std::unique_ptr<link::RegistryReader>()>;
 
-class TForm2 final : public Window, public protocol::MonitorParts {
+class TForm2 final : public ui::Window, public protocol::MonitorParts {
  public:
   static constexpr int kClientWidth = 848;
   static constexpr int kClientHeight = 626;
   // The terminal view: right of the reply view, 336 pixels wide, 13 rows.
-  static constexpr Place kTerminalPlace{512, 225, 336, 240};
+  static constexpr ui::Place kTerminalPlace{512, 225, 336, 240};
 
   // The port is made with a backend from `serial_backends`; each search
   // reads the machine's devices through a reader from `registry`.
-  TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
+  TForm2(ui::WindowBackend& backend, ui::MessageQueue& queue, const SerialBackendFactory& serial_backends,
          RegistryFactory registry);
   ~TForm2() override;
 
   // ApdComPort1, StringGrid1, ListBox1, Memo1, Edit1, Label1, CheckBox1 and
   // the terminal view are the parts (protocol::MonitorParts).
-  Button Button5{"Button5", "Button5"};
-  ListBox ListBox11{"ListBox11"};  // port search: serial device map entries
-  ListBox ListBox12{"ListBox12"};  // port search: virtual COM port names
-  ListBox ListBox13{"ListBox13"};  // port search: adapters seen
-  ListBox ListBox14{"ListBox14"};  // port search: the result
-  Button Button1{"Button1", "USBRS_Search"};
-  Button Button2{"Button2", "inputdata_block"};
-  Button Button4{"Button4", "clock set"};
-  Button Button3{"Button3", "COM resume"};
-  Label Label11{"Label11", "Label11"};  // search status and heartbeat
-  Label Label2{"Label2", "InBuffUsed"};
-  Timer Timer1;
+  ui::Button Button5{"Button5", "Button5"};
+  ui::ListBox ListBox11{"ListBox11"};  // port search: serial device map entries
+  ui::ListBox ListBox12{"ListBox12"};  // port search: virtual COM port names
+  ui::ListBox ListBox13{"ListBox13"};  // port search: adapters seen
+  ui::ListBox ListBox14{"ListBox14"};  // port search: the result
+  ui::Button Button1{"Button1", "USBRS_Search"};
+  ui::Button Button2{"Button2", "inputdata_block"};
+  ui::Button Button4{"Button4", "clock set"};
+  ui::Button Button3{"Button3", "COM resume"};
+  ui::Label Label11{"Label11", "Label11"};  // search status and heartbeat
+  ui::Label Label2{"Label2", "InBuffUsed"};
+  ui::Timer Timer1;
   // The terminal view on screen: the lines the view keeps (a plain,
   // bounded, read-only view of the received bytes as text).
-  Memo Terminal1{"Terminal1", ""};
+  ui::Memo Terminal1{"Terminal1", ""};
 
   // Searches the machine's devices and shows the findings: the four lists,
   // and "finished" in Label11 (it stays "Searching..." when the search ended

@@ -89,7 +89,7 @@ TEST_F(Accessors, NeverWriteMoreThanTheBufferTheHeaderStates) {
   // A year far too long, and cells that no decoder would write.
   lib->param_year = "123456789012345";
   decode_lines(*lib, {kFirst});
-  windows::TextGrid& grid = table(*lib);
+  ui::TextGrid& grid = table(*lib);
   grid.set_cell(kTime, 1, std::string(40, '9'));
   grid.set_cell(kDegText, 1, std::string(40, '8'));
   grid.set_cell(kX, 1, std::string(40, '7'));

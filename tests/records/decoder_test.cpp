@@ -87,7 +87,7 @@ TEST(RecordDecoder, LeavesHeadersAndRowsOutsideTheTableAloneAndEmptiesBadLines) 
   TestLibrary lib;
   lib->ensure_monitor();
   lib->param_year = "2009";
-  windows::TextGrid& grid = table(*lib);
+  ui::TextGrid& grid = table(*lib);
   decode_lines(*lib, {kFirst, "35EDB5E501FE4017192"});
   EXPECT_EQ(text_of(*lib, TextField::X, 2), "");
   EXPECT_EQ(text_of(*lib, TextField::Date, 2), "");

@@ -34,7 +34,7 @@ void expect_cleaned_up(TestLibrary& lib) {
   EXPECT_EQ(lib->popup(), nullptr);
   const auto events = lib.backend->events_of("TForm3");
   ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back().kind, windows::WindowEvent::Hidden);
+  EXPECT_EQ(events.back().kind, ui::WindowEvent::Hidden);
   EXPECT_TRUE(lib->monitor()->CheckBox1.enabled());
 }
 

@@ -75,7 +75,7 @@ TEST(RecordCopy, RowsWithoutADecodedRecordKeepOnlyTheirRawLine) {
   TestLibrary lib;
   lib->ensure_monitor();
   // A download that failed the line check: columns 0 and 1 only, nothing decoded.
-  windows::TextGrid& grid = table(*lib);
+  ui::TextGrid& grid = table(*lib);
   grid.set_row_count(3);
   grid.set_cell(kData, 1, kFirst);
   grid.set_cell(kData, 2, "35EDB5E501FE4017192D35EDB5");  // 26 characters

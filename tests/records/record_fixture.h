@@ -43,11 +43,11 @@ inline std::array<uint8_t, 14> block_of(Library& library, int32_t row, uint8_t f
   return block;
 }
 
-inline windows::TextGrid& table(Library& library) { return library.monitor()->StringGrid1; }
+inline ui::TextGrid& table(Library& library) { return library.monitor()->StringGrid1; }
 
 // Puts raw lines into rows 1..n as the download does and decodes them.
 inline void decode_lines(Library& library, const std::vector<std::string>& lines) {
-  windows::TextGrid& grid = table(library);
+  ui::TextGrid& grid = table(library);
   grid.set_row_count(static_cast<int>(lines.size()) + 1);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     grid.set_cell(kCount, static_cast<int>(i) + 1, std::to_string(i + 1));

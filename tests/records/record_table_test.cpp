@@ -58,7 +58,7 @@ TEST(RecordTable, GridReadsEveryColumnOfADecodedRow) {
 
   // A cell written with a text of its own reads that text, in the grid and
   // through the accessors; the row's other cells stay as decoded.
-  windows::TextGrid& grid = table(*port.lib);
+  ui::TextGrid& grid = table(*port.lib);
   grid.set_cell(kX, 1, "77");
   grid.set_cell(kCount, 2, "two");
   EXPECT_EQ(grid.cell(kX, 1), "77");
@@ -155,7 +155,7 @@ TEST(RecordTable, ATimeOutAfterASuccessKeepsNothingOfTheFirst) {
 
 // The table on its own: headers, rows written cell by cell, the row count.
 TEST(RecordTable, CellsWrittenOneByOneActAsTextCells) {
-  windows::TextGrid grid("StringGrid1", kColumns, kInitialRows, std::make_unique<RecordTable>());
+  ui::TextGrid grid("StringGrid1", kColumns, kInitialRows, std::make_unique<RecordTable>());
   lay_out_record_table(grid);
   EXPECT_EQ(grid.cell(kCount, 0), "count");
   EXPECT_EQ(grid.cell(kDegText, 0), "DEG");

@@ -13,7 +13,7 @@ namespace vkt::settings::test {
 namespace {
 
 using Strings = std::vector<std::string>;
-using windows::UserAction;
+using ui::UserAction;
 
 class DialogByBackend : public ::testing::Test {
  protected:

@@ -33,7 +33,7 @@ TEST_F(Dialog, CreatedHiddenWithItsInitialValues) {
   EXPECT_FALSE(d.RadioButton_ADJ_h1_2.checked());
   EXPECT_EQ("             Ox01~99", d.RadioButton_ADJ_h1_2.text());
 
-  const std::tuple<windows::Edit*, windows::UpDown*, const char*, int, int> numbers[] = {
+  const std::tuple<ui::Edit*, ui::UpDown*, const char*, int, int> numbers[] = {
       {&d.Edit_My_ID, &d.UpDown_My_ID, "0", 0, 99},
       {&d.Edit_detect, &d.UpDown_detect, "1", 1, 99},
       {&d.Edit_wait, &d.UpDown_wait, "5", 5, 90},

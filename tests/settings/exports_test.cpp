@@ -16,7 +16,7 @@ using Strings = std::vector<std::string>;
 
 int dialogs_created(testing::TestLibrary& lib) {
   int n = 0;
-  for (const auto& e : lib.backend->events_of("TForm4")) n += e.kind == windows::WindowEvent::Created;
+  for (const auto& e : lib.backend->events_of("TForm4")) n += e.kind == ui::WindowEvent::Created;
   return n;
 }
 

@@ -206,7 +206,7 @@ namespace oracle {
 
 // The text of a cell, read as the accessors read it: the raw line as it
 // lies, the other cells copied out (into `buffer`, or `spill` when longer).
-inline std::string_view cell_text(const records::RecordTable& table, windows::TextGrid& grid, int column, int row,
+inline std::string_view cell_text(const records::RecordTable& table, ui::TextGrid& grid, int column, int row,
                                   char (&buffer)[256], std::string& spill) {
   if (row > 0 && column == records::kData) return table.raw_line(row);
   const std::size_t n = table.copy_cell(column, row, buffer, sizeof buffer);
@@ -260,7 +260,7 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
 
   windows::TForm2& form = *lib.monitor();
   if (form.Memo1.text() != oracle::trim(e.kept)) return differs("Memo1", form.Memo1.text(), e.kept);
-  windows::TextGrid& grid = form.StringGrid1;
+  ui::TextGrid& grid = form.StringGrid1;
   const std::size_t rows = e.status == records::DownloadReport::Status::Ok ||
                                    e.status == records::DownloadReport::Status::BadLine
                                ? e.rows.size()
@@ -269,7 +269,7 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
     return differs("row count", std::to_string(grid.row_count()), std::to_string(rows + 1));
   // The same rows written into the reference's table and decoded one by
   // one, then every cell of the two tables compared.
-  windows::TextGrid& same = reference.ensure_monitor().StringGrid1;
+  ui::TextGrid& same = reference.ensure_monitor().StringGrid1;
   same.set_row_count(1);
   same.set_row_count(static_cast<int>(rows) + 1);
   for (std::size_t i = 0; i < rows; ++i) {

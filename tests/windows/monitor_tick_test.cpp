@@ -18,7 +18,7 @@ namespace {
 
 using vkt::testing::SimulatedLogger;
 using vkt::testing::FakeClock;
-using vkt::windows::WindowEvent;
+using vkt::ui::WindowEvent;
 using Texts = std::vector<std::string>;
 
 const Texts kConnected{"Label1=接続", "Label2=Port=1", "Label3="};
@@ -123,19 +123,19 @@ TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
 
 // A backend that records like the headless one and calls a hook when a
 // popup is shown.
-class HookedBackend final : public vkt::windows::WindowBackend {
+class HookedBackend final : public vkt::ui::WindowBackend {
  public:
   std::function<void()> on_popup_shown;
-  void window_created(vkt::windows::Window& w) override { inner.window_created(w); }
-  void window_visibility(vkt::windows::Window& w, bool visible) override {
+  void window_created(vkt::ui::Window& w) override { inner.window_created(w); }
+  void window_visibility(vkt::ui::Window& w, bool visible) override {
     inner.window_visibility(w, visible);
     if (visible && w.window_class() == "TForm3" && on_popup_shown) on_popup_shown();
   }
-  void control_text(vkt::windows::Window& w, const std::string& c, const std::string& t) override {
+  void control_text(vkt::ui::Window& w, const std::string& c, const std::string& t) override {
     inner.control_text(w, c, t);
   }
-  void window_destroyed(vkt::windows::Window& w) override { inner.window_destroyed(w); }
-  vkt::windows::HeadlessBackend inner;
+  void window_destroyed(vkt::ui::Window& w) override { inner.window_destroyed(w); }
+  vkt::ui::HeadlessBackend inner;
 };
 
 TEST(MonitorTick, WindowReleasedWhileTheAnnouncementLetsMessagesRun) {

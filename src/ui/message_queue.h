@@ -13,7 +13,7 @@
 
 #include "base/services.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 class Timer;
 
@@ -81,4 +81,4 @@ class MessageQueue {
   int release_holds_ = 0;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

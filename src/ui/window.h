@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "base/backend.h"
-#include "base/controls.h"
+#include "ui/backend.h"
+#include "ui/controls.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 // How a window looks, for a window system that draws it: the size of its
 // client area, its border and title bar, whether it stays on top and is
@@ -84,4 +84,4 @@ class Window : public ControlObserver {
   std::vector<Control*> order_;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui
