@@ -1,7 +1,11 @@
 #include "exports/library.h"
 
 #include "link/port_error.h"
+#include "protocol/clock_setting.h"
+#include "protocol/connect.h"
 #include "protocol/exchange.h"
+#include "records/record_decoder.h"
+#include "settings/reservation_check.h"
 #include "ui/window_backend.h"
 
 
@@ -83,7 +87,7 @@ std::optional<std::string> Library::command_reply(const std::string& command) {
   if (!form) return std::nullopt;
   form->Edit1.set_text(command);
   try {
-    return protocol::exchange(*this, command);
+    return protocol::exchange(channel(), command);
   } catch (const link::PortError&) {
     return std::nullopt;  // a closed port: nothing was sent
   }
@@ -134,7 +138,30 @@ windows::TForm2& Library::ensure_monitor() {
 }
 
 windows::MonitorServices Library::monitor_services() {
-  return {clock(), notifier(), *this, *this, *this, *this, [this] { return monitor(); }};
+  return {clock(), notifier(), *this, watch, download_context(), *this, [this] { return monitor(); }};
+}
+
+records::DownloadContext Library::download_context() {
+  return {[this] { return record_parts(); }, clock(), *this, *this, logger, LastYearTag, download_state};
+}
+
+settings::SettingsContext Library::settings_context() {
+  return {channel(), [this] { return form2_ ? &form2_->settings_lines : nullptr; }, logger, settings_state};
+}
+
+bool Library::connect() {
+  return protocol::vkt_connect(channel(), logger, [this]() -> protocol::ReplyView* { return monitor(); });
+}
+
+bool Library::set_clock() { return protocol::vkt_clkset(channel(), notifier(), settings_state.reservetime); }
+
+bool Library::check_start_time() {
+  return settings::vkt_startsetcheck(settings_dialog(), settings_state, clock(), notifier());
+}
+
+void Library::decode_rows(int32_t first_row, int32_t last_row) {
+  if (ui::TextGrid* table = record_table())
+    records::decode_record_rows(*table, logger.param_year, LastYearTag, first_row, last_row);
 }
 
 link::DiscoveryResult Library::search_ports() { return ensure_monitor().search(); }
@@ -156,7 +183,7 @@ void Library::form_release() {
   form_created = false;
   if (!form2_) return;
   // The last download's text shares the released table's reply: let go of it too.
-  last_download.forget_text();
+  download_state.last_download.forget_text();
   // The window is unreachable from now on and destroyed at the next dispatch.
   std::shared_ptr<windows::TForm2> released(std::move(form2_));
   queue_.defer_release([released]() mutable { released.reset(); });
@@ -171,7 +198,7 @@ settings::TForm4& Library::ensure_settings_dialog() {
 }
 
 settings::DialogServices Library::dialog_services() {
-  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); },
+  return {backend(), settings_context(), *this, clock(), notifier(), [this] { return settings_dialog(); },
           [this] { ensure_monitor(); }};
 }
 

@@ -185,19 +185,19 @@ int32_t set_setting(TForm4& d, int32_t which, const char* text) {
   return -1;
 }
 
-bool settingform_open_port(SettingsHost& library, int32_t port) {
+bool settingform_open_port(DialogHolder& dialogs, int32_t port) {
   if (port < 0 || port > 0xFFFF) return false;
-  TForm4& dialog = library.ensure_settings_dialog();
+  TForm4& dialog = dialogs.ensure_settings_dialog();
   dialog.set_link_port(static_cast<uint16_t>(port));
   dialog.show();
   return true;
 }
 
-int32_t settingform_press(SettingsHost& library, int32_t button) {
-  TForm4* dialog = library.settings_dialog();
+int32_t settingform_press(DialogHolder& dialogs, const SettingsState& state, int32_t button) {
+  TForm4* dialog = dialogs.settings_dialog();
   if (!dialog || (button != VKT_SETTING_OK && button != VKT_SETTING_CANCEL)) return -1;
   (button == VKT_SETTING_OK ? dialog->Button_set : dialog->Button_cancel).click();
-  return library.settingform_active ? 0 : 1;
+  return state.settingform_active ? 0 : 1;
 }
 
 }  // namespace vkt::settings

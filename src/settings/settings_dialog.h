@@ -22,23 +22,53 @@
 #include "ui/backend.h"
 #include "ui/window.h"
 #include "link/port_discovery.h"
-#include "protocol/session.h"
+#include "protocol/channel.h"
 #include "settings/device_settings.h"
 
 namespace vkt::settings {
 
 class TForm4;
 
+// The settings' own state, kept by the library: whether the dialog is in
+// use, the pending start-time reservation and the values of the last
+// parameter line read back. All clear or empty at load.
+struct SettingsState {
+  bool settingform_active = false;
+  std::string reservetime;                  // the pending start-time reservation command
+  std::array<std::string, 4> param_values;  // values of the last parameter line read back
+};
+
+// The monitor window's parts the settings use: the view the connect writes,
+// the parameter list it leaves there, and the command line.
+struct MonitorLines {
+  protocol::ReplyView& view;
+  const ui::ListBox& parameters;  // ListBox1
+  ui::Edit& command_line;         // Edit1
+};
+
+// What the link step, the apply and the settings functions work with.
+struct SettingsContext {
+  protocol::Channel channel;  // the monitor window's port and the exchanges on it
+  // The monitor window's lines now: nullptr without a monitor window (or
+  // once a handler that an exchange let run has released it).
+  std::function<MonitorLines*()> monitor;
+  protocol::LoggerValues& logger;  // set by the connect of the link step
+  SettingsState& state;
+};
+
+// The connect of the link step: vkt_connect on the context's channel, its
+// reply shown in the monitor window.
+bool connect(const SettingsContext& context);
+
 // What the settings dialog works with, each part by itself. The library
 // hands them over when it creates the dialog; every one of them outlives
 // the dialog.
 struct DialogServices {
-  ui::WindowBackend& backend;  // draws the dialog
-  protocol::Session& session;       // the monitor window's port and the exchanges on it
-  link::PortSearcher& searcher;     // finds the logger's port for the link step
-  LibraryValues& values;            // settingform_active, reservetime, param_values
-  Clock& clock;                     // local time for the start-time fields and their check
-  Notifier& notifier;               // message boxes
+  ui::WindowBackend& backend;     // draws the dialog
+  SettingsContext context;        // the exchanges, the monitor window's lines, the values
+  link::PortSearcher& searcher;   // finds the logger's port for the link step
+  Clock& clock;                   // local time for the start-time fields and their check
+  Notifier& notifier;             // message boxes
   // The library's settings dialog now: nullptr once this one was released
   // (it lives on until the next dispatch), so that the start-time check
   // then reads the pending command instead.
@@ -49,10 +79,11 @@ struct DialogServices {
   std::function<void()> ensure_monitor{};
 };
 
-// What the settings functions work with: the session, the port search, and
-// the one settings dialog of the library, whose lifetime they manage.
-class SettingsHost : public virtual protocol::Session, public virtual link::PortSearcher {
+// The library's one settings dialog, whose lifetime the settings functions
+// manage.
+class DialogHolder {
  public:
+  virtual ~DialogHolder() = default;
   virtual TForm4* settings_dialog() = 0;         // nullptr: absent or released
   virtual TForm4& ensure_settings_dialog() = 0;  // creates it hidden when absent
   virtual void release_settings_dialog() = 0;    // destroyed at the next dispatch

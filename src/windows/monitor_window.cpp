@@ -17,8 +17,8 @@ TForm2::TForm2(ui::WindowBackend& backend, ui::MessageQueue& queue, const Serial
     : Window(backend, "TForm2", "Form2",
              // A title bar without buttons.
              {.client_width = kClientWidth, .client_height = kClientHeight, .title_buttons = false}),
-      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows,
-                   std::make_unique<records::RecordTable>()),
+      ApdComPort1(serial_backends ? serial_backends() : nullptr),
+      StringGrid1("StringGrid1", records::kColumns, records::kInitialRows, std::make_unique<records::RecordTable>()),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {
   place_controls();
@@ -86,6 +86,16 @@ link::DiscoveryResult TForm2::search() {
 }
 
 void TForm2::show_terminal() { Terminal1.set_text(terminal.text()); }
+
+void TForm2::clear_reply() {
+  Memo1.clear();
+  ListBox1.clear();
+}
+
+void TForm2::show_reply(const std::string& text, const std::vector<std::string>& lines) {
+  Memo1.set_text(text);
+  for (const auto& line : lines) ListBox1.add(line);
+}
 
 void TForm2::show_discovery(const link::DiscoveryResult& found) {
   fill(ListBox11, found.device_map);

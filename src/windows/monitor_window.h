@@ -14,14 +14,18 @@
 #include "link/port_discovery.h"
 #include "link/registry_reader.h"
 #include "link/serial_backend.h"
-#include "protocol/session.h"
+#include "link/serial_port.h"
+#include "link/terminal_view.h"
+#include "protocol/channel.h"
+#include "records/record_parts.h"
+#include "settings/settings_dialog.h"
 
 namespace vkt::windows {
 
 using SerialBackendFactory = std::function<std::unique_ptr<link::SerialBackend>()>;
 using RegistryFactory = std::function<std::unique_ptr<link::RegistryReader>()>;
 
-class TForm2 final : public ui::Window, public protocol::MonitorParts {
+class TForm2 final : public ui::Window, public protocol::ReplyView {
  public:
   static constexpr int kClientWidth = 848;
   static constexpr int kClientHeight = 626;
@@ -34,8 +38,14 @@ class TForm2 final : public ui::Window, public protocol::MonitorParts {
          RegistryFactory registry);
   ~TForm2() override;
 
-  // ApdComPort1, StringGrid1, ListBox1, Memo1, Edit1, Label1, CheckBox1 and
-  // the terminal view are the parts (protocol::MonitorParts).
+  link::SerialPort ApdComPort1;
+  ui::TextGrid StringGrid1;                // the record table
+  ui::ListBox ListBox1{"ListBox1"};        // lines of the last parameter reply
+  ui::Memo Memo1{"Memo1", "Memo1"};        // last reply, or the record count
+  ui::Edit Edit1{"Edit1", "Edit1"};        // the command line
+  ui::Label Label1{"Label1", ""};          // bytes waiting, written by the download
+  ui::CheckBox CheckBox1{"CheckBox1", "Terminal Active"};
+  link::TerminalView terminal;
   ui::Button Button5{"Button5", "Button5"};
   ui::ListBox ListBox11{"ListBox11"};  // port search: serial device map entries
   ui::ListBox ListBox12{"ListBox12"};  // port search: virtual COM port names
@@ -59,6 +69,15 @@ class TForm2 final : public ui::Window, public protocol::MonitorParts {
   void show_discovery(const link::DiscoveryResult& found);
   // Shows the terminal view's lines in Terminal1.
   void show_terminal();
+
+  // The connect's reply: the text in Memo1, the parameter lines in ListBox1.
+  void clear_reply() override;
+  void show_reply(const std::string& text, const std::vector<std::string>& lines) override;
+
+  // What the download and the record accessors work with, and what the
+  // settings work with, each made of the controls above.
+  records::RecordParts record_parts{ApdComPort1, StringGrid1, Memo1, Label1, CheckBox1, terminal};
+  settings::MonitorLines settings_lines{*this, ListBox1, Edit1};
   // What the search shows, one entry per line, each ended by LF: list
   // ListBox11 .. ListBox14 by its number 11 .. 14, or 15 for the status
   // text of Label11; nothing for another number.

@@ -20,7 +20,7 @@ TEST(MonitorLifecycle, LoadCreatesNothing) {
   EXPECT_FALSE(lib->form_created);
   EXPECT_EQ(lib->monitor(), nullptr);
   EXPECT_FALSE(lib->settingform_created);
-  EXPECT_TRUE(lib->reservetime.empty());
+  EXPECT_TRUE(lib->settings_state.reservetime.empty());
   EXPECT_TRUE(lib.backend->events().empty());
 }
 

@@ -32,14 +32,14 @@ using namespace std::chrono_literals;
 inline std::string text_of(Library& library, TextField field, int32_t row) {
   std::array<char, 128> buffer;
   buffer.fill('\x7f');
-  vkt_get_text(library, field, row, buffer.data());
+  vkt_get_text(library.record_table(), field, row, buffer.data());
   return std::string(buffer.data());
 }
 
 inline std::array<uint8_t, 14> block_of(Library& library, int32_t row, uint8_t fill = 0xEE) {
   std::array<uint8_t, 14> block;
   block.fill(fill);
-  vkt_getdata(library, row, block.data());
+  vkt_getdata(library.record_table(), row, block.data());
   return block;
 }
 
@@ -53,7 +53,7 @@ inline void decode_lines(Library& library, const std::vector<std::string>& lines
     grid.set_cell(kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
     grid.set_cell(kData, static_cast<int>(i) + 1, lines[i]);
   }
-  for (int row = 1; row < grid.row_count(); ++row) RecordDecoder(library, row);
+  for (int row = 1; row < grid.row_count(); ++row) library.decode_rows(row, row);
 }
 
 // Waits (bounded) until the monitor window's port holds at least `count` bytes.

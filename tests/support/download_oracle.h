@@ -231,8 +231,8 @@ inline std::string differs(const char* what, const std::string& got, const std::
 inline std::string check_download(Library& lib, Library& reference, bool result,
                                   const std::vector<std::string>& reads, const std::string& year_before) {
   using oracle::differs;
-  const ExpectedDownload e = expected_download(reads, lib.param_count);
-  const records::DownloadReport& report = lib.last_download;
+  const ExpectedDownload e = expected_download(reads, lib.logger.param_count);
+  const records::DownloadReport& report = lib.download_state.last_download;
   if (e.reads_taken != reads.size())
     return "the download read on after its end: " + std::to_string(reads.size() - e.reads_taken) + " reads";
   if (result != e.result) return differs("result", std::to_string(result), std::to_string(e.result));
@@ -276,9 +276,9 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
     same.set_cell(records::kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
     same.set_cell(records::kData, static_cast<int>(i) + 1, e.rows[i]);
   }
-  reference.param_year = year_before;
+  reference.logger.param_year = year_before;
   if (e.result)
-    for (int row = 1; row <= static_cast<int>(rows); ++row) records::RecordDecoder(reference, row);
+    for (int row = 1; row <= static_cast<int>(rows); ++row) reference.decode_rows(row, row);
   const records::RecordTable& got_table = *records::RecordTable::of(grid);
   const records::RecordTable& want_table = *records::RecordTable::of(same);
   char got_buffer[256], want_buffer[256];
@@ -294,8 +294,8 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
     }
   }
   same.set_row_count(1);
-  const std::string& year_after = lib.param_year;
-  if (year_after != reference.param_year) return differs("param_year", year_after, reference.param_year);
+  const std::string& year_after = lib.logger.param_year;
+  if (year_after != reference.logger.param_year) return differs("param_year", year_after, reference.logger.param_year);
   return {};
 }
 

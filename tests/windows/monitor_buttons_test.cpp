@@ -88,6 +88,16 @@ TEST_F(MonitorButtons, ClosedPortFailuresStayInsideTheDispatch) {
   EXPECT_EQ(lib.notifier->messages[1], not_open);
 }
 
+// A message that the button's download lets run releases the window, the
+// button and its handler with it: the download ends without touching them.
+TEST_F(MonitorButtons, DownloadButtonSurvivesTheWindowsReleaseDuringItsDownload) {
+  open_port();
+  lib->queue().post([&] { lib->form_release(); });
+  EXPECT_NO_THROW(form.Button2.click());
+  EXPECT_EQ(lib->monitor(), nullptr);
+  EXPECT_TRUE(lib.notifier->messages.empty());
+}
+
 TEST_F(MonitorButtons, SearchButtonRunsDiscovery) {
   machine.plug(SerialMachine::logger("ttyUSB3", "4"));
   form.Button1.click();

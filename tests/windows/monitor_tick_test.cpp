@@ -49,14 +49,14 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
     lib->dispatch_messages();
     heartbeat.push_back(form.Label11.text());
     if (tick <= 3 || tick >= 7) {
-      EXPECT_EQ(lib->WatchedPort, 1u) << "tick " << tick;
+      EXPECT_EQ(lib->watch.WatchedPort, 1u) << "tick " << tick;
     } else {
-      EXPECT_EQ(lib->WatchedPort, 0u) << "tick " << tick;
+      EXPECT_EQ(lib->watch.WatchedPort, 0u) << "tick " << tick;
     }
   }
 
   EXPECT_EQ(heartbeat, (Texts{"-", "+", "-", "+", "-", "+", "-", "+", "-", "+"}));
-  EXPECT_EQ(lib->HeartbeatCount, 10u);
+  EXPECT_EQ(lib->watch.HeartbeatCount, 10u);
   EXPECT_EQ(lib.popup_texts(), joined({kConnected, kDisconnected, kConnected}));
   EXPECT_EQ(clock->sleeps(), (std::vector<uint32_t>{3000, 3000, 3000}));
 
@@ -78,7 +78,7 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
   EXPECT_FALSE(vkt::link::com_search_timer(*lib, 2));
   clock->advance(5000);
   lib->dispatch_messages();
-  EXPECT_EQ(lib->HeartbeatCount, 10u);
+  EXPECT_EQ(lib->watch.HeartbeatCount, 10u);
 }
 
 // A close lets pending messages run while it waits for the port's threads:
@@ -94,8 +94,8 @@ TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
   ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
   clock->advance(1000);
   vkt::link::com_close(*lib);
-  EXPECT_GE(lib->HeartbeatCount, 1u);
-  EXPECT_EQ(lib->WatchedPort, 1u);
+  EXPECT_GE(lib->watch.HeartbeatCount, 1u);
+  EXPECT_EQ(lib->watch.WatchedPort, 1u);
   EXPECT_FALSE(lib->monitor()->ApdComPort1.is_open());
 
   auto destroyed = [&] {
@@ -154,10 +154,10 @@ TEST(MonitorTick, WindowReleasedWhileTheAnnouncementLetsMessagesRun) {
 
   EXPECT_EQ(library.monitor(), nullptr);
   EXPECT_FALSE(library.form_created);
-  EXPECT_EQ(library.WatchedPort, 1u);
+  EXPECT_EQ(library.watch.WatchedPort, 1u);
   clock->advance(1000);
   library.dispatch_messages();  // the timer went with its window
-  EXPECT_EQ(library.HeartbeatCount, 1u);
+  EXPECT_EQ(library.watch.HeartbeatCount, 1u);
 }
 
 }  // namespace
