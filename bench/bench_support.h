@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/backend.h"
 #include "base/services.h"
+#include "ui/backend.h"
 #include "vktsim/records.h"
 
 namespace bench {

@@ -30,10 +30,10 @@
 #include "records/download.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
+#include "ui/backend.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
 #include "bench_support.h"
-#include "ui/backend.h"
 #include "windows/monitor_window.h"
 
 namespace {

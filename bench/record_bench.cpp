@@ -37,12 +37,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/backend.h"
 #include "exports/library.h"
 #include "link/port_control.h"
 #include "plain_reader.h"
 #include "records/accessors.h"
 #include "records/download.h"
+#include "ui/backend.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
 #include "bench_support.h"

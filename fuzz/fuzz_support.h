@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "base/services.h"
-#include "ui/backend.h"
 #include "exports/library.h"
+#include "ui/backend.h"
 
 namespace vkt::fuzz {
 

@@ -12,8 +12,6 @@
 #include <optional>
 #include <string>
 
-#include "ui/backend.h"
-#include "ui/message_queue.h"
 #include "base/platform.h"
 #include "base/services.h"
 #include "base/trace.h"
@@ -21,6 +19,8 @@
 #include "protocol/channel.h"
 #include "records/download.h"
 #include "settings/settings_dialog.h"
+#include "ui/backend.h"
+#include "ui/message_queue.h"
 #include "windows/monitor_handlers.h"
 #include "windows/monitor_window.h"
 #include "windows/progress_popup.h"

@@ -21,8 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ui/controls.h"
 #include "records/record_decoder.h"
+#include "ui/controls.h"
 
 namespace vkt::records {
 

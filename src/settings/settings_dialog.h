@@ -19,11 +19,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/backend.h"
-#include "ui/window.h"
 #include "link/port_discovery.h"
 #include "protocol/channel.h"
 #include "settings/device_settings.h"
+#include "ui/backend.h"
+#include "ui/window.h"
 
 namespace vkt::settings {
 

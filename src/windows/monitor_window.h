@@ -8,9 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "ui/controls.h"
-#include "ui/message_queue.h"
-#include "ui/window.h"
 #include "link/port_discovery.h"
 #include "link/registry_reader.h"
 #include "link/serial_backend.h"
@@ -19,6 +16,9 @@
 #include "protocol/channel.h"
 #include "records/record_parts.h"
 #include "settings/settings_dialog.h"
+#include "ui/controls.h"
+#include "ui/message_queue.h"
+#include "ui/window.h"
 
 namespace vkt::windows {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "base/trace.h"
-#include "ui/window.h"
 #include "records/download.h"
+#include "ui/window.h"
 
 namespace vkt::windows {
 

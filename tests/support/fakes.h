@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "exports/library.h"
-#include "ui/backend.h"
 #include "base/services.h"
+#include "exports/library.h"
 #include "link/registry_reader.h"
+#include "ui/backend.h"
 
 namespace vkt::testing {
 

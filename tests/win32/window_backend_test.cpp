@@ -11,8 +11,8 @@
 #include <string>
 
 #include "ui/window.h"
-#include "windows/progress_popup.h"
 #include "ui/window_backend.h"
+#include "windows/progress_popup.h"
 
 namespace vkt::windows {
 namespace {

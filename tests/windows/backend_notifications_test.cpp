@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "ui/window.h"
 #include "support/fakes.h"
+#include "ui/window.h"
 
 namespace {
 
