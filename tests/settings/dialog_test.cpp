@@ -149,16 +149,6 @@ TEST_F(Dialog, GLabels) {
   EXPECT_FLOAT_EQ(0.12f, d.get_type_value(6.0f));
 }
 
-TEST_F(Dialog, CloseRequestHidesAndStaysInUse) {
-  settingform_open(*lib);
-  TForm4& d = *lib->settings_dialog();
-  ASSERT_TRUE(d.visible());
-  EXPECT_FALSE(d.FormCloseQuery());
-  EXPECT_FALSE(d.visible());
-  EXPECT_TRUE(settingform_check(lib->settings_state));
-  EXPECT_TRUE(lib->settingform_created);
-}
-
 TEST_F(Dialog, CancelEndsTheUseWithoutSending) {
   settingform_open(*lib);
   TForm4& d = *lib->settings_dialog();
