@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "base/backend.h"
 #include "base/services.h"
+#include "ui/backend.h"
 #include "vktsim/records.h"
 
 namespace bench {
@@ -32,12 +32,12 @@ class BenchClock final : public vkt::Clock {
 
 // A window system that draws nothing and keeps nothing, as a real one would
 // not keep every text it was given; it counts the texts.
-class NullBackend final : public vkt::windows::WindowBackend {
+class NullBackend final : public vkt::ui::WindowBackend {
  public:
-  void window_created(vkt::windows::Window&) override {}
-  void window_visibility(vkt::windows::Window&, bool) override {}
-  void control_text(vkt::windows::Window&, const std::string&, const std::string&) override { ++texts; }
-  void window_destroyed(vkt::windows::Window&) override {}
+  void window_created(vkt::ui::Window&) override {}
+  void window_visibility(vkt::ui::Window&, bool) override {}
+  void control_text(vkt::ui::Window&, const std::string&, const std::string&) override { ++texts; }
+  void window_destroyed(vkt::ui::Window&) override {}
   std::size_t texts = 0;
 };
 

@@ -30,10 +30,10 @@
 #include "records/download.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
+#include "ui/backend.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
 #include "bench_support.h"
-#include "base/backend.h"
 #include "windows/monitor_window.h"
 
 namespace {
@@ -111,9 +111,9 @@ std::size_t mismatches(vkt::Library& library, const std::vector<vktsim::SimRecor
   for (std::size_t i = 0; i < records.size(); ++i) {
     const auto& r = records[i];
     unsigned char b[14];
-    vkt::records::vkt_getdata(library, static_cast<int32_t>(i + 1), b);
+    vkt::records::vkt_getdata(library.record_table(), static_cast<int32_t>(i + 1), b);
     char year[16];
-    vkt::records::vkt_get_text(library, vkt::records::TextField::Year, static_cast<int32_t>(i + 1), year);
+    vkt::records::vkt_get_text(library.record_table(), vkt::records::TextField::Year, static_cast<int32_t>(i + 1), year);
     const bool same = b[1] == r.month && b[3] == r.day && b[4] == r.hour && b[5] == r.minute && b[6] == r.second &&
                       b[7] == r.tenths && static_cast<signed char>(b[8]) == r.x &&
                       static_cast<signed char>(b[9]) == r.y && static_cast<signed char>(b[10]) == r.z &&
@@ -149,18 +149,18 @@ DownloadFigures run_download(const ChildLogger& logger, std::size_t records) {
     return figures;
   }
   const auto expected = vktsim::generate_records(recording(records));
-  library->param_year = std::to_string(expected.front().year);
-  library->param_count = std::to_string(records);
+  library->logger.param_year = std::to_string(expected.front().year);
+  library->logger.param_count = std::to_string(records);
 
   const double cpu0 = cpu_seconds();
   const auto t0 = Steady::now();
-  figures.ok = vkt::records::vkt_inputdata(*library);
+  figures.ok = vkt::records::vkt_inputdata(library->download_context());
   figures.wall = std::chrono::duration<double>(Steady::now() - t0).count();
   figures.cpu = cpu_seconds() - cpu0;
   const std::string sent_at = read_line(logger.process.report);
   if (!sent_at.empty())
     figures.line = std::chrono::duration<double>(Steady::duration(std::stoll(sent_at)) - t0.time_since_epoch()).count();
-  figures.count = vkt::records::vkt_datacount(*library);
+  figures.count = vkt::records::vkt_datacount(library->record_parts());
   figures.bad = mismatches(*library, expected);
 
   vkt::link::com_close(*library);
@@ -173,16 +173,16 @@ void decode_rate() {
   auto library = make_library(std::make_shared<NullBackend>());
   library->ensure_monitor();
   const auto lines = vktsim::encode_records(vktsim::generate_records(recording(kDecodeRows)), 0);
-  vkt::windows::TextGrid& grid = library->monitor()->StringGrid1;
+  vkt::ui::TextGrid& grid = library->monitor()->StringGrid1;
   grid.set_row_count(static_cast<int>(lines.size()) + 1);
   for (std::size_t i = 0; i < lines.size(); ++i) grid.set_cell(vkt::records::kData, static_cast<int>(i) + 1, lines[i]);
 
   constexpr int kRounds = 5;
   double best = 1e9;
   for (int round = 0; round < kRounds; ++round) {
-    library->param_year = "2024";
+    library->logger.param_year = "2024";
     const auto t0 = Steady::now();
-    for (int row = 1; row < grid.row_count(); ++row) vkt::records::RecordDecoder(*library, row);
+    for (int row = 1; row < grid.row_count(); ++row) library->decode_rows(row, row);
     best = std::min(best, std::chrono::duration<double>(Steady::now() - t0).count());
   }
   std::printf("decode: %zu rows, best of %d: %.1f ms, %.2f M rows/s, %.0f ns/row\n", lines.size(), kRounds,

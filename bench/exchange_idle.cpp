@@ -75,7 +75,7 @@ int main() {
       // 1. Silence.
       const auto wall0 = SteadyClock::now();
       const double cpu0 = cpu_seconds();
-      const std::string none = vkt::protocol::ResponseReader(library);
+      const std::string none = vkt::protocol::ResponseReader(library.channel());
       const double cpu = cpu_seconds() - cpu0;
       const double wall = std::chrono::duration<double>(SteadyClock::now() - wall0).count();
       std::printf("silent wait: %.3f s, reply %s, CPU %.3f s = %.2f %% of one core (goal < 5 %%)\n", wall,
@@ -108,7 +108,7 @@ int main() {
           round_ready = r;
         }
         cv.notify_one();
-        const std::string reply = vkt::protocol::ResponseReader(library);
+        const std::string reply = vkt::protocol::ResponseReader(library.channel());
         const int64_t returned = SteadyClock::now().time_since_epoch().count();
         if (reply != "OK#") {
           ++failures;

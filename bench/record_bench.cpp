@@ -37,12 +37,12 @@
 #include <string>
 #include <vector>
 
-#include "base/backend.h"
 #include "exports/library.h"
 #include "link/port_control.h"
 #include "plain_reader.h"
 #include "records/accessors.h"
 #include "records/download.h"
+#include "ui/backend.h"
 #include "vktsim/logger_sim.h"
 #include "vktsim/records.h"
 #include "bench_support.h"
@@ -139,8 +139,8 @@ std::unique_ptr<vkt::Library> open_library(const ChildLogger& logger) {
     std::fprintf(stderr, "cannot open the simulated logger's port\n");
     std::exit(1);
   }
-  library->param_year = logger.first_year;
-  library->param_count = std::to_string(logger.records);
+  library->logger.param_year = logger.first_year;
+  library->logger.param_count = std::to_string(logger.records);
   return library;
 }
 
@@ -154,10 +154,10 @@ Download download(vkt::Library& library) {
   Download d;
   const double cpu0 = cpu_seconds();
   const auto t0 = Steady::now();
-  d.ok = vkt::records::vkt_inputdata(library);
+  d.ok = vkt::records::vkt_inputdata(library.download_context());
   d.wall = std::chrono::duration<double>(Steady::now() - t0).count();
   d.cpu = cpu_seconds() - cpu0;
-  d.count = vkt::records::vkt_datacount(library);
+  d.count = vkt::records::vkt_datacount(library.record_parts());
   return d;
 }
 
@@ -262,21 +262,21 @@ bool accessor_rates(const ChildLogger& logger) {
     auto t0 = Steady::now();
     for (int32_t row = 1; row <= rows; ++row) {
       uint8_t block[14];
-      vkt::records::vkt_getdata(*library, row, block);
+      vkt::records::vkt_getdata(library->record_table(), row, block);
       sink += block[3] + block[13];
     }
     best_getdata = std::min(best_getdata, std::chrono::duration<double>(Steady::now() - t0).count());
     t0 = Steady::now();
     for (int32_t row = 1; row <= rows; ++row) {
       char line[64];
-      vkt::records::vkt_get_text(*library, vkt::records::TextField::All, row, line);
+      vkt::records::vkt_get_text(library->record_table(), vkt::records::TextField::All, row, line);
       sink += static_cast<unsigned char>(line[0]);
     }
     best_all = std::min(best_all, std::chrono::duration<double>(Steady::now() - t0).count());
     t0 = Steady::now();
     for (int32_t row = 1; row <= rows; ++row) {
       char date[16];
-      vkt::records::vkt_get_text(*library, vkt::records::TextField::Date, row, date);
+      vkt::records::vkt_get_text(library->record_table(), vkt::records::TextField::Date, row, date);
       sink += static_cast<unsigned char>(date[9]);
     }
     best_date = std::min(best_date, std::chrono::duration<double>(Steady::now() - t0).count());

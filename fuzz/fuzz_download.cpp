@@ -153,7 +153,7 @@ struct Rig {
   std::shared_ptr<testing::RecordingBackend::Log> log = std::make_shared<testing::RecordingBackend::Log>();
   std::atomic<bool> answered{false};
   bool sent_all() const { return answered && line->unread() == 0; }
-  std::shared_ptr<windows::HeadlessBackend> windows = std::make_shared<windows::HeadlessBackend>(0);
+  std::shared_ptr<ui::HeadlessBackend> windows = std::make_shared<ui::HeadlessBackend>(0);
   Library lib{LibraryServices{std::make_shared<ReplyClock>([this] { return sent_all(); }),
                               std::make_shared<fuzz::QuietNotifier>(), windows,
                               [this] {
@@ -162,7 +162,7 @@ struct Rig {
                               },
                               {}}};
   // The library whose record table the model's lines are decoded in.
-  std::shared_ptr<windows::HeadlessBackend> reference_windows = std::make_shared<windows::HeadlessBackend>(0);
+  std::shared_ptr<ui::HeadlessBackend> reference_windows = std::make_shared<ui::HeadlessBackend>(0);
   Library reference{LibraryServices{std::make_shared<fuzz::StepClock>(0, 0), std::make_shared<fuzz::QuietNotifier>(),
                                     reference_windows, {}, {}}};
   std::vector<std::string> pieces;
@@ -177,11 +177,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   rig.pieces = pieces_of(input);
   rig.answered = false;
   Library& lib = rig.lib;
-  lib.param_count = kCounts[choice % 6];
-  lib.param_year = kYears[(choice / 8) % 4];
-  const std::string year = lib.param_year;
+  lib.logger.param_count = kCounts[choice % 6];
+  lib.logger.param_year = kYears[(choice / 8) % 4];
+  const std::string year = lib.logger.param_year;
 
-  const bool ok = records::vkt_inputdata(lib);
+  const bool ok = records::vkt_inputdata(lib.download_context());
   std::size_t others = 0;
   const std::vector<std::string> reads = testing::reads_of_this_thread(*rig.log, &others);
   FUZZ_CHECK(others == 0);
@@ -192,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   windows::TForm2& form = *lib.monitor();
   // A download ended by its bound leaves nothing in the port.
-  if (testing::expected_download(reads, lib.param_count).over_bound)
+  if (testing::expected_download(reads, lib.logger.param_count).over_bound)
     FUZZ_CHECK(rig.line->unread() + form.ApdComPort1.InBuffUsed() == 0);
 
   // Nothing left for the next input: what the logger still had, the
@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   rig.log->take();
   form.StringGrid1.set_row_count(1);
   form.Memo1.clear();
-  lib.last_download = {};
+  lib.download_state.last_download = {};
   lib.enter_export();
   rig.windows->clear();
   rig.reference_windows->clear();

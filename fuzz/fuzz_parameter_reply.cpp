@@ -57,16 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // The last line carrying a key wins; no key leaves the value alone.
   Library& lib = library();
-  lib.param_year = "keep-year";
-  lib.param_count = "keep-count";
-  protocol::apply_parameter_lines(lib, lines);
+  lib.logger.param_year = "keep-year";
+  lib.logger.param_count = "keep-count";
+  protocol::apply_parameter_lines(lib.logger, lines);
   std::string year = "keep-year";
   std::string count = "keep-count";
   for (const auto& line : lines) {
     if (line.find("@Year=") != std::string::npos) year = protocol::year_of_line(line);
     if (line.find("@Count=") != std::string::npos) count = protocol::count_of_line(line);
   }
-  FUZZ_CHECK(lib.param_year == year);
-  FUZZ_CHECK(lib.param_count == count);
+  FUZZ_CHECK(lib.logger.param_year == year);
+  FUZZ_CHECK(lib.logger.param_count == count);
   return 0;
 }

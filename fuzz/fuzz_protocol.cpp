@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Every bound of 3000 ms passes within a few polls (each sleeps at most
   // 20 ms of real time for an arrival), so that a silent logger costs little.
   auto clock = std::make_shared<fuzz::StepClock>(0xFFFFF000u, 700);
-  Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(), std::make_shared<windows::HeadlessBackend>(64),
+  Library lib(LibraryServices{clock, std::make_shared<fuzz::QuietNotifier>(), std::make_shared<ui::HeadlessBackend>(64),
                               logger.backends(), {}});
   lib.ensure_monitor();
   link::com_open(lib, 1);
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (char call : calls) {
     switch (static_cast<uint8_t>(call) % 8) {
       case 0: {
-        const bool ok = protocol::vkt_connect(lib);
+        const bool ok = lib.connect();
         if (auto* m = lib.monitor()) {
           if (!ok) FUZZ_CHECK(m->ListBox1.items().empty());
           for (const auto& line : m->ListBox1.items())
@@ -90,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         break;
       }
       case 1: {
-        const bool ok = records::vkt_inputdata(lib);
-        const int32_t count = records::vkt_datacount(lib);
+        const bool ok = records::vkt_inputdata(lib.download_context());
+        const int32_t count = records::vkt_datacount(lib.record_parts());
         FUZZ_CHECK(count >= 0);
         if (ok) {
           for (int32_t row = 1; row <= count; ++row)
@@ -100,24 +100,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         break;
       }
       case 2:
-        protocol::vkt_clkset(lib);
+        lib.set_clock();
         break;
       case 3:
-        settings::vkt_set_command(lib, "N05");
+        settings::vkt_set_command(lib.settings_context(), "N05");
         break;
       case 4: {
         auto text = std::make_unique<char[]>(VKTCOM_PARAM_BUFFER_SIZE);
-        settings::vkt_get_param(lib, text.get());
+        settings::vkt_get_param(lib.settings_context(), text.get());
         FUZZ_CHECK(std::memchr(text.get(), '\0', VKTCOM_PARAM_BUFFER_SIZE) != nullptr);
         break;
       }
       case 5: {
-        const int32_t count = records::vkt_datacount(lib);
+        const int32_t count = records::vkt_datacount(lib.record_parts());
         for (int32_t row : {0, 1, count}) {
           auto all = std::make_unique<char[]>(VKTCOM_ALL_BUFFER_SIZE);
-          records::vkt_get_text(lib, records::TextField::All, row, all.get());
+          records::vkt_get_text(lib.record_table(), records::TextField::All, row, all.get());
           auto block = std::make_unique<uint8_t[]>(VKTCOM_DATA_BLOCK_SIZE);
-          records::vkt_getdata(lib, row, block.get());
+          records::vkt_getdata(lib.record_table(), row, block.get());
         }
         break;
       }

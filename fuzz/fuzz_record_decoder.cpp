@@ -67,7 +67,7 @@ Library& library() {
 // write past it is caught.
 void read_text(Library& lib, records::TextField field, int32_t row, std::size_t size) {
   auto buffer = std::make_unique<char[]>(size);
-  records::vkt_get_text(lib, field, row, buffer.get());
+  records::vkt_get_text(lib.record_table(), field, row, buffer.get());
   FUZZ_CHECK(std::memchr(buffer.get(), '\0', size) != nullptr);
 }
 
@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The rest of the input, cut into lines of 20 bytes, fills the table
   // after this line; the year starts from the input's second part.
   Library& lib = library();
-  lib.param_year = input.size() > 20 ? std::string(input.substr(20, 4)) : std::string("2009");
-  windows::TextGrid& grid = lib.monitor()->StringGrid1;
+  lib.logger.param_year = input.size() > 20 ? std::string(input.substr(20, 4)) : std::string("2009");
+  ui::TextGrid& grid = lib.monitor()->StringGrid1;
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < input.size() && lines.size() < 8; at += 20) lines.emplace_back(input.substr(at, 20));
   grid.set_row_count(static_cast<int>(lines.size()) + 1);
@@ -95,13 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     grid.set_cell(records::kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
     grid.set_cell(records::kData, static_cast<int>(i) + 1, lines[i]);
   }
-  for (int row = 1; row < grid.row_count(); ++row) records::RecordDecoder(lib, row);
+  for (int row = 1; row < grid.row_count(); ++row) lib.decode_rows(row, row);
 
-  const int32_t count = records::vkt_datacount(lib);
+  const int32_t count = records::vkt_datacount(lib.record_parts());
   FUZZ_CHECK(count == static_cast<int32_t>(lines.size()));
   for (int32_t row : {-1, 0, 1, count, count + 1, INT32_MAX, INT32_MIN}) {
     auto block = std::make_unique<uint8_t[]>(VKTCOM_DATA_BLOCK_SIZE);
-    records::vkt_getdata(lib, row, block.get());
+    records::vkt_getdata(lib.record_table(), row, block.get());
     read_text(lib, records::TextField::Date, row, VKTCOM_DATE_BUFFER_SIZE);
     read_text(lib, records::TextField::Year, row, VKTCOM_YEAR_BUFFER_SIZE);
     read_text(lib, records::TextField::Month, row, VKTCOM_MONTH_BUFFER_SIZE);

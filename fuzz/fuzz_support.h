@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "base/services.h"
-#include "base/backend.h"
 #include "exports/library.h"
+#include "ui/backend.h"
 
 namespace vkt::fuzz {
 
@@ -98,7 +98,7 @@ class StepClock final : public Clock {
 // long run must not keep every event).
 inline Library& quiet_library() {
   static Library lib(LibraryServices{std::make_shared<StepClock>(0, 1), std::make_shared<QuietNotifier>(),
-                                     std::make_shared<windows::HeadlessBackend>(64), {}, {}});
+                                     std::make_shared<ui::HeadlessBackend>(64), {}, {}});
   return lib;
 }
 

@@ -2,7 +2,7 @@
 # Installs what building and testing vktcom needs on Debian 12, when missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config binutils ccache python3 libgtest-dev libgmock-dev
-          libbenchmark-dev libcli11-dev libfmt-dev
+          libcli11-dev libfmt-dev
           clang libclang-rt-14-dev)  # the sanitizer build and the fuzz targets
 missing=()
 for p in "${packages[@]}"; do

@@ -155,7 +155,7 @@ void text_field(const char* name, vkt::records::TextField field, int32_t row, ch
   try {
     vkt::Library& lib = enter();
     lib.trace().accessor(name, row);
-    vkt::records::vkt_get_text(lib, field, row, text);
+    vkt::records::vkt_get_text(lib.record_table(), field, row, text);
   } catch (...) {
   }
 }
@@ -183,27 +183,27 @@ VKTCOM_API int32_t VKTCOM_CALL com_search(void) {
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_dll_ver(void) { return VKTCOM_VERSION_NUMBER; }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_connect(void) {
-  return guarded<vkt_bool>("vkt_connect", 0, [] { return to_bool(vkt::protocol::vkt_connect(library())); });
+  return guarded<vkt_bool>("vkt_connect", 0, [] { return to_bool(library().connect()); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_clkset(void) {
-  return guarded<vkt_bool>("vkt_clkset", 0, [] { return to_bool(vkt::protocol::vkt_clkset(library())); });
+  return guarded<vkt_bool>("vkt_clkset", 0, [] { return to_bool(library().set_clock()); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_startsetcheck(void) {
-  return guarded<vkt_bool>("vkt_startsetcheck", 0, [] { return to_bool(vkt::settings::vkt_startsetcheck(library())); });
+  return guarded<vkt_bool>("vkt_startsetcheck", 0, [] { return to_bool(library().check_start_time()); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL vkt_inputdata(void) {
-  return guarded<vkt_bool>("vkt_inputdata", 0, [] { return to_bool(vkt::records::vkt_inputdata(library())); });
+  return guarded<vkt_bool>("vkt_inputdata", 0, [] { return to_bool(vkt::records::vkt_inputdata(library().download_context())); });
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_datacount(void) {
-  return guarded<int32_t>("vkt_datacount", 0, [] { return vkt::records::vkt_datacount(library()); });
+  return guarded<int32_t>("vkt_datacount", 0, [] { return vkt::records::vkt_datacount(library().record_parts()); });
 }
 VKTCOM_API void VKTCOM_CALL vkt_getdata(int32_t row, unsigned char* data) {
   if (!data) return;
   try {
     vkt::Library& lib = enter();
     lib.trace().accessor("vkt_getdata", row);
-    vkt::records::vkt_getdata(lib, row, data);
+    vkt::records::vkt_getdata(lib.record_table(), row, data);
   } catch (...) {
   }
 }
@@ -221,15 +221,15 @@ VKTCOM_API void VKTCOM_CALL vkt_get_all(int32_t row, char* text) { text_field("v
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_set_command(const char* command) {
   if (!command) return 0;
-  return guarded<int32_t>("vkt_set_command", 0, [&] { return vkt::settings::vkt_set_command(library(), command); }, Text{command});
+  return guarded<int32_t>("vkt_set_command", 0, [&] { return vkt::settings::vkt_set_command(library().settings_context(), command); }, Text{command});
 }
 VKTCOM_API void VKTCOM_CALL vkt_get_param(char* text) {
   if (!text) return;
-  guarded_void("vkt_get_param", [&] { vkt::settings::vkt_get_param(library(), text); }, Ptr{text});
+  guarded_void("vkt_get_param", [&] { vkt::settings::vkt_get_param(library().settings_context(), text); }, Ptr{text});
 }
 VKTCOM_API void VKTCOM_CALL vkt_get_reservetime(char* text) {
   if (!text) return;
-  guarded_void("vkt_get_reservetime", [&] { vkt::settings::vkt_get_reservetime(library(), text); }, Ptr{text});
+  guarded_void("vkt_get_reservetime", [&] { vkt::settings::vkt_get_reservetime(library().settings_state, text); }, Ptr{text});
 }
 VKTCOM_API void VKTCOM_CALL settingform_open(void) { guarded_void("settingform_open", [] { vkt::settings::settingform_open(library()); }); }
 VKTCOM_API void VKTCOM_CALL settingform_close(void) { guarded_void("settingform_close", [] { vkt::settings::settingform_close(library()); }); }
@@ -237,7 +237,7 @@ VKTCOM_API void VKTCOM_CALL settingform_release(void) {
   guarded_void("settingform_release", [] { vkt::settings::settingform_release(library()); });
 }
 VKTCOM_API vkt_bool VKTCOM_CALL settingform_check(void) {
-  return guarded<vkt_bool>("settingform_check", 0, [] { return to_bool(vkt::settings::settingform_check(library())); });
+  return guarded<vkt_bool>("settingform_check", 0, [] { return to_bool(vkt::settings::settingform_check(library().settings_state)); });
 }
 
 #if !defined(_WIN32)
@@ -247,7 +247,7 @@ VKTCOM_API void VKTCOM_CALL vkt_process_messages(void) { guarded_void("vkt_proce
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_records(int32_t first_row, int32_t count, struct vkt_record* out) {
   if (!out) return 0;
-  return guarded<int32_t>("vkt_get_records", 0, [&] { return vkt::records::copy_records(library(), first_row, count, out); }, first_row, count, Ptr{out});
+  return guarded<int32_t>("vkt_get_records", 0, [&] { return vkt::records::copy_records(library().record_table(), first_row, count, out); }, first_row, count, Ptr{out});
 }
 
 // ---- Linux extensions (vktcom_ext.h) ----
@@ -278,7 +278,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_get_download_report(struct vkt_download_repor
   if (!report) return 0;
   return guarded<int32_t>("vkt_get_download_report", 0, [&] {
     using Status = vkt::records::DownloadReport::Status;
-    const vkt::records::DownloadReport& r = library().last_download;
+    const vkt::records::DownloadReport& r = library().download_state.last_download;
     struct vkt_download_report out {};
     switch (r.status) {
       case Status::None: out.status = VKT_DOWNLOAD_NONE; break;
@@ -300,7 +300,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_get_download_report(struct vkt_download_repor
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* length, int32_t max) {
   if (!index || !length || max < 1) return 0;
   return guarded<int32_t>("vkt_download_bad_lines", 0, [&] {
-    const auto& bad = library().last_download.bad_lines;
+    const auto& bad = library().download_state.last_download.bad_lines;
     const std::size_t n = std::min<std::size_t>(bad.size(), static_cast<std::size_t>(max));
     for (std::size_t i = 0; i < n; ++i) {
       index[i] = bad[i].index;
@@ -312,7 +312,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_download_bad_lines(int32_t* index, int32_t* l
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_download_text(char* text, int32_t size) {
   return guarded<int32_t>("vkt_download_text", 0, [&] {
-    const auto [head, body, tail] = library().last_download.text_pieces();
+    const auto [head, body, tail] = library().download_state.last_download.text_pieces();
     return copy_text({head, body, tail}, text, size);
   }, Ptr{text}, size);
 }
@@ -369,11 +369,11 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_search_list(int32_t list, char* text, int32_t
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_year(char* text, int32_t size) {
-  return guarded<int32_t>("vkt_get_param_year", 0, [&] { return copy_text({library().param_year}, text, size); }, Ptr{text}, size);
+  return guarded<int32_t>("vkt_get_param_year", 0, [&] { return copy_text({library().logger.param_year}, text, size); }, Ptr{text}, size);
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_param_count(char* text, int32_t size) {
-  return guarded<int32_t>("vkt_get_param_count", 0, [&] { return copy_text({library().param_count}, text, size); }, Ptr{text}, size);
+  return guarded<int32_t>("vkt_get_param_count", 0, [&] { return copy_text({library().logger.param_count}, text, size); }, Ptr{text}, size);
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_decode_records(const char* text, const char* year, struct vkt_record* records,
@@ -416,7 +416,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_setting_set(int32_t which, const char* value)
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_press(int32_t button) {
-  return guarded<int32_t>("vkt_settingform_press", -1, [&] { return vkt::settings::settingform_press(library(), button); }, button);
+  return guarded<int32_t>("vkt_settingform_press", -1, [&] { return vkt::settings::settingform_press(library(), library().settings_state, button); }, button);
 }
 
 VKTCOM_API int32_t VKTCOM_CALL vkt_trace_start(const char* path) {

@@ -4,8 +4,12 @@
 #if !defined(_WIN32)
 #include "link/port_survey.h"
 #endif
+#include "protocol/clock_setting.h"
+#include "protocol/connect.h"
 #include "protocol/exchange.h"
-#include "windows/window_backend.h"
+#include "records/record_decoder.h"
+#include "settings/reservation_check.h"
+#include "ui/window_backend.h"
 
 
 namespace vkt {
@@ -35,14 +39,14 @@ class RememberingNotifier final : public Notifier {
 }  // namespace
 
 LibraryServices LibraryServices::defaults() {
-  return {make_system_clock(), make_default_notifier(), windows::make_platform_window_backend(), {}, {},
+  return {make_system_clock(), make_default_notifier(), ui::make_platform_window_backend(), {}, {},
           platform::environment_text("VKTCOM_TRACE")};
 }
 
 Library::Library(LibraryServices services) : services_(std::move(services)), queue_(services_.clock) {
   if (!services_.notifier) services_.notifier = vkt::make_default_notifier();
   services_.notifier = std::make_shared<RememberingNotifier>(services_.notifier, last_message_, trace_);
-  if (!services_.backend) services_.backend = std::make_shared<windows::HeadlessBackend>();
+  if (!services_.backend) services_.backend = std::make_shared<ui::HeadlessBackend>();
   if (!services_.trace_path.empty()) start_trace(services_.trace_path);
   // The thread's own window messages come first (the host's windows are
   // served while the library waits), then the window system's.
@@ -86,7 +90,7 @@ std::optional<std::string> Library::command_reply(const std::string& command) {
   if (!form) return std::nullopt;
   form->Edit1.set_text(command);
   try {
-    return protocol::exchange(*this, command);
+    return protocol::exchange(channel(), command);
   } catch (const link::PortError&) {
     return std::nullopt;  // a closed port: nothing was sent
   }
@@ -119,7 +123,7 @@ void Library::dispatch_messages() {
 void Library::dispatch_while_closing() {
   // A handler may release the monitor window whose port is closing; the
   // window stays until the close is done and goes at the next dispatch.
-  windows::MessageQueue::ReleaseHold hold(queue_);
+  ui::MessageQueue::ReleaseHold hold(queue_);
   dispatch_messages();
 }
 
@@ -137,7 +141,30 @@ windows::TForm2& Library::ensure_monitor() {
 }
 
 windows::MonitorServices Library::monitor_services() {
-  return {clock(), notifier(), *this, *this, *this, *this, [this] { return monitor(); }};
+  return {clock(), notifier(), *this, watch, download_context(), *this, [this] { return monitor(); }};
+}
+
+records::DownloadContext Library::download_context() {
+  return {[this] { return record_parts(); }, clock(), *this, *this, logger, LastYearTag, download_state};
+}
+
+settings::SettingsContext Library::settings_context() {
+  return {channel(), [this] { return form2_ ? &form2_->settings_lines : nullptr; }, logger, settings_state};
+}
+
+bool Library::connect() {
+  return protocol::vkt_connect(channel(), logger, [this]() -> protocol::ReplyView* { return monitor(); });
+}
+
+bool Library::set_clock() { return protocol::vkt_clkset(channel(), notifier(), settings_state.reservetime); }
+
+bool Library::check_start_time() {
+  return settings::vkt_startsetcheck(settings_dialog(), settings_state, clock(), notifier());
+}
+
+void Library::decode_rows(int32_t first_row, int32_t last_row) {
+  if (ui::TextGrid* table = record_table())
+    records::decode_record_rows(*table, logger.param_year, LastYearTag, first_row, last_row);
 }
 
 link::DiscoveryResult Library::search_ports() { return ensure_monitor().search(); }
@@ -159,7 +186,7 @@ void Library::form_release() {
   form_created = false;
   if (!form2_) return;
   // The last download's text shares the released table's reply: let go of it too.
-  last_download.forget_text();
+  download_state.last_download.forget_text();
   // The window is unreachable from now on and destroyed at the next dispatch.
   std::shared_ptr<windows::TForm2> released(std::move(form2_));
   queue_.defer_release([released]() mutable { released.reset(); });
@@ -174,7 +201,7 @@ settings::TForm4& Library::ensure_settings_dialog() {
 }
 
 settings::DialogServices Library::dialog_services() {
-  return {backend(), *this, *this, *this, clock(), notifier(), [this] { return settings_dialog(); },
+  return {backend(), settings_context(), *this, clock(), notifier(), [this] { return settings_dialog(); },
           [this] { ensure_monitor(); }};
 }
 

@@ -1,23 +1,26 @@
 #pragma once
-// The composition root: the library-wide values, the services taken from
-// the surroundings, and the windows the library owns. It provides every
-// layer below with what that layer's operations take (the session of the
-// exchanges, the download's host, the settings functions' host) and hands
-// each window the parts it works with (DialogServices for the settings
-// dialog, MonitorServices for the monitor window's handlers). The exported
-// functions reach one process-wide instance; tests make their own.
+// The composition root: the library-wide state, the services taken from
+// the surroundings, and the windows the library owns. It hands every
+// operation of the layers below exactly what it works with (the channel of
+// the exchanges, the download's context, the settings' context, the record
+// table) and each window the parts it works with (DialogServices for the
+// settings dialog, MonitorServices for the monitor window's handlers). Each
+// piece of state belongs to the layer that defines it and is kept here. The
+// exported functions reach one process-wide instance; tests make their own.
 #include <list>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "base/backend.h"
-#include "base/message_queue.h"
 #include "base/platform.h"
 #include "base/services.h"
 #include "base/trace.h"
 #include "link/port_control.h"
+#include "protocol/channel.h"
+#include "records/download.h"
 #include "settings/settings_dialog.h"
+#include "ui/backend.h"
+#include "ui/message_queue.h"
 #include "windows/monitor_handlers.h"
 #include "windows/monitor_window.h"
 #include "windows/progress_popup.h"
@@ -28,7 +31,7 @@ namespace vkt {
 struct LibraryServices {
   std::shared_ptr<Clock> clock;
   std::shared_ptr<Notifier> notifier;
-  std::shared_ptr<windows::WindowBackend> backend;
+  std::shared_ptr<ui::WindowBackend> backend;
   // Makes the serial port's device access; empty: the platform's own.
   windows::SerialBackendFactory serial_backends{};
   // Makes the reader each port search reads the machine's devices through;
@@ -43,7 +46,12 @@ struct LibraryServices {
   static LibraryServices defaults();
 };
 
-class Library final : public records::DownloadHost, public windows::PopupMaker, public settings::SettingsHost {
+class Library final : public link::PortOwner,
+                      public link::PortSearcher,
+                      public Dispatcher,
+                      public records::ProgressPopups,
+                      public windows::PopupMaker,
+                      public settings::DialogHolder {
  public:
   explicit Library(LibraryServices services = LibraryServices::defaults());
   // Destroys every window still owned (closing the port) and releases the texts.
@@ -51,10 +59,19 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  Clock& clock() override { return *services_.clock; }
-  Notifier& notifier() override { return *services_.notifier; }
-  windows::WindowBackend& backend() { return *services_.backend; }
-  windows::MessageQueue& queue() { return queue_; }
+  // ---- the library-wide state, all clear or empty at load ----
+  bool form_created = false;         // the monitor window exists
+  bool settingform_created = false;  // the settings dialog exists
+  protocol::LoggerValues logger;     // param_year, param_count
+  int32_t LastYearTag = 0;           // year tag of the previously decoded record
+  records::DownloadState download_state;  // the last download's report; a download under way
+  settings::SettingsState settings_state;  // settingform_active, reservetime, param_values
+  windows::PortWatch watch;          // WatchedPort, HeartbeatCount
+
+  Clock& clock() { return *services_.clock; }
+  Notifier& notifier() { return *services_.notifier; }
+  ui::WindowBackend& backend() { return *services_.backend; }
+  ui::MessageQueue& queue() { return queue_; }
   // The trace for bug reports (off unless started).
   Trace& trace() { return trace_; }
   // Starts the trace in `path` (made anew); false when it cannot be written.
@@ -71,8 +88,22 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   // finished.
   void dispatch_while_closing();
 
+  // ---- what the operations of the layers below are handed ----
+  protocol::Channel channel() { return {*this, clock(), *this}; }
+  records::DownloadContext download_context();
+  records::RecordParts* record_parts() { return form2_ ? &form2_->record_parts : nullptr; }
+  ui::TextGrid* record_table() { return form2_ ? &form2_->StringGrid1 : nullptr; }
+  settings::SettingsContext settings_context();
+
+  // ---- the operations that take more than one of them ----
+  bool connect();            // vkt_connect
+  bool set_clock();          // vkt_clkset
+  bool check_start_time();   // vkt_startsetcheck
+  void decode_rows(int32_t first_row, int32_t last_row);  // the record decoder on the monitor window's table
+
   // ---- monitor window ----
-  windows::TForm2* monitor() override { return form2_.get(); }  // nullptr: absent or released
+  windows::TForm2* monitor() { return form2_.get(); }  // nullptr: absent or released
+  link::SerialPort* port() override { return form2_ ? &form2_->ApdComPort1 : nullptr; }
   // What the monitor window's handlers work with.
   windows::MonitorServices monitor_services();
   windows::TForm2& ensure_monitor();                            // creates it hidden when absent
@@ -122,7 +153,7 @@ class Library final : public records::DownloadHost, public windows::PopupMaker, 
   LibraryServices services_;
   // Before the windows: closing the port at their destruction is traced.
   Trace trace_;
-  windows::MessageQueue queue_;
+  ui::MessageQueue queue_;
   std::unique_ptr<windows::TForm2> form2_;
   std::unique_ptr<settings::TForm4> form4_;
   std::list<std::unique_ptr<windows::TForm3>> popups_;

@@ -15,23 +15,23 @@ std::string clock_text(const LocalTime& t) {
   return buf;
 }
 
-bool vkt_clkset(Session& library) {
-  if (!library.monitor()) return false;
+bool vkt_clkset(const Channel& channel, Notifier& notifier, const std::string& reservetime) {
+  if (!channel.ports.port()) return false;
   try {
     // The clock is read once, just before the command is built; the time
     // spent waiting for the replies is not added.
-    const std::string clock_command = "s" + clock_text(library.clock().local_now());
-    if (protocol::exchange(library, clock_command).empty()) {
-      library.notifier().show_error("Clock Set Error(Command s)");
+    const std::string clock_command = "s" + clock_text(channel.clock.local_now());
+    if (protocol::exchange(channel, clock_command).empty()) {
+      notifier.show_error("Clock Set Error(Command s)");
       return false;
     }
-    if (protocol::exchange(library, "t").empty()) {
-      library.notifier().show_error("Clock Set Error(Command t)");
+    if (protocol::exchange(channel, "t").empty()) {
+      notifier.show_error("Clock Set Error(Command t)");
       return false;
     }
     // The reservation stays pending: every successful call sends it again.
-    if (!library.reservetime.empty() && !set_command(library, library.reservetime)) {
-      library.notifier().show_error("Command Set Error(starttime)");
+    if (!reservetime.empty() && !set_command(channel, reservetime)) {
+      notifier.show_error("Command Set Error(starttime)");
       return false;
     }
   } catch (const link::PortError&) {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/services.h"
-#include "protocol/session.h"
+#include "protocol/channel.h"
 
 namespace vkt::protocol {
 
@@ -11,11 +11,11 @@ namespace vkt::protocol {
 std::string clock_text(const LocalTime& t);
 
 // "s" + the local date and time, then "t", then the pending reservation
-// (`reservetime`, left pending). True when every command was answered; false
-// after the message of the first command that was not ("Clock Set
-// Error(Command s)", "Clock Set Error(Command t)", "Command Set
-// Error(starttime)"), and false without a message on a closed port or
-// without a monitor window.
-bool vkt_clkset(Session& library);
+// (`reservetime`, left pending; none when empty). True when every command
+// was answered; false after the message of the first command that was not
+// ("Clock Set Error(Command s)", "Clock Set Error(Command t)", "Command Set
+// Error(starttime)"), shown by `notifier`, and false without a message on a
+// closed port or without a monitor window.
+bool vkt_clkset(const Channel& channel, Notifier& notifier, const std::string& reservetime);
 
 }  // namespace vkt::protocol

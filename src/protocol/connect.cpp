@@ -46,38 +46,31 @@ std::string count_of_line(std::string_view line) {
   return trim(std::string_view(field).substr(0, end));
 }
 
-void apply_parameter_lines(Session& library, const std::vector<std::string>& lines) {
+void apply_parameter_lines(LoggerValues& values, const std::vector<std::string>& lines) {
   for (const auto& line : lines)
-    if (line.find("@Year=") != std::string::npos) library.param_year = year_of_line(line);
+    if (line.find("@Year=") != std::string::npos) values.param_year = year_of_line(line);
   for (const auto& line : lines)
-    if (line.find("@Count=") != std::string::npos) library.param_count = count_of_line(line);
+    if (line.find("@Count=") != std::string::npos) values.param_count = count_of_line(line);
 }
 
-bool vkt_connect(Session& library) {
-  auto* form = library.monitor();
-  if (!form) return false;
-  form->Memo1.clear();
-  form->ListBox1.clear();
-
+bool vkt_connect(const Channel& channel, LoggerValues& values, const std::function<ReplyView*()>& view) {
+  if (!channel.ports.port()) return false;
+  if (ReplyView* shown = view()) shown->clear_reply();
   std::string reply;
   try {
-    if (protocol::exchange(library, "m").empty()) return false;
+    if (protocol::exchange(channel, "m").empty()) return false;
     // No flush here: bytes that followed the first reply open this one.
-    reply = exchange_unflushed(library, "p");
+    reply = exchange_unflushed(channel, "p");
   } catch (const link::PortError&) {
     return false;
   }
   if (reply.empty()) return false;
-
   const std::string text = normalise_parameter_reply(reply);
   const std::vector<std::string> lines = split_parameter_lines(text);
   // A dispatch inside the exchange may have released the window; the
   // logger has answered all the same, and its year and count still count.
-  if (auto* now = library.monitor()) {
-    now->Memo1.set_text(text);
-    for (const auto& line : lines) now->ListBox1.add(line);
-  }
-  apply_parameter_lines(library, lines);
+  if (ReplyView* now = view()) now->show_reply(text, lines);
+  apply_parameter_lines(values, lines);
   return true;
 }
 

@@ -4,16 +4,19 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/session.h"
+#include <functional>
+
+#include "protocol/channel.h"
 
 namespace vkt::protocol {
 
-// 1 when the logger answered both commands; keeps the parameter lines in
-// `ListBox1`, the whole reply in `Memo1`, the year in `param_year` and the
-// record count in `param_count`. False, with `Memo1` and `ListBox1` empty,
-// when the logger stays silent, the port is closed or there is no monitor
-// window.
-bool vkt_connect(Session& library);
+// 1 when the logger answered both commands; shows the whole reply and its
+// parameter lines in the monitor window's `view` (`Memo1`, `ListBox1`; looked
+// up before the exchanges and again after them) and keeps the year in
+// `param_year` and the record count in `param_count`. False, with the view
+// cleared, when the logger stays silent, the port is closed or there is no
+// monitor window.
+bool vkt_connect(const Channel& channel, LoggerValues& values, const std::function<ReplyView*()>& view);
 
 // The steps of the parameter reply's reading, in the order vkt_connect runs them.
 
@@ -29,6 +32,6 @@ std::string year_of_line(std::string_view line);
 std::string count_of_line(std::string_view line);
 // Sets `param_year` and `param_count` from the lines that carry their keys;
 // the last such line wins and an absent key leaves its value as it was.
-void apply_parameter_lines(Session& library, const std::vector<std::string>& lines);
+void apply_parameter_lines(LoggerValues& values, const std::vector<std::string>& lines);
 
 }  // namespace vkt::protocol

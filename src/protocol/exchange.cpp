@@ -54,36 +54,36 @@ std::string ResponseReader(ReplySource& source, Clock& clock, char terminator) {
   return end == WaitEnd::Complete ? text : std::string();
 }
 
-std::string ResponseReader(Session& session, char terminator) {
-  auto* form = session.monitor();
-  if (!form) return {};
-  PortReplySource source(form->ApdComPort1);
-  return ResponseReader(source, session.clock(), terminator);
+std::string ResponseReader(const Channel& channel, char terminator) {
+  link::SerialPort* port = channel.ports.port();
+  if (!port) return {};
+  PortReplySource source(*port);
+  return ResponseReader(source, channel.clock, terminator);
 }
 
 namespace {
 
-link::SerialPort& port_of(Session& session) {
-  auto* form = session.monitor();
-  if (!form) throw link::ECommNotOpen();
-  return form->ApdComPort1;
+link::SerialPort& port_of(const Channel& channel) {
+  link::SerialPort* port = channel.ports.port();
+  if (!port) throw link::ECommNotOpen();
+  return *port;
 }
 
 }  // namespace
 
-std::string exchange_unflushed(Session& session, std::string_view command) {
-  port_of(session).WriteString(command);
+std::string exchange_unflushed(const Channel& channel, std::string_view command) {
+  port_of(channel).WriteString(command);
   // The one point of an exchange where window messages (the host's too) run;
   // they may release the monitor window, so the wait looks it up afresh.
-  session.dispatch_messages();
-  return ResponseReader(session, kTerminator);
+  channel.dispatcher.dispatch_messages();
+  return ResponseReader(channel, kTerminator);
 }
 
-std::string exchange(Session& session, std::string_view command) {
-  port_of(session).FlushInput();
-  return exchange_unflushed(session, command);
+std::string exchange(const Channel& channel, std::string_view command) {
+  port_of(channel).FlushInput();
+  return exchange_unflushed(channel, command);
 }
 
-bool set_command(Session& session, std::string_view command) { return !exchange(session, command).empty(); }
+bool set_command(const Channel& channel, std::string_view command) { return !exchange(channel, command).empty(); }
 
 }  // namespace vkt::protocol

@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "link/serial_port.h"
+#include "protocol/channel.h"
 #include "protocol/reply_wait.h"
-#include "protocol/session.h"
 
 namespace vkt::protocol {
 
@@ -43,21 +44,21 @@ class PortReplySource final : public ReplySource {
 // when no chunk with the terminator came within the bound.
 std::string ResponseReader(ReplySource& source, Clock& clock, char terminator = kTerminator);
 
-// The reply wait on the monitor window's port, bounded by the library's
+// The reply wait on the monitor window's port, bounded by the channel's
 // clock. Empty at once when there is no monitor window.
-std::string ResponseReader(Session& session, char terminator = kTerminator);
+std::string ResponseReader(const Channel& channel, char terminator = kTerminator);
 
 // Flush, write, dispatch window messages once, wait: returns the reply text
 // (empty: no reply). Throws link::ECommNotOpen when there is no monitor
 // window or its port is closed, and the port's other errors as they come.
-std::string exchange(Session& session, std::string_view command);
+std::string exchange(const Channel& channel, std::string_view command);
 
 // The exchange without the flush: write, dispatch once, wait. Bytes left
 // over from the previous reply become the start of this one.
-std::string exchange_unflushed(Session& session, std::string_view command);
+std::string exchange_unflushed(const Channel& channel, std::string_view command);
 
 // Sends one command and judges it by the arrival of a reply: true when one
 // came, whatever its content. Throws as exchange() does.
-bool set_command(Session& session, std::string_view command);
+bool set_command(const Channel& channel, std::string_view command);
 
 }  // namespace vkt::protocol

@@ -48,7 +48,7 @@ std::size_t buffer_size(TextField field) {
 // reading, without allocating.
 class CellReader {
  public:
-  CellReader(const windows::TextGrid& grid, int row)
+  CellReader(const ui::TextGrid& grid, int row)
       : table_(RecordTable::of(grid)), row_(row), in_table_(row >= 0 && row < grid.row_count()) {}
 
   // The cell's text, up to 63 characters (more than any accessor hands over).
@@ -103,19 +103,17 @@ bool cell_number(std::string_view text, int32_t& value) {
 
 }  // namespace
 
-int32_t vkt_datacount(protocol::Session& library) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return 0;
-  const int32_t count = form->StringGrid1.row_count() - 1;
-  form->Memo1.clear();
-  form->Memo1.set_text(std::to_string(count));
+int32_t vkt_datacount(RecordParts* parts) {
+  if (!parts) return 0;
+  const int32_t count = parts->grid.row_count() - 1;
+  parts->reply.clear();
+  parts->reply.set_text(std::to_string(count));
   return count;
 }
 
-void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return;
-  const windows::TextGrid& grid = form->StringGrid1;
+void vkt_getdata(const ui::TextGrid* table_grid, int32_t row, uint8_t* data) {
+  if (!table_grid) return;
+  const ui::TextGrid& grid = *table_grid;
   data[0] = static_cast<uint8_t>(row & 0xFF);
   const RecordTable* table = RecordTable::of(grid);
   if (!table || row < 0 || row >= grid.row_count()) return;  // empty cells: no number
@@ -140,10 +138,9 @@ void vkt_getdata(protocol::Session& library, int32_t row, uint8_t* data) {
   }
 }
 
-void vkt_get_text(protocol::Session& library, TextField field, int32_t row, char* text) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return;
-  const windows::TextGrid& grid = form->StringGrid1;
+void vkt_get_text(const ui::TextGrid* table_grid, TextField field, int32_t row, char* text) {
+  if (!table_grid) return;
+  const ui::TextGrid& grid = *table_grid;
   if (field == TextField::All && row > 0 && row < grid.row_count()) {
     // A decoded record row gives its line straight from its fields.
     const RecordTable* table = RecordTable::of(grid);

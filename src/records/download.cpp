@@ -80,13 +80,13 @@ std::size_t expected_text_size(const std::string& param_count) {
 // the first one's bytes.
 class RunningMark {
  public:
-  explicit RunningMark(DownloadHost& library) : library_(library) { library_.download_running = true; }
-  ~RunningMark() { library_.download_running = false; }
+  explicit RunningMark(DownloadState& state) : state_(state) { state_.download_running = true; }
+  ~RunningMark() { state_.download_running = false; }
   RunningMark(const RunningMark&) = delete;
   RunningMark& operator=(const RunningMark&) = delete;
 
  private:
-  DownloadHost& library_;
+  DownloadState& state_;
 };
 
 // Direct reception on the download's port while the reply comes; off again
@@ -115,16 +115,16 @@ struct WindowLost {};
 
 class Download {
  public:
-  Download(DownloadHost& library, protocol::MonitorParts& form, RecordTable& table)
-      : library_(library), form_(&form), port_(form.ApdComPort1), grid_(form.StringGrid1), table_(table) {}
+  Download(const DownloadContext& context, RecordParts& form, RecordTable& table)
+      : context_(context), form_(&form), port_(form.port), grid_(form.grid), table_(table) {}
 
   ~Download() {
     // Every outcome, a thrown one included: the popup goes, and the terminal
     // switch works again, the view following its tick.
-    if (popup_) library_.close_progress(*popup_);
+    if (popup_) context_.popups.close_progress(*popup_);
     if (window_alive()) {
-      form_->CheckBox1.set_enabled(true);
-      form_->terminal.set_active(form_->CheckBox1.checked());
+      form_->terminal_switch.set_enabled(true);
+      form_->terminal.set_active(form_->terminal_switch.checked());
     }
   }
   Download(const Download&) = delete;
@@ -142,16 +142,16 @@ class Download {
   }
 
  private:
-  bool window_alive() const { return library_.monitor() == form_; }
+  bool window_alive() const { return context_.parts() == form_; }
 
   // Lets pending window events run once; they may release the monitor window.
   void dispatch() {
-    library_.dispatch_messages();
+    context_.dispatcher.dispatch_messages();
     if (!window_alive()) throw WindowLost{};
   }
 
   void fill_report(bool ok) {
-    DownloadReport& report = library_.last_download;
+    DownloadReport& report = context_.state.last_download;
     report.bytes = bytes_;
     report.lines = static_cast<std::size_t>(lf_count_);
     if (reply_) {
@@ -181,7 +181,7 @@ class Download {
   }
 
   void note_bad_line(int index, std::size_t length) {
-    DownloadReport& report = library_.last_download;
+    DownloadReport& report = context_.state.last_download;
     ++report.bad_line_count;
     if (report.bad_lines.size() < DownloadReport::kMaxBadLines) {
       report.bad_lines.push_back({index, static_cast<int>(length)});
@@ -195,31 +195,31 @@ class Download {
   void pause_once() {
     if (paused_) return;
     paused_ = true;
-    library_.clock().sleep_ms(kDisplayMs);
+    context_.clock.sleep_ms(kDisplayMs);
   }
 
   bool run_steps() {
-    Clock& clock = library_.clock();
+    Clock& clock = context_.clock;
     uint32_t last_activity = clock.now_ms();
 
-    form_->CheckBox1.set_enabled(false);
+    form_->terminal_switch.set_enabled(false);
     form_->terminal.set_active(false);  // the view must not take the reply's bytes
 
-    popup_ = &library_.open_progress();
+    popup_ = &context_.popups.open_progress();
     show(1, kReceiving);
     show(3, "");
     dispatch();
 
     table_.clear_records();
     grid_.rows_changed(1, grid_.row_count() - 1);
-    form_->Memo1.clear();
+    form_->reply.clear();
     result_ = true;
     status_ = Status::Ok;
     lf_count_ = 0;
-    show(3, "Total=" + library_.param_count);
+    show(3, "Total=" + context_.logger.param_count);
 
-    text_.reserve(expected_text_size(library_.param_count));
-    budget_.emplace(DownloadBound::records_of_count(library_.param_count), last_activity);
+    text_.reserve(expected_text_size(context_.logger.param_count));
+    budget_.emplace(DownloadBound::records_of_count(context_.logger.param_count), last_activity);
     try {
       DirectReceive direct(port_, [this] { return window_alive(); });
       port_.WriteString("D");
@@ -263,10 +263,10 @@ class Download {
     text_.erase(0, head_.size());
     const auto reply = std::make_shared<const std::string>(std::move(text_));
     reply_ = reply;
-    form_->Memo1.share_text(reply);
+    form_->reply.share_text(reply);
 
     if (status_ == Status::Ok) check_lines(reply);
-    if (status_ == Status::Ok) decode_record_rows(library_, 1, grid_.row_count() - 1);
+    if (status_ == Status::Ok) decode_record_rows(grid_, context_.logger.param_year, context_.last_year_tag, 1, grid_.row_count() - 1);
     return result_;
   }
 
@@ -275,7 +275,7 @@ class Download {
   void receive(uint32_t last_activity) {
     protocol::PortReplySource source(port_);
     const protocol::WaitEnd end =
-        protocol::wait_for_reply(source, library_.clock(), protocol::kDownloadBound, last_activity, [&] {
+        protocol::wait_for_reply(source, context_.clock, protocol::kDownloadBound, last_activity, [&] {
           // The chunk is read into a buffer of its own and only the bytes
           // that came are appended: reading into the text would first have
           // to fill a whole chunk's room of it at every poll.
@@ -283,7 +283,7 @@ class Download {
           if (count == 0) return protocol::PollResult{false, false};
           const std::size_t from = text_.size();
           text_.append(chunk_.data(), count);
-          form_->Label1.set_text(std::to_string(count));
+          form_->waiting.set_text(std::to_string(count));
           dispatch();
           if (!port_.is_open()) {
             // A handler closed the port: what it held was discarded.
@@ -291,7 +291,7 @@ class Download {
             throw link::ECommNotOpen();
           }
           const bool terminated = take_chunk(from, count);
-          if (!terminated && budget_->spend(count, text_, library_.clock().now_ms())) {
+          if (!terminated && budget_->spend(count, text_, context_.clock.now_ms())) {
             status_ = Status::OverBound;
             result_ = false;
             return protocol::PollResult{true, true};
@@ -344,7 +344,7 @@ class Download {
     const std::string_view whole = *text;
     std::string_view reply = whole;
     int index = 0;
-    last_progress_ = library_.clock().now_ms();
+    last_progress_ = context_.clock.now_ms();
     table_.attach_text(text, static_cast<std::size_t>(lf_count_) + 1);
     for (;;) {
       const std::size_t end = reply.find("\r\n");
@@ -372,8 +372,8 @@ class Download {
                   std::size_t offset) {
     // The clock is read every few lines only: a line takes far less than a
     // millisecond.
-    if ((index == 0 && shown_index_ != 0) || (index % 64 == 0 && library_.clock().now_ms() - last_progress_ >= kProgressIntervalMs)) {
-      last_progress_ = library_.clock().now_ms();
+    if ((index == 0 && shown_index_ != 0) || (index % 64 == 0 && context_.clock.now_ms() - last_progress_ >= kProgressIntervalMs)) {
+      last_progress_ = context_.clock.now_ms();
       shown_index_ = index;
       show(2, std::to_string(index));
       dispatch();
@@ -396,10 +396,10 @@ class Download {
     }
   }
 
-  DownloadHost& library_;
-  protocol::MonitorParts* form_;
+  const DownloadContext& context_;
+  RecordParts* form_;
   link::SerialPort& port_;
-  windows::TextGrid& grid_;
+  ui::TextGrid& grid_;
   RecordTable& table_;
   ProgressPopup* popup_ = nullptr;
   std::string text_;  // the reply collected so far
@@ -419,18 +419,18 @@ class Download {
 
 }  // namespace
 
-bool DownloadDriver(DownloadHost& library) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) library.last_download = {};
-  if (!form || library.download_running) return false;
-  RecordTable* table = RecordTable::of(form->StringGrid1);
+bool DownloadDriver(const DownloadContext& context) {
+  RecordParts* form = context.parts();
+  if (!form) context.state.last_download = {};
+  if (!form || context.state.download_running) return false;
+  RecordTable* table = RecordTable::of(form->grid);
   if (!table) return false;
-  RunningMark mark(library);
-  library.last_download = {};
-  Download download(library, *form, *table);
+  RunningMark mark(context.state);
+  context.state.last_download = {};
+  Download download(context, *form, *table);
   return download.run();
 }
 
-bool vkt_inputdata(DownloadHost& library) { return DownloadDriver(library); }
+bool vkt_inputdata(const DownloadContext& context) { return DownloadDriver(context); }
 
 }  // namespace vkt::records

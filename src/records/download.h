@@ -7,7 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/session.h"
+#include <functional>
+
+#include "base/dispatcher.h"
+#include "base/services.h"
+#include "protocol/channel.h"
+#include "records/record_parts.h"
 
 namespace vkt::records {
 
@@ -51,15 +56,35 @@ struct DownloadReport {
   }
 };
 
-// What the download works with: the session, and a progress popup made for
-// it (a new one per download, shown at once) and closed (hidden, released)
-// when it ends.
-class DownloadHost : public virtual protocol::Session {
+// The library's progress popups as the download uses them: one made for
+// each download (shown at once) and closed (hidden, released) when it ends.
+class ProgressPopups {
  public:
+  virtual ~ProgressPopups() = default;
   virtual ProgressPopup& open_progress() = 0;
   virtual void close_progress(ProgressPopup& popup) = 0;
+};
 
-  DownloadReport last_download;  // filled by every download that starts
+// The download's own state, kept by the library between downloads.
+struct DownloadState {
+  DownloadReport last_download;   // filled by every download that starts
+  bool download_running = false;  // a download is under way (a handler must not start another)
+};
+
+// What the download works with.
+struct DownloadContext {
+  // The monitor window's parts now: nullptr without a monitor window, and
+  // other parts (or none) once a handler that the download let run has
+  // released it.
+  std::function<RecordParts*()> parts;
+  Clock& clock;
+  Dispatcher& dispatcher;
+  ProgressPopups& popups;
+  // The logger's count bounds the download and its year dates the records
+  // (advanced by the decoder, with the year tag of the record before).
+  protocol::LoggerValues& logger;
+  int32_t& last_year_tag;
+  DownloadState& state;
 };
 
 // Sends "D", collects the reply up to the first chunk holding "#", checks
@@ -90,8 +115,8 @@ class DownloadHost : public virtual protocol::Session {
 // shows the index of the line under examination for the first line, at most
 // every 10 ms after it, and for the last line, letting pending window events
 // run each time it changes.
-bool DownloadDriver(DownloadHost& library);
+bool DownloadDriver(const DownloadContext& context);
 
-bool vkt_inputdata(DownloadHost& library);
+bool vkt_inputdata(const DownloadContext& context);
 
 }  // namespace vkt::records

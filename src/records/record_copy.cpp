@@ -50,7 +50,7 @@ void copy_fields(const RecordFields& fields, int32_t year, vkt_record& out) {
   out.humi = static_cast<uint8_t>(fields.humi);
 }
 
-void copy_row(const windows::TextGrid& grid, int32_t row, vkt_record& out) {
+void copy_row(const ui::TextGrid& grid, int32_t row, vkt_record& out) {
   out = vkt_record{};
   out.row = row;
   const RecordTable* table = RecordTable::of(grid);
@@ -78,10 +78,9 @@ void copy_row(const windows::TextGrid& grid, int32_t row, vkt_record& out) {
 
 }  // namespace
 
-int32_t copy_records(protocol::Session& session, int32_t first_row, int32_t count, vkt_record* out) {
-  const protocol::MonitorParts* form = session.monitor();
-  if (!form || count < 1 || first_row < 1) return 0;
-  const windows::TextGrid& grid = form->StringGrid1;
+int32_t copy_records(const ui::TextGrid* table, int32_t first_row, int32_t count, vkt_record* out) {
+  if (!table || count < 1 || first_row < 1) return 0;
+  const ui::TextGrid& grid = *table;
   const int64_t last = std::min<int64_t>(int64_t{first_row} + count, grid.row_count());
   int32_t copied = 0;
   for (int64_t row = first_row; row < last; ++row) copy_row(grid, static_cast<int32_t>(row), out[copied++]);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/session.h"
+#include "ui/controls.h"
 #include "vktcom.h"
 
 namespace vkt::records {
@@ -14,7 +14,7 @@ namespace vkt::records {
 // table, clipped to the record rows (1 .. row count - 1); returns the number
 // of records filled. 0 without a monitor window, for a count below 1 or a
 // first row outside the record rows. `out` is not null.
-int32_t copy_records(protocol::Session& session, int32_t first_row, int32_t count, vkt_record* out);
+int32_t copy_records(const ui::TextGrid* grid, int32_t first_row, int32_t count, vkt_record* out);
 
 // The records among the lines of `text` (lines end in LF; each is trimmed),
 // as a download would decode them: every line that is a record line, in

@@ -73,27 +73,27 @@ std::optional<RecordFields> parse_record_line(std::string_view line) {
 
 namespace {
 
-void decode_row(protocol::Session& library, RecordTable& table, int32_t row) {
+void decode_row(RecordTable& table, std::string& param_year, int32_t& last_year_tag, int32_t row) {
   RecordFields f;
   if (!table.unpack_line(row, f)) {
     table.clear_decoded(row);
     return;
   }
-  advance_year(library.param_year, library.LastYearTag, f.year_tag, row == 1);
+  advance_year(param_year, last_year_tag, f.year_tag, row == 1);
   // The table makes the texts of columns 2 to 17 from the fields when they
   // are read: DATE is the year, month and day; TIME hour, minute, second and
   // hundredths; DEG the whole degrees and the tenths.
-  table.mark_decoded(row, library.param_year);
+  table.mark_decoded(row, param_year);
 }
 
 }  // namespace
 
-void RecordDecoder(protocol::Session& library, int32_t row) { decode_record_rows(library, row, row); }
+void RecordDecoder(ui::TextGrid& grid, std::string& param_year, int32_t& last_year_tag, int32_t row) {
+  decode_record_rows(grid, param_year, last_year_tag, row, row);
+}
 
-void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row) {
-  protocol::MonitorParts* form = library.monitor();
-  if (!form) return;
-  windows::TextGrid& grid = form->StringGrid1;
+void decode_record_rows(ui::TextGrid& grid, std::string& param_year, int32_t& last_year_tag, int32_t first_row,
+                        int32_t last_row) {
   RecordTable* table = RecordTable::of(grid);
   if (!table) return;
   first_row = std::max(first_row, 1);
@@ -103,9 +103,9 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
   bool year_known = false;
   uint32_t year = 0;
   auto year_of = [&](int32_t row, int tag) {
-    if (advance_year(library.param_year, library.LastYearTag, tag, row == 1)) year_known = false;
+    if (advance_year(param_year, last_year_tag, tag, row == 1)) year_known = false;
     if (!year_known) {
-      year = table->year_index(library.param_year);
+      year = table->year_index(param_year);
       year_known = true;
     }
     return year;
@@ -113,7 +113,7 @@ void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t l
   for (int32_t row = first_row; row <= last_row;) {
     row = table->decode_unpacked(row, last_row, year_of);
     if (row > last_row) break;
-    decode_row(library, *table, row++);
+    decode_row(*table, param_year, last_year_tag, row++);
     year_known = false;
   }
   grid.rows_changed(first_row, last_row);

@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/session.h"
+#include "ui/controls.h"
+
 
 namespace vkt::records {
 
@@ -57,17 +58,19 @@ bool parse_record_line(std::string_view line, RecordFields& out);
 // year changed.
 bool advance_year(std::string& year, int32_t& last_tag, int tag, bool first);
 
-// Decodes the raw line in column 1 of `row` (1 for the first record) into
-// columns 2 to 17: the fields, then DATE (the library's param_year, month,
-// day), TIME and DEG. At row 1 the library's LastYearTag starts from the
-// row's tag; afterwards every change of tag advances param_year by one. A
+// Decodes the raw line in column 1 of `row` (1 for the first record) of the
+// record table `grid` into columns 2 to 17: the fields, then DATE
+// (`param_year`, month, day), TIME and DEG. At row 1 `last_year_tag` starts
+// from the row's tag; afterwards every change of tag advances `param_year`
+// by one. A
 // param_year that is not a decimal number cannot be advanced and becomes
 // empty, so that the rows from there on are dated without a year ("/01/02").
 // Rows outside 1 .. row count - 1 are left alone; a row whose column 1 is not
 // a record line gets empty columns 2 to 17.
-void RecordDecoder(protocol::Session& library, int32_t row);
+void RecordDecoder(ui::TextGrid& grid, std::string& param_year, int32_t& last_year_tag, int32_t row);
 // RecordDecoder for rows first_row to last_row in increasing order, with one
 // report of the changed rows to the window system.
-void decode_record_rows(protocol::Session& library, int32_t first_row, int32_t last_row);
+void decode_record_rows(ui::TextGrid& grid, std::string& param_year, int32_t& last_year_tag, int32_t first_row,
+                        int32_t last_row);
 
 }  // namespace vkt::records

@@ -386,7 +386,7 @@ std::size_t RecordTable::held_bytes() const {
   return bytes;
 }
 
-void lay_out_record_table(windows::TextGrid& grid) {
+void lay_out_record_table(ui::TextGrid& grid) {
   grid.default_row_height = 16;
   grid.set_row_count(kInitialRows);
   for (int c = 0; c < kColumns; ++c) {

@@ -21,8 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/controls.h"
 #include "records/record_decoder.h"
+#include "ui/controls.h"
 
 namespace vkt::records {
 
@@ -41,7 +41,7 @@ constexpr std::array<std::string_view, kColumns> kHeaders = {
 constexpr std::array<int, kColumns> kWidths = {40, 160, 30, 30, 30, 30, 30, 30, 30,
                                                30, 30,  30, 30, 30, 30, 80, 90, 50};
 
-class RecordTable final : public windows::GridCells {
+class RecordTable final : public ui::GridCells {
  public:
   RecordTable() = default;
   ~RecordTable() override;
@@ -50,10 +50,10 @@ class RecordTable final : public windows::GridCells {
 
   // The record table of a monitor window's grid; nullptr for a grid with
   // another store.
-  static RecordTable* of(windows::TextGrid& grid) {
+  static RecordTable* of(ui::TextGrid& grid) {
     return typeid(grid.cells()) == typeid(RecordTable) ? static_cast<RecordTable*>(&grid.cells()) : nullptr;
   }
-  static const RecordTable* of(const windows::TextGrid& grid) {
+  static const RecordTable* of(const ui::TextGrid& grid) {
     return typeid(grid.cells()) == typeid(RecordTable) ? static_cast<const RecordTable*>(&grid.cells()) : nullptr;
   }
 
@@ -166,6 +166,6 @@ int RecordTable::decode_unpacked(int first, int last, YearOf&& year_of) {
 }
 
 // Lays out a fresh table: headers in row 0, column widths, five rows.
-void lay_out_record_table(windows::TextGrid& grid);
+void lay_out_record_table(ui::TextGrid& grid);
 
 }  // namespace vkt::records

@@ -4,13 +4,6 @@
 #include <cstdio>
 
 #include "base/text.h"
-#include "link/port_control.h"
-#include "link/port_discovery.h"
-#include "link/port_error.h"
-#include "protocol/connect.h"
-#include "protocol/exchange.h"
-#include "settings/reservation_check.h"
-#include "settings/settings_dialog.h"
 
 namespace vkt::settings {
 
@@ -116,94 +109,6 @@ std::string g_label(float value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f(G)", static_cast<double>(value));
   return text;
-}
-
-// ---- the link step and the apply (TForm4) ----
-
-bool TForm4::comopen_set() {
-  const auto alive = alive_;
-  int32_t n = link_port_;
-  if (n == 0) {
-    n = link::com_search(services_.searcher);
-  } else if (services_.ensure_monitor) {
-    services_.ensure_monitor();
-  }
-  StatusBar1.set_panel(kPortPanel, "");
-  StatusBar1.set_panel(kStatePanel, "");
-
-  const int32_t r = link::com_open(services_.session, n);
-  if (r < 0) {
-    StatusBar1.set_panel(kStatePanel, "com open error " + std::to_string(r));
-    services_.notifier.show_error("VKT が見つかりません");
-    return false;
-  }
-
-  // The handshake dispatches window messages, which may release this dialog.
-  const bool connected = protocol::vkt_connect(services_.session);
-  if (!*alive) return connected;
-  if (connected) {
-    StatusBar1.set_panel(kPortPanel, "COM" + std::to_string(r));
-    return true;
-  }
-  StatusBar1.set_panel(kStatePanel, "connect error");
-  services_.notifier.show_error("VKT と接続できません");
-  link::com_close(services_.session);
-  return false;
-}
-
-void TForm4::Button_setClick() {
-  const auto alive = alive_;
-  Button_set.set_enabled(false);
-  const bool linked = comopen_set();
-  if (!*alive) return;
-  if (!linked) {
-    Button_set.set_enabled(true);
-    return;
-  }
-
-  std::string error;
-  StatusBar1.set_panel(kStatePanel, "Transferring");
-  for (SettingsStep step : kSettingsSteps) {
-    // Read just before building: a change made while messages were
-    // dispatched during the previous command reaches this one.
-    const auto command = encode_step(settings(), step);
-    if (!command) continue;
-    bool accepted = false;
-    try {
-      accepted = protocol::set_command(services_.session, *command);
-    } catch (const link::PortError&) {
-      // The port was closed under the apply (or the monitor window went):
-      // the command was not taken.
-      accepted = false;
-    }
-    if (!*alive) return;
-    if (!accepted) error = failure_message(step);
-  }
-
-  services_.values.reservetime.clear();
-  if (CheckBox_starttime.checked()) {
-    services_.values.reservetime = reservation_command(settings());
-    if (!ReservationCheck(services_.current_dialog(), services_.values, services_.clock, services_.notifier)) {
-      // The check has hidden the dialog and shown why; the user chooses
-      // another start time. The show's read-back opens and closes the port.
-      services_.values.settingform_active = true;
-      show();
-      if (!*alive) return;
-      services_.values.reservetime.clear();
-      CheckBox_starttime.set_checked(false);
-      return;
-    }
-  }
-
-  link::com_close(services_.session);
-  services_.values.settingform_active = false;
-  hide();
-
-  if (!error.empty()) {
-    services_.notifier.show_error(error);
-    services_.values.settingform_active = true;
-    show();
-  }
 }
 
 }  // namespace vkt::settings

@@ -72,7 +72,7 @@ int param_get(std::string_view line_text, std::string_view key, std::array<std::
 }
 
 int TForm4::param_get(std::string_view line, std::string_view key) {
-  return settings::param_get(line, key, services_.values.param_values);
+  return settings::param_get(line, key, services_.context.state.param_values);
 }
 
 void TForm4::Button2Click() {
@@ -80,9 +80,9 @@ void TForm4::Button2Click() {
   const bool linked = comopen_set();
   if (!*alive || !linked) return;
   // The handshake has stored the parameter lines; the port is not needed.
-  link::com_close(services_.session);
+  link::com_close(services_.context.channel.ports);
   std::vector<std::string> lines;
-  if (auto* monitor = services_.session.monitor()) lines = monitor->ListBox1.items();
+  if (MonitorLines* monitor = services_.context.monitor()) lines = monitor->parameters.items();
   read_parameter_lines(lines);
 }
 
@@ -107,7 +107,7 @@ namespace {
 // Selects the item whose value is `value`; an unknown value leaves the
 // selection as it was and counts as a failure.
 template <std::size_t N>
-bool select_item(windows::RadioGroup& group, const std::array<std::string_view, N>& values, std::string_view value) {
+bool select_item(ui::RadioGroup& group, const std::array<std::string_view, N>& values, std::string_view value) {
   const int item = item_of(values, value);
   if (item == kNoItem) return false;
   group.set_item_index(item);
@@ -117,7 +117,7 @@ bool select_item(windows::RadioGroup& group, const std::array<std::string_view, 
 }  // namespace
 
 bool TForm4::apply_parameter(std::size_t key, int count) {
-  const auto& v = services_.values.param_values;
+  const auto& v = services_.context.state.param_values;
   switch (key) {
     case kRecord:
       return select_item(RadioGroup_Record, kRecordValues, v[0]);

@@ -92,7 +92,7 @@ StartTimeFields start_time_from_command(std::string_view reservetime) {
   return f;
 }
 
-bool ReservationCheck(TForm4* dialog, const LibraryValues& values, Clock& clock, Notifier& notifier) {
+bool ReservationCheck(TForm4* dialog, const SettingsState& values, Clock& clock, Notifier& notifier) {
   StartTimeFields fields;
   if (dialog) {
     fields = {dialog->ComboBox_starttime_mm.text(), dialog->ComboBox_starttime_dd.text(),
@@ -109,13 +109,9 @@ bool ReservationCheck(TForm4* dialog, const LibraryValues& values, Clock& clock,
   return false;
 }
 
-bool ReservationCheck(SettingsHost& library) {
-  return ReservationCheck(library.settings_dialog(), library, library.clock(), library.notifier());
-}
-
-bool vkt_startsetcheck(SettingsHost& library) {
-  if (library.reservetime.empty()) return true;
-  return ReservationCheck(library);
+bool vkt_startsetcheck(TForm4* dialog, const SettingsState& state, Clock& clock, Notifier& notifier) {
+  if (state.reservetime.empty()) return true;
+  return ReservationCheck(dialog, state, clock, notifier);
 }
 
 }  // namespace vkt::settings

@@ -47,11 +47,9 @@ StartTimeFields start_time_from_command(std::string_view reservetime);
 // same fields. A refusal hides the dialog when it is in use, shows the
 // message in a message box and returns false. `dialog` is nullptr when
 // there is none (or it was released).
-bool ReservationCheck(TForm4* dialog, const LibraryValues& values, Clock& clock, Notifier& notifier);
-// The same with the library's settings dialog, values, clock and message boxes.
-bool ReservationCheck(SettingsHost& library);
+bool ReservationCheck(TForm4* dialog, const SettingsState& state, Clock& clock, Notifier& notifier);
 
 // True when no reservation is pending; otherwise the reservation check's verdict.
-bool vkt_startsetcheck(SettingsHost& library);
+bool vkt_startsetcheck(TForm4* dialog, const SettingsState& state, Clock& clock, Notifier& notifier);
 
 }  // namespace vkt::settings

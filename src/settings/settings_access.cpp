@@ -12,12 +12,12 @@ namespace {
 
 // The number that an edit holds, in G for the selected model; empty when
 // the edit holds no number.
-std::string g_text(const TForm4& d, const windows::Edit& edit) {
+std::string g_text(const TForm4& d, const ui::Edit& edit) {
   const auto n = parse_decimal(edit.text());
   return n ? g_label(d.get_type_value(static_cast<float>(*n))) : std::string();
 }
 
-const windows::RadioGroup* group_of(const TForm4& d, int32_t which) {
+const ui::RadioGroup* group_of(const TForm4& d, int32_t which) {
   switch (which) {
     case VKT_SETTING_RECORD: return &d.RadioGroup_Record;
     case VKT_SETTING_INTERVAL: return &d.RadioGroup_Interval;
@@ -28,13 +28,13 @@ const windows::RadioGroup* group_of(const TForm4& d, int32_t which) {
   }
 }
 
-windows::RadioGroup* group_of(TForm4& d, int32_t which) {
-  return const_cast<windows::RadioGroup*>(group_of(static_cast<const TForm4&>(d), which));
+ui::RadioGroup* group_of(TForm4& d, int32_t which) {
+  return const_cast<ui::RadioGroup*>(group_of(static_cast<const TForm4&>(d), which));
 }
 
 struct Number {
-  windows::UpDown* updown;
-  const windows::Edit* edit;
+  ui::UpDown* updown;
+  const ui::Edit* edit;
 };
 
 std::optional<Number> number_of(TForm4& d, int32_t which) {
@@ -64,7 +64,7 @@ std::optional<int> small_decimal(std::string_view text) {
 }
 
 // Presses the up-down's arrows, as a user does, until its edit shows `target`.
-bool press_to(windows::UpDown& updown, const windows::Edit& edit, int target) {
+bool press_to(ui::UpDown& updown, const ui::Edit& edit, int target) {
   if (target < updown.min() || target > updown.max()) return false;
   // Bounded: a disabled up-down does not move.
   for (int i = 0; i <= updown.max() - updown.min() && updown.position() < target; ++i) updown.click_up();
@@ -107,7 +107,7 @@ std::string start_text(const TForm4& d) {
 }  // namespace
 
 std::optional<std::string> setting_text(const TForm4& d, int32_t which) {
-  if (const windows::RadioGroup* group = group_of(d, which)) {
+  if (const ui::RadioGroup* group = group_of(d, which)) {
     const int i = group->item_index();
     return i < 0 ? std::string() : group->items()[static_cast<std::size_t>(i)];
   }
@@ -143,7 +143,7 @@ std::optional<std::string> setting_text(const TForm4& d, int32_t which) {
 std::optional<std::string> setting_item(const TForm4& d, int32_t which, int32_t item) {
   if (item < 0) return std::nullopt;
   if (which == VKT_SETTING_ADJ_H1) return item <= 1 ? std::optional(adj_h1_caption(d, item)) : std::nullopt;
-  const windows::RadioGroup* group = group_of(d, which);
+  const ui::RadioGroup* group = group_of(d, which);
   if (!group || item >= static_cast<int32_t>(group->items().size())) return std::nullopt;
   return group->items()[static_cast<std::size_t>(item)];
 }
@@ -152,7 +152,7 @@ int32_t set_setting(TForm4& d, int32_t which, const char* text) {
   if (which < VKT_SETTING_RECORD || which > VKT_SETTING_START) return -1;
   if (!text) return 0;
   const std::string_view value(text);
-  if (windows::RadioGroup* group = group_of(d, which)) {
+  if (ui::RadioGroup* group = group_of(d, which)) {
     const auto item = small_decimal(value);
     if (!item || *item >= static_cast<int>(group->items().size())) return 0;
     group->set_item_index(*item);
@@ -185,19 +185,19 @@ int32_t set_setting(TForm4& d, int32_t which, const char* text) {
   return -1;
 }
 
-bool settingform_open_port(SettingsHost& library, int32_t port) {
+bool settingform_open_port(DialogHolder& dialogs, int32_t port) {
   if (port < 0 || port > 0xFFFF) return false;
-  TForm4& dialog = library.ensure_settings_dialog();
+  TForm4& dialog = dialogs.ensure_settings_dialog();
   dialog.set_link_port(static_cast<uint16_t>(port));
   dialog.show();
   return true;
 }
 
-int32_t settingform_press(SettingsHost& library, int32_t button) {
-  TForm4* dialog = library.settings_dialog();
+int32_t settingform_press(DialogHolder& dialogs, const SettingsState& state, int32_t button) {
+  TForm4* dialog = dialogs.settings_dialog();
   if (!dialog || (button != VKT_SETTING_OK && button != VKT_SETTING_CANCEL)) return -1;
   (button == VKT_SETTING_OK ? dialog->Button_set : dialog->Button_cancel).click();
-  return library.settingform_active ? 0 : 1;
+  return state.settingform_active ? 0 : 1;
 }
 
 }  // namespace vkt::settings

@@ -23,9 +23,9 @@ int32_t set_setting(TForm4& dialog, int32_t which, const char* value);
 
 // vkt_settingform_open_port: settingform_open with the link step on `port`
 // (0: the search). False for a number outside 0..65535.
-bool settingform_open_port(SettingsHost& library, int32_t port);
+bool settingform_open_port(DialogHolder& dialogs, int32_t port);
 // vkt_settingform_press: 1 finished afterwards, 0 still in use, -1 no
 // dialog or no such button.
-int32_t settingform_press(SettingsHost& library, int32_t button);
+int32_t settingform_press(DialogHolder& dialogs, const SettingsState& state, int32_t button);
 
 }  // namespace vkt::settings

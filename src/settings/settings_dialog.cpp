@@ -3,14 +3,19 @@
 #include <initializer_list>
 
 #include "base/text.h"
-
+#include "link/port_control.h"
+#include "link/port_discovery.h"
+#include "link/port_error.h"
+#include "protocol/connect.h"
+#include "protocol/exchange.h"
+#include "settings/reservation_check.h"
 
 namespace vkt::settings {
 
 namespace {
 
 // Fills a start-time list with `count` two-digit entries from `first` on.
-void fill_list(windows::ComboBox& box, int first, int count) {
+void fill_list(ui::ComboBox& box, int first, int count) {
   std::vector<std::string> items;
   for (int i = 0; i < count; ++i) items.push_back(two_digits(first + i));
   box.set_items(std::move(items));
@@ -20,9 +25,9 @@ void fill_list(windows::ComboBox& box, int first, int count) {
 
 void TForm4::place_controls() {
   struct At {
-    windows::Control* control;
-    windows::Place place;
-    const windows::Control* in;
+    ui::Control* control;
+    ui::Place place;
+    const ui::Control* in;
   };
   // Places in the client area, or in the group box named last. The edits
   // sit in the blanks of their radio captions, each with its up-down at its
@@ -75,11 +80,11 @@ void TForm4::place_controls() {
 }
 
 TForm4::TForm4(DialogServices services)
-    : windows::Window(services.backend, "TForm4", "VKT Setting",
+    : ui::Window(services.backend, "TForm4", "VKT Setting",
                       // A dialog border without border icons, on top, centred.
                       {.client_width = kClientWidth,
                        .client_height = kClientHeight,
-                       .border = windows::WindowLayout::Border::Dialog,
+                       .border = ui::WindowLayout::Border::Dialog,
                        .title_buttons = false,
                        .top_most = true,
                        .centred = true,
@@ -89,7 +94,7 @@ TForm4::TForm4(DialogServices services)
   place_controls();
   // Cancel comes first in the tab order.
   controls_by_name(Button_cancel);
-  for (windows::Control* c : std::initializer_list<windows::Control*>{
+  for (ui::Control* c : std::initializer_list<ui::Control*>{
            &RadioGroup_Record, &RadioGroup_Interval, &RadioGroup_Type, &GroupBox_My_ID, &Label1, &Edit_My_ID,
            &UpDown_My_ID, &GroupBox_detect, &Label3, &Edit_detect, &UpDown_detect, &Label_detect, &RadioGroup_wait,
            &Edit_wait, &UpDown_wait, &ADJ_h1, &RadioButton_ADJ_h1_1, &RadioButton_ADJ_h1_2, &Edit_ADJ_h1,
@@ -123,7 +128,7 @@ TForm4::~TForm4() { *alive_ = false; }
 
 void TForm4::FormShow() {
   const auto alive = alive_;
-  services_.values.settingform_active = true;
+  services_.context.state.settingform_active = true;
   Button_set.set_enabled(true);
   Button2Click();
   if (!*alive) return;
@@ -139,12 +144,12 @@ void TForm4::FormShow() {
   ComboBox_starttime_nn.set_text(two_digits(now.minute));
 
   CheckBox_starttime.set_checked(false);
-  for (windows::ComboBox* box :
+  for (ui::ComboBox* box :
        {&ComboBox_starttime_mm, &ComboBox_starttime_dd, &ComboBox_starttime_hh, &ComboBox_starttime_nn})
     box->set_enabled(false);
 
   // Whatever was reserved before this show is discarded.
-  services_.values.reservetime.clear();
+  services_.context.state.reservetime.clear();
 }
 
 bool TForm4::FormCloseQuery() {
@@ -154,7 +159,7 @@ bool TForm4::FormCloseQuery() {
 
 void TForm4::Button_cancelClick() {
   hide();
-  services_.values.settingform_active = false;
+  services_.context.state.settingform_active = false;
 }
 
 void TForm4::RadioGroup_waitClick() {
@@ -173,7 +178,7 @@ void TForm4::refresh_g_labels() {
 
 void TForm4::CheckBox_starttimeClick() {
   const bool on = CheckBox_starttime.checked();
-  for (windows::ComboBox* box :
+  for (ui::ComboBox* box :
        {&ComboBox_starttime_mm, &ComboBox_starttime_dd, &ComboBox_starttime_hh, &ComboBox_starttime_nn})
     box->set_enabled(on);
 }
@@ -224,9 +229,108 @@ DeviceSettings TForm4::settings() const {
   return s;
 }
 
-void TForm4::put_number(windows::Edit& edit, windows::UpDown& updown, int value) {
+void TForm4::put_number(ui::Edit& edit, ui::UpDown& updown, int value) {
   updown.set_position(value);
   edit.set_text(std::to_string(value));
+}
+
+// ---- the link step and the apply ----
+
+bool connect(const SettingsContext& context) {
+  return protocol::vkt_connect(context.channel, context.logger, [&context]() -> protocol::ReplyView* {
+    MonitorLines* monitor = context.monitor();
+    return monitor ? &monitor->view : nullptr;
+  });
+}
+
+bool TForm4::comopen_set() {
+  const auto alive = alive_;
+  // A copy: a message that the handshake lets run may release this dialog.
+  const SettingsContext context = services_.context;
+  int32_t n = link_port_;
+  if (n == 0) {
+    n = link::com_search(services_.searcher);
+  } else if (services_.ensure_monitor) {
+    services_.ensure_monitor();
+  }
+  StatusBar1.set_panel(kPortPanel, "");
+  StatusBar1.set_panel(kStatePanel, "");
+
+  const int32_t r = link::com_open(context.channel.ports, n);
+  if (r < 0) {
+    StatusBar1.set_panel(kStatePanel, "com open error " + std::to_string(r));
+    services_.notifier.show_error("VKT が見つかりません");
+    return false;
+  }
+
+  // The handshake dispatches window messages, which may release this dialog.
+  const bool connected = connect(context);
+  if (!*alive) return connected;
+  if (connected) {
+    StatusBar1.set_panel(kPortPanel, "COM" + std::to_string(r));
+    return true;
+  }
+  StatusBar1.set_panel(kStatePanel, "connect error");
+  services_.notifier.show_error("VKT と接続できません");
+  link::com_close(context.channel.ports);
+  return false;
+}
+
+void TForm4::Button_setClick() {
+  const auto alive = alive_;
+  // A copy: a message that a command lets run may release this dialog.
+  const SettingsContext context = services_.context;
+  Button_set.set_enabled(false);
+  const bool linked = comopen_set();
+  if (!*alive) return;
+  if (!linked) {
+    Button_set.set_enabled(true);
+    return;
+  }
+
+  std::string error;
+  StatusBar1.set_panel(kStatePanel, "Transferring");
+  for (SettingsStep step : kSettingsSteps) {
+    // Read just before building: a change made while messages were
+    // dispatched during the previous command reaches this one.
+    const auto command = encode_step(settings(), step);
+    if (!command) continue;
+    bool accepted = false;
+    try {
+      accepted = protocol::set_command(context.channel, *command);
+    } catch (const link::PortError&) {
+      // The port was closed under the apply (or the monitor window went):
+      // the command was not taken.
+      accepted = false;
+    }
+    if (!*alive) return;
+    if (!accepted) error = failure_message(step);
+  }
+
+  services_.context.state.reservetime.clear();
+  if (CheckBox_starttime.checked()) {
+    services_.context.state.reservetime = reservation_command(settings());
+    if (!ReservationCheck(services_.current_dialog(), services_.context.state, services_.clock, services_.notifier)) {
+      // The check has hidden the dialog and shown why; the user chooses
+      // another start time. The show's read-back opens and closes the port.
+      services_.context.state.settingform_active = true;
+      show();
+      if (!*alive) return;
+      services_.context.state.reservetime.clear();
+      CheckBox_starttime.set_checked(false);
+      return;
+    }
+  }
+
+  link::com_close(context.channel.ports);
+  services_.context.state.settingform_active = false;
+  hide();
+
+  if (!error.empty()) {
+    services_.notifier.show_error(error);
+    services_.context.state.settingform_active = true;
+    show();
+  }
 }
 
 }  // namespace vkt::settings

@@ -19,26 +19,56 @@
 #include <string_view>
 #include <vector>
 
-#include "base/backend.h"
-#include "base/window.h"
 #include "link/port_discovery.h"
-#include "protocol/session.h"
+#include "protocol/channel.h"
 #include "settings/device_settings.h"
+#include "ui/backend.h"
+#include "ui/window.h"
 
 namespace vkt::settings {
 
 class TForm4;
 
+// The settings' own state, kept by the library: whether the dialog is in
+// use, the pending start-time reservation and the values of the last
+// parameter line read back. All clear or empty at load.
+struct SettingsState {
+  bool settingform_active = false;
+  std::string reservetime;                  // the pending start-time reservation command
+  std::array<std::string, 4> param_values;  // values of the last parameter line read back
+};
+
+// The monitor window's parts the settings use: the view the connect writes,
+// the parameter list it leaves there, and the command line.
+struct MonitorLines {
+  protocol::ReplyView& view;
+  const ui::ListBox& parameters;  // ListBox1
+  ui::Edit& command_line;         // Edit1
+};
+
+// What the link step, the apply and the settings functions work with.
+struct SettingsContext {
+  protocol::Channel channel;  // the monitor window's port and the exchanges on it
+  // The monitor window's lines now: nullptr without a monitor window (or
+  // once a handler that an exchange let run has released it).
+  std::function<MonitorLines*()> monitor;
+  protocol::LoggerValues& logger;  // set by the connect of the link step
+  SettingsState& state;
+};
+
+// The connect of the link step: vkt_connect on the context's channel, its
+// reply shown in the monitor window.
+bool connect(const SettingsContext& context);
+
 // What the settings dialog works with, each part by itself. The library
 // hands them over when it creates the dialog; every one of them outlives
 // the dialog.
 struct DialogServices {
-  windows::WindowBackend& backend;  // draws the dialog
-  protocol::Session& session;       // the monitor window's port and the exchanges on it
-  link::PortSearcher& searcher;     // finds the logger's port for the link step
-  LibraryValues& values;            // settingform_active, reservetime, param_values
-  Clock& clock;                     // local time for the start-time fields and their check
-  Notifier& notifier;               // message boxes
+  ui::WindowBackend& backend;     // draws the dialog
+  SettingsContext context;        // the exchanges, the monitor window's lines, the values
+  link::PortSearcher& searcher;   // finds the logger's port for the link step
+  Clock& clock;                   // local time for the start-time fields and their check
+  Notifier& notifier;             // message boxes
   // The library's settings dialog now: nullptr once this one was released
   // (it lives on until the next dispatch), so that the start-time check
   // then reads the pending command instead.
@@ -49,23 +79,24 @@ struct DialogServices {
   std::function<void()> ensure_monitor{};
 };
 
-// What the settings functions work with: the session, the port search, and
-// the one settings dialog of the library, whose lifetime they manage.
-class SettingsHost : public virtual protocol::Session, public virtual link::PortSearcher {
+// The library's one settings dialog, whose lifetime the settings functions
+// manage.
+class DialogHolder {
  public:
+  virtual ~DialogHolder() = default;
   virtual TForm4* settings_dialog() = 0;         // nullptr: absent or released
   virtual TForm4& ensure_settings_dialog() = 0;  // creates it hidden when absent
   virtual void release_settings_dialog() = 0;    // destroyed at the next dispatch
 };
 
 // A framed group of controls with a caption.
-class GroupBox : public windows::TextControl {
+class GroupBox : public ui::TextControl {
  public:
   using TextControl::TextControl;
-  windows::ControlKind kind() const override { return windows::ControlKind::GroupBox; }
+  ui::ControlKind kind() const override { return ui::ControlKind::GroupBox; }
 };
 
-class TForm4 final : public windows::Window {
+class TForm4 final : public ui::Window {
  public:
   // Window properties: a dialog border without border icons, on top of
   // other windows, centred on the screen.
@@ -83,25 +114,25 @@ class TForm4 final : public windows::Window {
   ~TForm4() override;
 
   // ---- controls ----
-  windows::RadioGroup RadioGroup_Record{"RadioGroup_Record", "Record",
+  ui::RadioGroup RadioGroup_Record{"RadioGroup_Record", "Record",
                                         {"ja_1sec", "jf_30sec", "jA_1min", "jB_2min", "jE_5min"}};
-  windows::RadioGroup RadioGroup_Interval{"RadioGroup_Interval", "Interval",
+  ui::RadioGroup RadioGroup_Interval{"RadioGroup_Interval", "Interval",
                                           {"i6_20msec", "i7_10msec", "i9_trace20msec"}};
-  windows::RadioGroup RadioGroup_Type{"RadioGroup_Type", "Type",
+  ui::RadioGroup RadioGroup_Type{"RadioGroup_Type", "Type",
                                       {"10_VKT-18", "20_VKT-18", "02_VKT-02", "01_VKT-02", "50_VKT-50"}};
 
   GroupBox GroupBox_My_ID{"GroupBox_My_ID", "My_ID"};
-  windows::Label Label1{"Label1", "N00~99"};
-  windows::Edit Edit_My_ID{"Edit_My_ID", "0", true};
-  windows::UpDown UpDown_My_ID{"UpDown_My_ID", 0, 99, 0, &Edit_My_ID};
+  ui::Label Label1{"Label1", "N00~99"};
+  ui::Edit Edit_My_ID{"Edit_My_ID", "0", true};
+  ui::UpDown UpDown_My_ID{"UpDown_My_ID", 0, 99, 0, &Edit_My_ID};
 
   GroupBox GroupBox_detect{"GroupBox_detect", "detect"};
-  windows::Label Label3{"Label3", "d01~99"};
-  windows::Edit Edit_detect{"Edit_detect", "1", true};
-  windows::UpDown UpDown_detect{"UpDown_detect", 1, 99, 1, &Edit_detect};
-  windows::Label Label_detect{"Label_detect", "Label_detect"};
+  ui::Label Label3{"Label3", "d01~99"};
+  ui::Edit Edit_detect{"Edit_detect", "1", true};
+  ui::UpDown UpDown_detect{"UpDown_detect", 1, 99, 1, &Edit_detect};
+  ui::Label Label_detect{"Label_detect", "Label_detect"};
 
-  windows::RadioGroup RadioGroup_wait{
+  ui::RadioGroup RadioGroup_wait{
       "RadioGroup_wait",
       "wait",
       {"w00_即スタート", "w01_開始時のみマグネットトリガ", "w02_開始時マグネット、スタート後マグネットで測定停止",
@@ -109,39 +140,39 @@ class TForm4 final : public windows::Window {
        "w04_開始時マグネット、スタート後マグネット解除で一時停止、マグネットで再開",
        "w05~90_     秒後 スタート(5～90秒)"}};
   // Sits in the blank of the sixth wait item's caption.
-  windows::Edit Edit_wait{"Edit_wait", "5", true};
-  windows::UpDown UpDown_wait{"UpDown_wait", 5, 90, 5, &Edit_wait};
+  ui::Edit Edit_wait{"Edit_wait", "5", true};
+  ui::UpDown UpDown_wait{"UpDown_wait", 5, 90, 5, &Edit_wait};
 
   GroupBox ADJ_h1{"ADJ_h1", "ADJ_h1"};
-  windows::RadioButton RadioButton_ADJ_h1_1{"RadioButton_ADJ_h1_1", "Ox00_None"};
+  ui::RadioButton RadioButton_ADJ_h1_1{"RadioButton_ADJ_h1_1", "Ox00_None"};
   // The edit sits in the blank in front of the caption.
-  windows::RadioButton RadioButton_ADJ_h1_2{"RadioButton_ADJ_h1_2", "             Ox01~99"};
-  windows::Edit Edit_ADJ_h1{"Edit_ADJ_h1", "1", true};
-  windows::UpDown UpDown_ADJ_h1{"UpDown_ADJ_h1", 1, 99, 1, &Edit_ADJ_h1};
-  windows::Label Label_ADJ_h1{"Label_ADJ_h1", "Label_ADJ_h1"};
+  ui::RadioButton RadioButton_ADJ_h1_2{"RadioButton_ADJ_h1_2", "             Ox01~99"};
+  ui::Edit Edit_ADJ_h1{"Edit_ADJ_h1", "1", true};
+  ui::UpDown UpDown_ADJ_h1{"UpDown_ADJ_h1", 1, 99, 1, &Edit_ADJ_h1};
+  ui::Label Label_ADJ_h1{"Label_ADJ_h1", "Label_ADJ_h1"};
 
-  windows::RadioGroup RadioGroup_ADJ_h3{"RadioGroup_ADJ_h3", "ADJ_h3", {"Oz00", "Oz01"}};
+  ui::RadioGroup RadioGroup_ADJ_h3{"RadioGroup_ADJ_h3", "ADJ_h3", {"Oz00", "Oz01"}};
 
   GroupBox GroupBox_starttime{"GroupBox_starttime", "starttime"};
-  windows::CheckBox CheckBox_starttime{"CheckBox_starttime", "starttime"};
+  ui::CheckBox CheckBox_starttime{"CheckBox_starttime", "starttime"};
   // The start-time fields: month, day, hour, minute. The user may pick from
   // the lists or type.
-  windows::ComboBox ComboBox_starttime_mm{"ComboBox_starttime_mm", ""};
-  windows::ComboBox ComboBox_starttime_dd{"ComboBox_starttime_dd", ""};
-  windows::ComboBox ComboBox_starttime_hh{"ComboBox_starttime_hh", ""};
-  windows::ComboBox ComboBox_starttime_nn{"ComboBox_starttime_nn", ""};
-  windows::Label Label4{"Label4", "月"};
-  windows::Label Label5{"Label5", "日"};
-  windows::Label Label6{"Label6", "時"};
-  windows::Label Label7{"Label7", "分"};
+  ui::ComboBox ComboBox_starttime_mm{"ComboBox_starttime_mm", ""};
+  ui::ComboBox ComboBox_starttime_dd{"ComboBox_starttime_dd", ""};
+  ui::ComboBox ComboBox_starttime_hh{"ComboBox_starttime_hh", ""};
+  ui::ComboBox ComboBox_starttime_nn{"ComboBox_starttime_nn", ""};
+  ui::Label Label4{"Label4", "月"};
+  ui::Label Label5{"Label5", "日"};
+  ui::Label Label6{"Label6", "時"};
+  ui::Label Label7{"Label7", "分"};
 
-  windows::Button Button_set{"Button_set", "Ok"};
-  windows::Button Button_cancel{"Button_cancel", "Cancel"};
-  windows::Label Label2{"Label2", "VKT REV"};
-  windows::Label Label_vktrev{"Label_vktrev", "vktrev"};
+  ui::Button Button_set{"Button_set", "Ok"};
+  ui::Button Button_cancel{"Button_cancel", "Cancel"};
+  ui::Label Label2{"Label2", "VKT REV"};
+  ui::Label Label_vktrev{"Label_vktrev", "vktrev"};
   // Lies outside the client area; the read-back also runs at every show.
-  windows::Button Button2{"Button2", "取得"};
-  windows::StatusBar StatusBar1{"StatusBar1", 2};
+  ui::Button Button2{"Button2", "取得"};
+  ui::StatusBar StatusBar1{"StatusBar1", 2};
 
   // ---- handlers ----
   // The show routine: in use, Ok enabled, read-back, start-time fields reset
@@ -199,13 +230,13 @@ class TForm4 final : public windows::Window {
   void place_controls();
   // Writes a number into an edit and moves its up-down along (the up-down
   // stops at its bounds; the edit keeps the number as it is).
-  void put_number(windows::Edit& edit, windows::UpDown& updown, int value);
+  void put_number(ui::Edit& edit, ui::UpDown& updown, int value);
   // Applies one key's values; returns false when they count as a failure.
   bool apply_parameter(std::size_t key_index, int count);
 
   DialogServices services_;
   uint16_t link_port_ = 0;
-  std::vector<windows::RadioButton*> adj_h1_buttons_;
+  std::vector<ui::RadioButton*> adj_h1_buttons_;
   // Cleared when the dialog is destroyed. A handler that dispatches window
   // messages keeps a copy, because the dialog may be released (and so
   // destroyed) by a message handled during that dispatch.

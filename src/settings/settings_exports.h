@@ -6,12 +6,12 @@
 
 namespace vkt::settings {
 
-int32_t vkt_set_command(SettingsHost& library, const char* command);
-void vkt_get_param(SettingsHost& library, char* text);
-void vkt_get_reservetime(SettingsHost& library, char* text);
-void settingform_open(SettingsHost& library);
-void settingform_close(SettingsHost& library);
-void settingform_release(SettingsHost& library);
-bool settingform_check(SettingsHost& library);
+int32_t vkt_set_command(const SettingsContext& context, const char* command);
+void vkt_get_param(const SettingsContext& context, char* text);
+void vkt_get_reservetime(const SettingsState& state, char* text);
+void settingform_open(DialogHolder& dialogs);
+void settingform_close(DialogHolder& dialogs);
+void settingform_release(DialogHolder& dialogs);
+bool settingform_check(const SettingsState& state);
 
 }  // namespace vkt::settings

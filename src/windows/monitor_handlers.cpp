@@ -55,17 +55,17 @@ uint32_t first_port_shown(const TForm2& form) {
 // port appearing or vanishing. A port number of 0 (a first entry such as
 // "COMx") counts as no port.
 void monitor_tick(const MonitorServices& services, TForm2& form) {
-  LibraryValues& values = services.values;
+  PortWatch& watch = services.watch;
   // A search ended by an unreadable value ends the tick too.
   const link::DiscoveryResult found = form.search();
   if (!found.completed) return;
 
-  values.HeartbeatCount += 1;
-  form.Label11.set_text(values.HeartbeatCount % 2 == 0 ? "+" : "-");
+  watch.HeartbeatCount += 1;
+  form.Label11.set_text(watch.HeartbeatCount % 2 == 0 ? "+" : "-");
 
   const uint32_t port = found.first_port();
-  if (port != 0 && values.WatchedPort == 0) {
-    values.WatchedPort = port;
+  if (port != 0 && watch.WatchedPort == 0) {
+    watch.WatchedPort = port;
     announce(services, "接続", "Port=" + std::to_string(port));
     // The announcement let window messages run; one of them may have
     // released this window.
@@ -74,8 +74,8 @@ void monitor_tick(const MonitorServices& services, TForm2& form) {
 
   // Read from the window again: a search that ran during the announcement
   // may have changed its findings.
-  if (first_port_shown(form) == 0 && values.WatchedPort != 0) {
-    values.WatchedPort = 0;
+  if (first_port_shown(form) == 0 && watch.WatchedPort != 0) {
+    watch.WatchedPort = 0;
     announce(services, "切断", "");
   }
 }
@@ -91,8 +91,14 @@ void wire_monitor_handlers(const MonitorServices& services, TForm2& form) {
   // "USBRS_Search"
   form.Button1.on_click = [s, &form] { report_failure(s->notifier, [&] { form.search(); }); };
 
-  // "inputdata_block": the download reports through its popup only.
-  form.Button2.on_click = [s] { report_failure(s->notifier, [&] { (void)records::DownloadDriver(s->download); }); };
+  // "inputdata_block": the download reports through its popup only. It
+  // works on copies: a message it lets run may release this window, and with
+  // it this handler and what it holds.
+  form.Button2.on_click = [s] {
+    Notifier& notifier = s->notifier;
+    const records::DownloadContext download = s->download;
+    report_failure(notifier, [&] { (void)records::DownloadDriver(download); });
+  };
 
   // "COM resume": closes an open port, opens a closed one with the settings
   // it has.

@@ -1,10 +1,10 @@
 #pragma once
 // The monitor window's handlers: its test buttons and the port-watching tick.
+#include <cstdint>
 #include <functional>
 
 #include "base/dispatcher.h"
 #include "base/services.h"
-#include "base/values.h"
 #include "records/download.h"
 #include "windows/monitor_window.h"
 #include "windows/progress_popup.h"
@@ -22,14 +22,20 @@ class PopupMaker {
   virtual void release_popup(TForm3& popup) = 0;
 };
 
+// The port-watching tick's own state, kept by the library: clear at load.
+struct PortWatch {
+  uint32_t WatchedPort = 0;     // port last announced as connected
+  uint32_t HeartbeatCount = 0;  // port-watching ticks so far
+};
+
 // What the handlers work with, each part by itself. The library hands them
 // over when it creates the window; every one of them outlives the window.
 struct MonitorServices {
   Clock& clock;                     // the announcements' display time, the clock button's local time
   Notifier& notifier;               // a failing button's message box
   Dispatcher& dispatcher;           // lets window messages run while an announcement shows
-  LibraryValues& values;            // WatchedPort and HeartbeatCount of the port-watching tick
-  records::DownloadHost& download;  // the download of "inputdata_block"
+  PortWatch& watch;                 // the port-watching tick's state
+  records::DownloadContext download;  // the download of "inputdata_block"
   PopupMaker& popups;               // the "接続" and "切断" announcements
   // The library's monitor window now: nullptr, or another one, once the
   // window was released by a message that ran during an announcement.

@@ -5,24 +5,24 @@
 namespace vkt::windows {
 namespace {
 
-void fill(ListBox& list, const std::vector<std::string>& items) {
+void fill(ui::ListBox& list, const std::vector<std::string>& items) {
   list.clear();
   for (const std::string& item : items) list.add(item);
 }
 
 }  // namespace
 
-TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendFactory& serial_backends,
+TForm2::TForm2(ui::WindowBackend& backend, ui::MessageQueue& queue, const SerialBackendFactory& serial_backends,
                RegistryFactory registry)
     : Window(backend, "TForm2", "Form2",
              // A title bar without buttons.
              {.client_width = kClientWidth, .client_height = kClientHeight, .title_buttons = false}),
-      MonitorParts(serial_backends ? serial_backends() : nullptr, records::kColumns, records::kInitialRows,
-                   std::make_unique<records::RecordTable>()),
+      ApdComPort1(serial_backends ? serial_backends() : nullptr),
+      StringGrid1("StringGrid1", records::kColumns, records::kInitialRows, std::make_unique<records::RecordTable>()),
       Timer1("Timer1", queue, 1000),
       registry_(std::move(registry)) {
   place_controls();
-  for (Control* c : std::initializer_list<Control*>{
+  for (ui::Control* c : std::initializer_list<ui::Control*>{
            &StringGrid1, &ListBox1, &Memo1, &Edit1, &Button5, &ListBox11, &ListBox12, &ListBox13, &ListBox14,
            &Button1, &Button2, &Button4, &Button3, &Label11, &Label2, &Label1, &CheckBox1, &Timer1, &Terminal1})
     controls_by_name(*c);
@@ -35,8 +35,8 @@ TForm2::TForm2(WindowBackend& backend, MessageQueue& queue, const SerialBackendF
 
 void TForm2::place_controls() {
   struct At {
-    Control* control;
-    Place place;
+    ui::Control* control;
+    ui::Place place;
   };
   // The record table across the top; below it the parameter list, the reply
   // view and the terminal view (kTerminalPlace); then a band with the four
@@ -87,6 +87,16 @@ link::DiscoveryResult TForm2::search() {
 
 void TForm2::show_terminal() { Terminal1.set_text(terminal.text()); }
 
+void TForm2::clear_reply() {
+  Memo1.clear();
+  ListBox1.clear();
+}
+
+void TForm2::show_reply(const std::string& text, const std::vector<std::string>& lines) {
+  Memo1.set_text(text);
+  for (const auto& line : lines) ListBox1.add(line);
+}
+
 void TForm2::show_discovery(const link::DiscoveryResult& found) {
   fill(ListBox11, found.device_map);
   fill(ListBox12, found.vcp_ports);
@@ -96,7 +106,7 @@ void TForm2::show_discovery(const link::DiscoveryResult& found) {
 }
 
 std::optional<std::string> TForm2::search_list_text(int number) const {
-  const ListBox* lists[] = {&ListBox11, &ListBox12, &ListBox13, &ListBox14};
+  const ui::ListBox* lists[] = {&ListBox11, &ListBox12, &ListBox13, &ListBox14};
   if (number == 15) return Label11.text() + "\n";
   if (number < 11 || number > 14) return std::nullopt;
   std::string lines;

@@ -4,11 +4,11 @@ namespace vkt::windows {
 
 // No border and no title bar, on top of other windows, centred; a raised
 // panel with a 2-pixel bevel fills the client area.
-TForm3::TForm3(WindowBackend& backend)
+TForm3::TForm3(ui::WindowBackend& backend)
     : Window(backend, "TForm3", "VKT",
              {.client_width = kClientWidth,
               .client_height = kClientHeight,
-              .border = WindowLayout::Border::None,
+              .border = ui::WindowLayout::Border::None,
               .title_buttons = false,
               .top_most = true,
               .centred = true,
@@ -23,7 +23,7 @@ TForm3::TForm3(WindowBackend& backend)
   add(Label3);
 }
 
-void TForm3::set_line(Label& line, std::string text) {
+void TForm3::set_line(ui::Label& line, std::string text) {
   if (trace && trace->on()) trace->event("popup " + line.name() + ": \"" + text + "\"");
   // The label reports the change to the backend, which draws (or records) it.
   line.set_text(std::move(text));

@@ -20,7 +20,7 @@ TEST(MonitorLifecycle, LoadCreatesNothing) {
   EXPECT_FALSE(lib->form_created);
   EXPECT_EQ(lib->monitor(), nullptr);
   EXPECT_FALSE(lib->settingform_created);
-  EXPECT_TRUE(lib->reservetime.empty());
+  EXPECT_TRUE(lib->settings_state.reservetime.empty());
   EXPECT_TRUE(lib.backend->events().empty());
 }
 
@@ -45,9 +45,9 @@ TEST(MonitorLifecycle, OpenTwiceCreatesOneWindow) {
   lib->form_open();
   EXPECT_EQ(lib->monitor(), first);
   EXPECT_TRUE(first->visible());
-  EXPECT_EQ(lib.backend->events_of("TForm2").front().kind, vkt::windows::WindowEvent::Created);
+  EXPECT_EQ(lib.backend->events_of("TForm2").front().kind, vkt::ui::WindowEvent::Created);
   int created = 0;
-  for (const auto& e : lib.backend->events_of("TForm2")) created += e.kind == vkt::windows::WindowEvent::Created;
+  for (const auto& e : lib.backend->events_of("TForm2")) created += e.kind == vkt::ui::WindowEvent::Created;
   EXPECT_EQ(created, 1);
 }
 
@@ -112,7 +112,7 @@ TEST(MonitorLifecycle, ReleasedWindowIsDestroyedAtTheNextDispatchOrExport) {
   lib->form_release();
   auto destroyed = [&] {
     for (const auto& e : lib.backend->events_of("TForm2"))
-      if (e.kind == vkt::windows::WindowEvent::Destroyed) return true;
+      if (e.kind == vkt::ui::WindowEvent::Destroyed) return true;
     return false;
   };
   EXPECT_FALSE(destroyed());  // deferred
@@ -123,7 +123,7 @@ TEST(MonitorLifecycle, ReleasedWindowIsDestroyedAtTheNextDispatchOrExport) {
   lib->form_release();
   lib->enter_export();
   int count = 0;
-  for (const auto& e : lib.backend->events_of("TForm2")) count += e.kind == vkt::windows::WindowEvent::Destroyed;
+  for (const auto& e : lib.backend->events_of("TForm2")) count += e.kind == vkt::ui::WindowEvent::Destroyed;
   EXPECT_EQ(count, 2);
 }
 
@@ -151,7 +151,7 @@ TEST(MonitorLifecycle, UnloadDestroysEveryWindowAndClosesThePort) {
   vkt::test::PtyPair pty;
   vkt::test::DevRoot dev;
   dev.link("ttyUSB0", pty.slave_path());
-  auto backend = std::make_shared<vkt::windows::HeadlessBackend>();
+  auto backend = std::make_shared<vkt::ui::HeadlessBackend>();
   {
     vkt::Library lib({std::make_shared<vkt::testing::FastRealClock>(),
                       std::make_shared<vkt::testing::RecordingNotifier>(), backend});
@@ -161,8 +161,8 @@ TEST(MonitorLifecycle, UnloadDestroysEveryWindowAndClosesThePort) {
   }
   int created = 0, destroyed = 0;
   for (const auto& e : backend->events()) {
-    created += e.kind == vkt::windows::WindowEvent::Created;
-    destroyed += e.kind == vkt::windows::WindowEvent::Destroyed;
+    created += e.kind == vkt::ui::WindowEvent::Created;
+    destroyed += e.kind == vkt::ui::WindowEvent::Destroyed;
   }
   EXPECT_EQ(created, 2);
   EXPECT_EQ(destroyed, 2);

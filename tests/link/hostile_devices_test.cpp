@@ -80,7 +80,7 @@ TEST_F(OnAPty, FloodsOfTextOrNulsWithoutTerminatorEndTheReplyWaitAtItsBound) {
   open_with(std::make_shared<FakeClock>(0xFFFFF000u, 5));
   for (const std::string& piece : {std::string(512, 'A'), std::string(512, '\0')}) {
     Flood flood(pty, piece);
-    EXPECT_EQ(exchange(library(), "m"), "");
+    EXPECT_EQ(exchange(library().channel(), "m"), "");
   }
   // The line is still usable: the next exchange flushes the flood away.
   pty.read_until_quiet(50ms);
@@ -88,7 +88,7 @@ TEST_F(OnAPty, FloodsOfTextOrNulsWithoutTerminatorEndTheReplyWaitAtItsBound) {
     pty.read_exact(1, 2s);
     pty.write("OK#");
   });
-  const std::string reply = exchange(library(), "m");
+  const std::string reply = exchange(library().channel(), "m");
   answer.join();
   EXPECT_EQ(reply.substr(reply.size() - 3), "OK#");
 }
@@ -101,18 +101,18 @@ TEST_F(OnAPty, ABurstAboveThePortsRingArrivesWholeAndInOrder) {
     pty.read_exact(1, 2s);
     pty.write(burst + "#", 5s);
   });
-  const std::string reply = exchange(library(), "p");
+  const std::string reply = exchange(library().channel(), "p");
   answer.join();
   EXPECT_EQ(reply, burst + "#");
 }
 
 TEST_F(OnAPty, FloodsOfTextOrNulsEndTheDownloadAtItsByteBound) {
   open_with(std::make_shared<FastRealClock>());
-  library().param_count = "0";
+  library().logger.param_count = "0";
   const std::size_t limit = records::DownloadBound::for_count("0").max_bytes;
   for (const std::string& piece : {std::string(1024, 'A') + "\r\n", std::string(1024, '\0')}) {
     Flood flood(pty, piece);
-    EXPECT_FALSE(records::DownloadDriver(library()));
+    EXPECT_FALSE(records::DownloadDriver(library().download_context()));
     const std::string last = lib->popup_texts().back();
     EXPECT_EQ(last.rfind("Label1=DATA ERROR over=", 0), 0u) << last;
     EXPECT_LE(std::stoul(last.substr(23)), limit + 32768);
@@ -132,7 +132,7 @@ TEST(BadDeviceNodes, ARegularFileADirectoryAFifoOrADanglingLinkIsRefusedAtOnce) 
     dev.link("ttyUSB0", (root / target).string());
     EXPECT_EQ(link::com_open(*lib, 1), -1) << target;
     EXPECT_FALSE(lib->monitor()->ApdComPort1.is_open()) << target;
-    EXPECT_FALSE(vkt_connect(*lib)) << target;
+    EXPECT_FALSE(lib->connect()) << target;
   }
   // A real device at the same place afterwards opens as usual.
   test::PtyPair pty;
@@ -168,9 +168,9 @@ TEST_F(SimOnTheLine, AFewHundredSessionsLeaveDescriptorsAndThreadsFlat) {
   plug(options);
   auto session = [&] {
     ASSERT_EQ(link::com_open(*lib, 1), 1);
-    ASSERT_TRUE(vkt_connect(*lib));
-    ASSERT_TRUE(records::DownloadDriver(*lib));
-    ASSERT_EQ(records::vkt_datacount(*lib), 20);
+    ASSERT_TRUE(lib->connect());
+    ASSERT_TRUE(records::DownloadDriver(lib->download_context()));
+    ASSERT_EQ(records::vkt_datacount(lib->record_parts()), 20);
     link::com_close(*lib);
   };
   session();

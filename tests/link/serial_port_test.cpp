@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "link/serial_backend.h"
+#include "support/eventually.h"
 #include "support/pty_pair.h"
 
 namespace vkt::link {
@@ -30,14 +31,7 @@ using vkt::test::PtyPair;
 // Generous: only a broken port ever waits this long.
 constexpr auto kDeadline = 5s;
 
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+bool eventually(const std::function<bool()>& condition) { return vkt::testing::eventually(condition, kDeadline); }
 
 // Bytes 0, 1, ... 255, 0, 1, ... with a period that differs from every
 // buffer size, so that a lost, doubled or reordered block shows.
@@ -559,12 +553,13 @@ TEST_F(SerialPortTest, HangUpWithAFullRingEndsReceptionToo) {
 // between takes.
 std::string take(SerialPort& port, std::size_t count) {
   std::string got;
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-    char chunk[SerialPort::kReceiveRingSize];
-    got.append(chunk, port.TakeAvailable(chunk, std::min(sizeof chunk, count - got.size())));
-    if (got.size() < count) port.wait_for_input(50ms);
-  }
+  vkt::testing::eventually(
+      [&] {
+        char chunk[SerialPort::kReceiveRingSize];
+        got.append(chunk, port.TakeAvailable(chunk, std::min(sizeof chunk, count - got.size())));
+        return got.size() >= count;
+      },
+      kDeadline, [&] { port.wait_for_input(50ms); });
   return got;
 }
 

@@ -14,6 +14,7 @@
 #include "protocol/clock_setting.h"
 #include "protocol/connect.h"
 #include "protocol/exchange.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/simulated_logger.h"
 #include "windows/monitor_window.h"
@@ -99,11 +100,11 @@ const Strings kParameterLines = {"@Year=2023",    "@Count= 3 records", "@Record=
 
 TEST_F(LoggerOnTheLine, ConnectKeepsTheLinesYearAndCountWhicheverLineEndsTheLoggerUses) {
   plug();
-  ASSERT_TRUE(vkt_connect(library()));
+  ASSERT_TRUE(library().connect());
   EXPECT_EQ(sim->commands(), (Strings{"m", "p"}));
   EXPECT_EQ(monitor().ListBox1.items(), kParameterLines);
-  EXPECT_EQ(library().param_year, "2023");
-  EXPECT_EQ(library().param_count, "3");
+  EXPECT_EQ(library().logger.param_year, "2023");
+  EXPECT_EQ(library().logger.param_count, "3");
   const std::string memo = monitor().Memo1.text();
   EXPECT_EQ(memo.substr(0, 12), "@Year=2023\r\n");
   EXPECT_EQ(memo.substr(memo.size() - 3), "\r\n#");
@@ -112,12 +113,12 @@ TEST_F(LoggerOnTheLine, ConnectKeepsTheLinesYearAndCountWhicheverLineEndsTheLogg
   faults.lf_cr = true;
   sim->set_faults(faults);
   sim->set_records(three_records_of(2031));
-  ASSERT_TRUE(vkt_connect(library()));
+  ASSERT_TRUE(library().connect());
   Strings expected = kParameterLines;
   expected[0] = "@Year=2031";
   EXPECT_EQ(monitor().ListBox1.items(), expected);
   EXPECT_EQ(monitor().Memo1.text().substr(0, 12), "@Year=2031\r\n");
-  EXPECT_EQ(library().param_year, "2031");
+  EXPECT_EQ(library().logger.param_year, "2031");
 }
 
 TEST_F(LoggerOnTheLine, BytesAfterTheFirstReplyOpenTheParameterReply) {
@@ -132,16 +133,17 @@ TEST_F(LoggerOnTheLine, BytesAfterTheFirstReplyOpenTheParameterReply) {
   // terminator's chunk while the rest is certainly waiting.
   library().queue().post([this] {
     const link::SerialPort& port = monitor().ApdComPort1;
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
     uint32_t seen = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-      const uint32_t now = port.InBuffUsed();
-      if (now >= 1500 && now == seen) break;
-      seen = now;
-    }
+    vkt::testing::eventually(
+        [&] {
+          const uint32_t now = port.InBuffUsed();
+          const bool settled = now >= 1500 && now == seen;
+          seen = now;
+          return settled;
+        },
+        2s, [] { std::this_thread::sleep_for(20ms); });
   });
-  ASSERT_TRUE(vkt_connect(library()));
+  ASSERT_TRUE(library().connect());
   const auto& lines = monitor().ListBox1.items();
   ASSERT_EQ(lines.size(), kParameterLines.size());
   const std::string& first = lines[0];
@@ -149,8 +151,8 @@ TEST_F(LoggerOnTheLine, BytesAfterTheFirstReplyOpenTheParameterReply) {
   EXPECT_EQ(first.find_first_not_of('x'), first.size() - 10);
   EXPECT_EQ(first.substr(first.size() - 10), "@Year=2023");
   // The year is read at the line's positions 7 to 10, which now hold filler.
-  EXPECT_EQ(library().param_year, "xxxx");
-  EXPECT_EQ(library().param_count, "3");
+  EXPECT_EQ(library().logger.param_year, "xxxx");
+  EXPECT_EQ(library().logger.param_count, "3");
 }
 
 TEST_F(LoggerOnTheLine, RepliesInSmallChunksAndWithANulStillEndTheWait) {
@@ -161,52 +163,52 @@ TEST_F(LoggerOnTheLine, RepliesInSmallChunksAndWithANulStillEndTheWait) {
   options.faults.nul_offset = 2;
   options.faults.nul_only_for = "m";
   plug(options);
-  ASSERT_TRUE(vkt_connect(library()));
+  ASSERT_TRUE(library().connect());
   EXPECT_EQ(monitor().ListBox1.items(), kParameterLines);
-  EXPECT_TRUE(set_command(library(), "N150"));
+  EXPECT_TRUE(set_command(library().channel(), "N150"));
   EXPECT_EQ(sim->settings().my_id, 150);
 }
 
 TEST_F(LoggerOnTheLine, SilentLoggerFailsTheConnectAndKeepsTheEarlierYearAndCount) {
   plug({}, /*scripted_clock=*/true);
-  ASSERT_TRUE(vkt_connect(library()));
+  ASSERT_TRUE(library().connect());
 
   auto faults = sim->faults();
   faults.silent = true;
   sim->set_faults(faults);
   {
     ClockWarp warp(*fake_clock, *sim, 3);
-    EXPECT_FALSE(vkt_connect(library()));
+    EXPECT_FALSE(library().connect());
   }
   // No "p" after an unanswered "m".
   EXPECT_EQ(sim->commands(), (Strings{"m", "p", "m"}));
   EXPECT_TRUE(monitor().ListBox1.items().empty());
   EXPECT_EQ(monitor().Memo1.text(), "");
-  EXPECT_EQ(library().param_year, "2023");
-  EXPECT_EQ(library().param_count, "3");
+  EXPECT_EQ(library().logger.param_year, "2023");
+  EXPECT_EQ(library().logger.param_count, "3");
 }
 
 TEST_F(LoggerOnTheLine, ClockSettingSendsThePendingReservationEveryTime) {
   plug();
   set_local({2025, 3, 5, 9, 4, 7, 0});
-  EXPECT_TRUE(vkt_clkset(library()));
+  EXPECT_TRUE(library().set_clock());
   EXPECT_EQ(sim->commands(), (Strings{"s2025/03/05 09:04:07", "t"}));
 
   sim->clear_commands();
-  library().reservetime = "l06/20 10:00";
-  EXPECT_TRUE(vkt_clkset(library()));
-  EXPECT_TRUE(vkt_clkset(library()));
+  library().settings_state.reservetime = "l06/20 10:00";
+  EXPECT_TRUE(library().set_clock());
+  EXPECT_TRUE(library().set_clock());
   EXPECT_EQ(sim->commands(),
             (Strings{"s2025/03/05 09:04:07", "t", "l06/20 10:00", "s2025/03/05 09:04:07", "t", "l06/20 10:00"}));
   EXPECT_EQ(sim->start_time(), "06/20 10:00");
-  EXPECT_EQ(library().reservetime, "l06/20 10:00");
+  EXPECT_EQ(library().settings_state.reservetime, "l06/20 10:00");
   EXPECT_TRUE(messages().empty());
 }
 
 TEST_F(LoggerOnTheLine, ClockSettingStopsAtTheFirstUnansweredCommandWithItsMessage) {
   plug({}, /*scripted_clock=*/true);
   set_local({2026, 6, 15, 12, 0, 0, 0});
-  library().reservetime = "l06/20 10:00";
+  library().settings_state.reservetime = "l06/20 10:00";
   struct Case {
     std::string ignored;
     std::string message;
@@ -226,7 +228,7 @@ TEST_F(LoggerOnTheLine, ClockSettingStopsAtTheFirstUnansweredCommandWithItsMessa
     messages().clear();
     {
       ClockWarp warp(*fake_clock, *sim, c.commands.size());
-      EXPECT_FALSE(vkt_clkset(library()));
+      EXPECT_FALSE(library().set_clock());
     }
     EXPECT_EQ(messages(), Strings{c.message});
     EXPECT_EQ(sim->commands(), c.commands);
@@ -236,22 +238,22 @@ TEST_F(LoggerOnTheLine, ClockSettingStopsAtTheFirstUnansweredCommandWithItsMessa
 TEST_F(LoggerOnTheLine, WindowReleasedDuringTheExchangesDispatchEndsItWithoutAReply) {
   plug();
   library().queue().post([this] { library().form_release(); });
-  EXPECT_FALSE(vkt_connect(library()));
+  EXPECT_FALSE(library().connect());
   EXPECT_EQ(library().monitor(), nullptr);
-  EXPECT_THROW(exchange(library(), "m"), link::ECommNotOpen);
+  EXPECT_THROW(exchange(library().channel(), "m"), link::ECommNotOpen);
 }
 
 TEST(NoLogger, ClosedPortOrNoMonitorFailsQuietly) {
   testing::TestLibrary lib;
-  lib->reservetime = "l06/20 10:00";
-  EXPECT_FALSE(vkt_connect(*lib));
-  EXPECT_FALSE(vkt_clkset(*lib));
-  EXPECT_EQ(ResponseReader(*lib), "");
+  lib->settings_state.reservetime = "l06/20 10:00";
+  EXPECT_FALSE(lib->connect());
+  EXPECT_FALSE(lib->set_clock());
+  EXPECT_EQ(ResponseReader(lib->channel()), "");
 
   lib->ensure_monitor();  // its port stays closed
-  EXPECT_FALSE(vkt_connect(*lib));
-  EXPECT_FALSE(vkt_clkset(*lib));
-  EXPECT_THROW(set_command(*lib, "t"), link::ECommNotOpen);
+  EXPECT_FALSE(lib->connect());
+  EXPECT_FALSE(lib->set_clock());
+  EXPECT_THROW(set_command(lib->channel(), "t"), link::ECommNotOpen);
   EXPECT_TRUE(lib.notifier->messages.empty());
 }
 

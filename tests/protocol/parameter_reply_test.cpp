@@ -48,14 +48,14 @@ TEST(ParameterReply, CountNeedsABlankAfterTheDigits) {
 
 TEST(ParameterReply, LastLineWinsAndAbsentKeysKeepOldValues) {
   testing::TestLibrary lib;
-  lib->param_year = "2001";
-  lib->param_count = "7";
-  apply_parameter_lines(*lib, {"@Count= 10 a", "@Count= 20 b", "@Mode=x"});
-  EXPECT_EQ(lib->param_year, "2001");
-  EXPECT_EQ(lib->param_count, "20");
-  apply_parameter_lines(*lib, {"@Year=2030", "@Year=2031"});
-  EXPECT_EQ(lib->param_year, "2031");
-  EXPECT_EQ(lib->param_count, "20");
+  lib->logger.param_year = "2001";
+  lib->logger.param_count = "7";
+  apply_parameter_lines(lib->logger, {"@Count= 10 a", "@Count= 20 b", "@Mode=x"});
+  EXPECT_EQ(lib->logger.param_year, "2001");
+  EXPECT_EQ(lib->logger.param_count, "20");
+  apply_parameter_lines(lib->logger, {"@Year=2030", "@Year=2031"});
+  EXPECT_EQ(lib->logger.param_year, "2031");
+  EXPECT_EQ(lib->logger.param_count, "20");
 }
 
 }  // namespace

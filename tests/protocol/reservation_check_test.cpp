@@ -110,7 +110,7 @@ struct ReservationCheckTest : ::testing::Test {
 
 TEST_F(ReservationCheckTest, NothingPendingPassesWithoutLookingAtTheDialog) {
   dialog_with({"02", "30", "10", "00"});
-  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
+  EXPECT_TRUE(lib->check_start_time());
   EXPECT_TRUE(lib.notifier->messages.empty());
 }
 
@@ -121,39 +121,39 @@ TEST_F(ReservationCheckTest, RefusalHidesTheDialogOnlyWhileItIsInUse) {
   d.show();
   dialog_with({"06", "15", "11", "00"});
   lib.notifier->messages.clear();
-  lib->reservetime = "l06/15 11:00";
+  lib->settings_state.reservetime = "l06/15 11:00";
 
-  lib->settingform_active = false;
-  EXPECT_FALSE(settings::vkt_startsetcheck(*lib));
+  lib->settings_state.settingform_active = false;
+  EXPECT_FALSE(lib->check_start_time());
   EXPECT_TRUE(d.visible());
   ASSERT_EQ(lib.notifier->messages.size(), 1u);
   EXPECT_EQ(lib.notifier->messages[0], kOutOfRange + "2026/06/15 11:00:00(過去)");
 
-  lib->settingform_active = true;
-  EXPECT_FALSE(ReservationCheck(*lib));
+  lib->settings_state.settingform_active = true;
+  EXPECT_FALSE(ReservationCheck(lib->settings_dialog(), lib->settings_state, lib->clock(), lib->notifier()));
   EXPECT_FALSE(d.visible());
   EXPECT_EQ(lib.notifier->messages.size(), 2u);
 }
 
 TEST_F(ReservationCheckTest, DialogFieldsWinOverThePendingCommand) {
   dialog_with({"06", "20", "10", "00"});
-  lib->reservetime = "l02/30 10:00";
-  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
+  lib->settings_state.reservetime = "l02/30 10:00";
+  EXPECT_TRUE(lib->check_start_time());
   EXPECT_TRUE(lib.notifier->messages.empty());
 }
 
 TEST_F(ReservationCheckTest, ReleasedDialogFallsBackToThePendingCommand) {
   dialog_with({"06", "20", "10", "00"});
   lib->release_settings_dialog();
-  lib->settingform_active = true;  // stale flag: there is no dialog to hide
-  lib->reservetime = "l07/20 10:00";
-  EXPECT_FALSE(settings::vkt_startsetcheck(*lib));
+  lib->settings_state.settingform_active = true;  // stale flag: there is no dialog to hide
+  lib->settings_state.reservetime = "l07/20 10:00";
+  EXPECT_FALSE(lib->check_start_time());
   ASSERT_EQ(lib.notifier->messages.size(), 1u);
   EXPECT_EQ(lib.notifier->messages[0], kOutOfRange + "2026/07/20 10:00:00(30日以降)");
 
   lib->dispatch_messages();  // the dialog is destroyed now
-  lib->reservetime = "l06/20 10:00";
-  EXPECT_TRUE(settings::vkt_startsetcheck(*lib));
+  lib->settings_state.reservetime = "l06/20 10:00";
+  EXPECT_TRUE(lib->check_start_time());
 }
 
 }  // namespace

@@ -49,17 +49,17 @@ TEST_F(Unplugged, MidReplyAndMidDownloadEndTheCallAndTheReplugRecovers) {
   for (int cycle = 0; cycle < 5; ++cycle) {
     const bool mid_download = cycle % 2 == 1;
     ASSERT_EQ(link::com_open(*lib, 1), 1) << cycle;
-    ASSERT_TRUE(vkt_connect(*lib)) << cycle;
+    ASSERT_TRUE(lib->connect()) << cycle;
     vktsim::SimFaults faults;
     // Cut after a part of the next reply: the parameter lines, or a
     // download of about 4400 bytes.
     faults.hang_up_after_bytes = sent_since_plug() + (mid_download ? 2000 : 40);
     logger->set_faults(faults);
     if (mid_download) {
-      EXPECT_FALSE(records::DownloadDriver(*lib)) << cycle;
-      EXPECT_EQ(records::vkt_datacount(*lib), 0) << cycle;
+      EXPECT_FALSE(records::DownloadDriver(lib->download_context())) << cycle;
+      EXPECT_EQ(records::vkt_datacount(lib->record_parts()), 0) << cycle;
     } else {
-      EXPECT_FALSE(vkt_connect(*lib)) << cycle;
+      EXPECT_FALSE(lib->connect()) << cycle;
     }
     ASSERT_TRUE(logger->wait_for_unplug(5s));
     link::com_close(*lib);
@@ -67,10 +67,10 @@ TEST_F(Unplugged, MidReplyAndMidDownloadEndTheCallAndTheReplugRecovers) {
 
     replug();
     ASSERT_EQ(link::com_open(*lib, 1), 1) << cycle;
-    ASSERT_TRUE(vkt_connect(*lib)) << cycle;
-    EXPECT_EQ(lib->param_count, "200");
-    EXPECT_TRUE(records::DownloadDriver(*lib)) << cycle;
-    EXPECT_EQ(records::vkt_datacount(*lib), 200) << cycle;
+    ASSERT_TRUE(lib->connect()) << cycle;
+    EXPECT_EQ(lib->logger.param_count, "200");
+    EXPECT_TRUE(records::DownloadDriver(lib->download_context())) << cycle;
+    EXPECT_EQ(records::vkt_datacount(lib->record_parts()), 200) << cycle;
     link::com_close(*lib);
   }
   EXPECT_EQ(logger->counters().hang_ups, 5u);

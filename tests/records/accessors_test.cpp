@@ -15,14 +15,14 @@ class Accessors : public ::testing::Test {
  protected:
   void SetUp() override {
     lib->ensure_monitor();
-    lib->param_year = "2009";
+    lib->logger.param_year = "2009";
   }
   TestLibrary lib;
 };
 
 TEST_F(Accessors, ReadTheWorkedExample) {
   decode_lines(*lib, {kFirst, kSecond});
-  EXPECT_EQ(vkt_datacount(*lib), 2);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 2);
   EXPECT_EQ(lib->monitor()->Memo1.text(), "2");
 
   EXPECT_EQ(text_of(*lib, TextField::Date, 1), "2009/03/15");
@@ -80,16 +80,16 @@ TEST_F(Accessors, RowsWithoutARecordReadEmptyAndWriteOnlyByteZero) {
 TEST_F(Accessors, ByteZeroIsTheRowIndexModulo256) {
   std::vector<std::string> lines(300, kFirst);
   decode_lines(*lib, lines);
-  EXPECT_EQ(vkt_datacount(*lib), 300);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 300);
   EXPECT_EQ(block_of(*lib, 300)[0], 44);
   EXPECT_EQ(block_of(*lib, 300)[1], 3);
 }
 
 TEST_F(Accessors, NeverWriteMoreThanTheBufferTheHeaderStates) {
   // A year far too long, and cells that no decoder would write.
-  lib->param_year = "123456789012345";
+  lib->logger.param_year = "123456789012345";
   decode_lines(*lib, {kFirst});
-  windows::TextGrid& grid = table(*lib);
+  ui::TextGrid& grid = table(*lib);
   grid.set_cell(kTime, 1, std::string(40, '9'));
   grid.set_cell(kDegText, 1, std::string(40, '8'));
   grid.set_cell(kX, 1, std::string(40, '7'));
@@ -106,7 +106,7 @@ TEST_F(Accessors, NeverWriteMoreThanTheBufferTheHeaderStates) {
   for (const Case& c : cases) {
     std::array<char, 256> buffer;
     buffer.fill('\x7f');
-    vkt_get_text(*lib, c.field, 1, buffer.data());
+    vkt_get_text(lib->record_table(), c.field, 1, buffer.data());
     EXPECT_EQ(std::strlen(buffer.data()), c.size - 1) << static_cast<int>(c.field);
     EXPECT_EQ(buffer[c.size], '\x7f') << static_cast<int>(c.field);
   }
@@ -115,13 +115,13 @@ TEST_F(Accessors, NeverWriteMoreThanTheBufferTheHeaderStates) {
 
 TEST(AccessorsWithoutMonitor, LeaveEverythingUntouched) {
   TestLibrary lib;
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
   auto expected = std::array<uint8_t, 14>{};
   expected.fill(0xEE);
   EXPECT_EQ(block_of(*lib, 1), expected);
   std::array<char, 8> buffer;
   buffer.fill('\x7f');
-  vkt_get_text(*lib, TextField::All, 1, buffer.data());
+  vkt_get_text(lib->record_table(), TextField::All, 1, buffer.data());
   EXPECT_EQ(buffer[0], '\x7f');
   EXPECT_EQ(lib->monitor(), nullptr);
 }
@@ -129,7 +129,7 @@ TEST(AccessorsWithoutMonitor, LeaveEverythingUntouched) {
 TEST(AccessorsFreshTable, CountFourEmptyRecords) {
   TestLibrary lib;
   lib->ensure_monitor();
-  EXPECT_EQ(vkt_datacount(*lib), 4);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 4);
   EXPECT_EQ(lib->monitor()->Memo1.text(), "4");
   EXPECT_EQ(text_of(*lib, TextField::All, 4), " /-     ");
 }

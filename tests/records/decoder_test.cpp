@@ -18,7 +18,7 @@ std::vector<std::string> row_cells(Library& library, int row) {
 TEST(RecordDecoder, WorkedExampleFillsEveryColumnAndAdvancesTheYear) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2009";
+  lib->logger.param_year = "2009";
   decode_lines(*lib, {kFirst, kSecond});
 
   EXPECT_EQ(row_cells(*lib, 1),
@@ -27,7 +27,7 @@ TEST(RecordDecoder, WorkedExampleFillsEveryColumnAndAdvancesTheYear) {
   EXPECT_EQ(row_cells(*lib, 2),
             (std::vector<std::string>{"1", "2", "2", "0", "0", "5", "0", "-128", "127", "0", "-5", "0", "100",
                                       "2010/01/02", "00:00:05.00", "-5.0"}));
-  EXPECT_EQ(lib->param_year, "2010");
+  EXPECT_EQ(lib->logger.param_year, "2010");
   EXPECT_EQ(lib->LastYearTag, 2);
 }
 
@@ -37,7 +37,7 @@ TEST(RecordDecoder, EveryTagChangeIsOneYearAndRowOneRestartsTheTag) {
   const std::vector<std::string> lines = {"30" + rest, "32" + rest, "34" + rest, "36" + rest, "38" + rest};
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2009";
+  lib->logger.param_year = "2009";
   lib->LastYearTag = 3;  // left over from an earlier pass: row 1 must not count it as a change
   decode_lines(*lib, lines);
   std::vector<std::string> years;
@@ -45,7 +45,7 @@ TEST(RecordDecoder, EveryTagChangeIsOneYearAndRowOneRestartsTheTag) {
   EXPECT_EQ(years, (std::vector<std::string>{"2009", "2009", "2010", "2010", "2011"}));
 
   // 3 -> 0 is a change like any other.
-  lib->param_year = "2019";
+  lib->logger.param_year = "2019";
   decode_lines(*lib, {"3C" + rest, "30" + rest});
   EXPECT_EQ(text_of(*lib, TextField::Date, 2), "2020/03/00");
 }
@@ -53,7 +53,7 @@ TEST(RecordDecoder, EveryTagChangeIsOneYearAndRowOneRestartsTheTag) {
 TEST(RecordDecoder, NarrowsAndFormatsTheExtremes) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2024";
+  lib->logger.param_year = "2024";
   // month 15, day 31, hour 31, minute 63, second 63, tenths 15, x/y/z/deg -128, msec 255, humi 255
   vktsim::RecordFields f{15, 0, 31, 31, 63, 63, 15, -128, -128, -128, -128, 255, 255};
   decode_lines(*lib, {vktsim::encode_record(f), "35EDB5E501FE40177B2D"});
@@ -65,7 +65,7 @@ TEST(RecordDecoder, NarrowsAndFormatsTheExtremes) {
   // Hundredths 123 (0x7B): a twelve-character time.
   EXPECT_EQ(text_of(*lib, TextField::Time, 2), "13:45:30.123");
   // Lower-case digits are digits too.
-  lib->param_year = "2024";
+  lib->logger.param_year = "2024";
   decode_lines(*lib, {"35edb5e501fe4017192d"});
   EXPECT_EQ(text_of(*lib, TextField::All, 1), "2024 03/15-13:45:30.25 23.5 45 1 -2 64");
 }
@@ -74,28 +74,28 @@ TEST(RecordDecoder, AYearThatIsNoNumberIsDroppedAtTheFirstTagChange) {
   for (const std::string year : {"", "20x9", "2147483647"}) {
     TestLibrary lib;
     lib->ensure_monitor();
-    lib->param_year = year;
+    lib->logger.param_year = year;
     decode_lines(*lib, {kFirst, kSecond});
     EXPECT_EQ(text_of(*lib, TextField::Date, 1), year.substr(0, 10) + (year.size() < 10 ? "/03/15" : ""))
         << year;
     EXPECT_EQ(text_of(*lib, TextField::Date, 2), "/01/02") << year;
-    EXPECT_EQ(lib->param_year, "") << year;
+    EXPECT_EQ(lib->logger.param_year, "") << year;
   }
 }
 
 TEST(RecordDecoder, LeavesHeadersAndRowsOutsideTheTableAloneAndEmptiesBadLines) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2009";
-  windows::TextGrid& grid = table(*lib);
+  lib->logger.param_year = "2009";
+  ui::TextGrid& grid = table(*lib);
   decode_lines(*lib, {kFirst, "35EDB5E501FE4017192"});
   EXPECT_EQ(text_of(*lib, TextField::X, 2), "");
   EXPECT_EQ(text_of(*lib, TextField::Date, 2), "");
 
   grid.set_cell(kData, 0, kFirst);
-  RecordDecoder(*lib, 0);
-  RecordDecoder(*lib, -1);
-  RecordDecoder(*lib, grid.row_count());
+  lib->decode_rows(0, 0);
+  lib->decode_rows(-1, -1);
+  lib->decode_rows(grid.row_count(), grid.row_count());
   EXPECT_EQ(grid.cell(kMonth, 0), "month");
   EXPECT_EQ(grid.cell(kDate, 0), "DATE");
   EXPECT_EQ(grid.row_count(), 3);

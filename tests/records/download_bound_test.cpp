@@ -105,10 +105,10 @@ class EndlessLogger : public ::testing::Test {
     });
     lib->ensure_monitor();
     ASSERT_EQ(link::com_open(*lib, 1), 1);
-    lib->param_year = "2009";
-    lib->param_count = "0";  // the smallest bound: 65,664 bytes, 128.4 s
+    lib->logger.param_year = "2009";
+    lib->logger.param_count = "0";  // the smallest bound: 65,664 bytes, 128.4 s
     clock->set_step(step);
-    result = DownloadDriver(*lib);
+    result = DownloadDriver(lib->download_context());
   }
   void TearDown() override {
     link::com_close(*lib);
@@ -134,7 +134,7 @@ TEST_F(EndlessLogger, AFloodWithoutTerminatorEndsAtTheByteLimitWithNothingKept) 
   EXPECT_LE(over, limit + 32768) << "one read past the limit at most";
   EXPECT_LT(sent.load(), 1u << 20) << "the download stopped reading long before the flood ended";
   EXPECT_EQ(lib->monitor()->Memo1.text(), "");
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
   EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
 
   // The logger falls silent: nothing of the flood is left for the next
@@ -142,8 +142,8 @@ TEST_F(EndlessLogger, AFloodWithoutTerminatorEndsAtTheByteLimitWithNothingKept) 
   sending = false;
   EXPECT_EQ(lib->monitor()->ApdComPort1.InBuffUsed() + logger.line().unread(), 0u);
   logger.answer("D", kExampleReply);
-  EXPECT_TRUE(DownloadDriver(*lib));
-  EXPECT_EQ(vkt_datacount(*lib), 2);
+  EXPECT_TRUE(DownloadDriver(lib->download_context()));
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 2);
 }
 
 TEST_F(EndlessLogger, ANulFloodEndsAtTheByteLimitToo) {
@@ -164,7 +164,7 @@ TEST_F(EndlessLogger, ATrickleThatKeepsTheSilenceBoundAliveEndsAtTheTimeLimit) {
   EXPECT_GT(total, bound.max_ms);
   EXPECT_LT(total, bound.max_ms + 3000);
   EXPECT_EQ(lib->monitor()->Memo1.text(), "");
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
 }
 
 // A logger whose count says 2 and that sends 20,000 records at the line's
@@ -199,11 +199,11 @@ TEST(DownloadWithinTheBound, ACountBelowTheRecordsSentCostsNoneOfThemPacedOrNot)
   vkt::testing::TestLibrary lib{clock, logger.backends()};
   lib->ensure_monitor();
   ASSERT_EQ(link::com_open(*lib, 1), 1);
-  lib->param_year = "2009";
-  lib->param_count = "2";
+  lib->logger.param_year = "2009";
+  lib->logger.param_count = "2";
   clock->set_step(50);
-  EXPECT_TRUE(DownloadDriver(*lib));
-  EXPECT_EQ(vkt_datacount(*lib), 20000);
+  EXPECT_TRUE(DownloadDriver(lib->download_context()));
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 20000);
   EXPECT_EQ(table(*lib).cell(kData, 20000), kSecond);
   EXPECT_GT(clock->now_ms(), DownloadBound::for_count("2").max_ms);
   EXPECT_TRUE(clock->sleeps().empty());
@@ -213,9 +213,9 @@ TEST(DownloadWithinTheBound, ACountBelowTheRecordsSentCostsNoneOfThemPacedOrNot)
   // of it left.
   logger.answer("D", reply);
   for (int round = 0; round < 2; ++round) {
-    lib->param_year = "2009";
-    EXPECT_TRUE(DownloadDriver(*lib));
-    EXPECT_EQ(vkt_datacount(*lib), 20000);
+    lib->logger.param_year = "2009";
+    EXPECT_TRUE(DownloadDriver(lib->download_context()));
+    EXPECT_EQ(vkt_datacount(lib->record_parts()), 20000);
   }
   link::com_close(*lib);
 }
@@ -230,10 +230,10 @@ TEST(DownloadWithinTheBound, TheReportedCountWithPaddedLinesDownloadsWhole) {
   vkt::testing::TestLibrary lib{std::make_shared<vkt::testing::FastRealClock>(), logger.backends()};
   lib->ensure_monitor();
   ASSERT_EQ(link::com_open(*lib, 1), 1);
-  lib->param_year = "2009";
-  lib->param_count = "2000";
-  EXPECT_TRUE(DownloadDriver(*lib));
-  EXPECT_EQ(vkt_datacount(*lib), 2000);
+  lib->logger.param_year = "2009";
+  lib->logger.param_count = "2000";
+  EXPECT_TRUE(DownloadDriver(lib->download_context()));
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 2000);
   EXPECT_EQ(table(*lib).cell(kData, 2000), kSecond);
   link::com_close(*lib);
 }

@@ -42,8 +42,8 @@ class DownloadOnMemoryLine : public ::testing::Test {
     });
     lib->ensure_monitor();
     ASSERT_EQ(link::com_open(*lib, 1), 1);
-    lib->param_year = "2009";
-    lib->param_count = "2";
+    lib->logger.param_year = "2009";
+    lib->logger.param_count = "2";
   }
   void TearDown() override {
     link::com_close(*lib);
@@ -73,9 +73,9 @@ TEST_F(DownloadOnMemoryLine, TheSilenceBoundRestartsAtEveryArrival) {
                    {2400, r.substr(20, 10)},
                    {3200, r.substr(30, 10)},
                    {4000, r.substr(40)}});
-  ASSERT_TRUE(DownloadDriver(*lib));
+  ASSERT_TRUE(DownloadDriver(lib->download_context()));
   EXPECT_EQ(logger.commands(), std::vector<std::string>{"D"});
-  EXPECT_EQ(vkt_datacount(*lib), 2);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 2);
   EXPECT_EQ(table(*lib).cell(kData, 2), kSecond);
   EXPECT_TRUE(clock->sleeps().empty()) << "no TIME OUT pause";
 }
@@ -83,8 +83,8 @@ TEST_F(DownloadOnMemoryLine, TheSilenceBoundRestartsAtEveryArrival) {
 TEST_F(DownloadOnMemoryLine, SilenceLongerThanTheBoundAfterAnArrivalEndsIt) {
   const std::string& r = kExampleReply;
   schedule({{800, r.substr(0, 10)}, {800 + 3500, r.substr(10)}});
-  EXPECT_FALSE(DownloadDriver(*lib));
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_FALSE(DownloadDriver(lib->download_context()));
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
   EXPECT_EQ(lib.popup_texts().back(), "Label1=TIME OUT");
   EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
 }

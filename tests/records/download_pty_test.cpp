@@ -26,8 +26,8 @@ class DownloadOverPty : public ::testing::Test {
   void SetUp() override {
     lib->ensure_monitor();
     ASSERT_EQ(link::com_open(*lib, 1), 1);
-    lib->param_year = "2009";
-    lib->param_count = "2";
+    lib->logger.param_year = "2009";
+    lib->logger.param_count = "2";
   }
   void TearDown() override { link::com_close(*lib); }
 
@@ -41,9 +41,9 @@ class DownloadOverPty : public ::testing::Test {
         pty.write(pieces[i]);
       }
     });
-    const std::string year = lib->param_year;
+    const std::string year = lib->logger.param_year;
     log->take();
-    const bool ok = vkt_inputdata(*lib);
+    const bool ok = vkt_inputdata(lib->download_context());
     logger.join();
     std::size_t others = 0;
     const std::vector<std::string> reads = vkt::testing::reads_of_this_thread(*log, &others);
@@ -65,9 +65,9 @@ class DownloadOverPty : public ::testing::Test {
 // end, and rows made while the reply arrived reached past the text.
 TEST_F(DownloadOverPty, AZeroByteAfterALineEndInTheTerminatorsReadEndsTheReplyThere) {
   ASSERT_EQ(download({kFirst + "\r\n" + std::string(1, '\0') + "#"}), "");
-  EXPECT_EQ(vkt_datacount(*lib), 1);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 1);
   EXPECT_EQ(table(*lib).cell(kData, 1), kFirst);
-  EXPECT_EQ(lib->last_download.status, DownloadReport::Status::Ok);
+  EXPECT_EQ(lib->download_state.last_download.status, DownloadReport::Status::Ok);
 
   // The simulator's shape: 50 records, the zero byte after the first line
   // or just before the "#".
@@ -77,7 +77,7 @@ TEST_F(DownloadOverPty, AZeroByteAfterALineEndInTheTerminatorsReadEndsTheReplyTh
   for (const std::size_t at : {std::size_t{22}, reply.size() - 3}) {
     std::string with_zero = reply;
     with_zero.insert(at, 1, '\0');
-    lib->param_year = "2009";
+    lib->logger.param_year = "2009";
     EXPECT_EQ(download({with_zero.substr(0, with_zero.find('#') + 1)}), "") << "zero byte at " << at;
   }
 }
@@ -121,8 +121,8 @@ TEST_F(DownloadOverPty, RepliesCutAtRandomReadAsTheirModelSays) {
       at += size;
     }
     const char* counts[] = {"2", "", "100"};
-    lib->param_count = counts[below(3)];
-    lib->param_year = "2009";
+    lib->logger.param_count = counts[below(3)];
+    lib->logger.param_year = "2009";
     EXPECT_EQ(download(pieces, pauses), "") << "round " << round;
   }
   EXPECT_GE(round, 10);

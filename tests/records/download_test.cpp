@@ -34,7 +34,7 @@ void expect_cleaned_up(TestLibrary& lib) {
   EXPECT_EQ(lib->popup(), nullptr);
   const auto events = lib.backend->events_of("TForm3");
   ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back().kind, windows::WindowEvent::Hidden);
+  EXPECT_EQ(events.back().kind, ui::WindowEvent::Hidden);
   EXPECT_TRUE(lib->monitor()->CheckBox1.enabled());
 }
 
@@ -42,8 +42,8 @@ class Download : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(port.opened, 1);
-    lib()->param_year = "2009";
-    lib()->param_count = "2";
+    lib()->logger.param_year = "2009";
+    lib()->logger.param_count = "2";
   }
   TestLibrary& lib() { return port.lib; }
   PortedLibrary port;
@@ -61,7 +61,7 @@ TEST_F(Download, WorkedExampleEndToEnd) {
   });
 
   AnswerRequest logger(port.logger, kExampleReply);
-  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
   EXPECT_EQ(logger.request(), "D");
   EXPECT_FALSE(switch_enabled);
   EXPECT_FALSE(view_active);
@@ -82,19 +82,19 @@ TEST_F(Download, WorkedExampleEndToEnd) {
   EXPECT_EQ(form.Memo1.text(), kFirst + "\r\n" + kSecond + "\r\n#");
   EXPECT_FALSE(form.Label1.text().empty());
 
-  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
   EXPECT_EQ(text_of(*lib(), TextField::All, 1), "2009 03/15-13:45:30.25 23.5 45 1 -2 64");
   EXPECT_EQ(text_of(*lib(), TextField::All, 2), "2010 01/02-00:00:05.00 -5.0 100 -128 127 0");
   EXPECT_EQ(table(*lib()).cell(kCount, 2), "2");
   EXPECT_EQ(table(*lib()).cell(kData, 2), kSecond);
-  EXPECT_EQ(lib()->param_year, "2010");
+  EXPECT_EQ(lib()->logger.param_year, "2010");
 }
 
 // Success, a line of wrong length, a line that is not hexadecimal: what the
 // table, the popup and the result say.
 TEST_F(Download, BadLinesFailWithoutDecodingAndPauseOnce) {
   ASSERT_TRUE(port.preload(kFirst + "\r\nABCD\r\n" + kSecond + "X\r\n\r\n" + kSecond + "\r\n#\r\n"));
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   const auto texts = lib().popup_texts();
   EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=1 4"));
   EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=2 21"));
@@ -103,40 +103,40 @@ TEST_F(Download, BadLinesFailWithoutDecodingAndPauseOnce) {
   EXPECT_EQ(sleeps_of(lib()), std::vector<uint32_t>{3000});
   expect_cleaned_up(lib());
 
-  EXPECT_EQ(vkt_datacount(*lib()), 5);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 5);
   EXPECT_EQ(table(*lib()).cell(kData, 2), "ABCD");
   EXPECT_EQ(table(*lib()).cell(kCount, 5), "5");
   for (int row = 1; row <= 5; ++row) {
     for (int c = kMonth; c < kColumns; ++c) EXPECT_EQ(table(*lib()).cell(c, row), "") << row << "," << c;
   }
-  EXPECT_EQ(lib()->param_year, "2009");
+  EXPECT_EQ(lib()->logger.param_year, "2009");
 }
 
 TEST_F(Download, ANonHexadecimalRecordLineFails) {
   ASSERT_TRUE(port.preload(kFirst + "\r\n18400050807F00FB006G\r\n#\r\n"));
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR hex=1"));
   EXPECT_EQ(sleeps_of(lib()), std::vector<uint32_t>{3000});
-  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
   EXPECT_EQ(text_of(*lib(), TextField::Date, 1), "");
   EXPECT_EQ(block_of(*lib(), 1)[1], 0xEE);
 }
 
 TEST_F(Download, EmptyReplyAndASmallerSecondDownloadLeaveNoTrace) {
   ASSERT_TRUE(port.preload(kFirst + "\r\n" + kFirst + "\r\n" + kFirst + "\r\n#\r\n"));
-  ASSERT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 3);
+  ASSERT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 3);
 
   ASSERT_TRUE(port.preload(kSecond + "\r\n#\r\n"));
-  ASSERT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  ASSERT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 1);
   EXPECT_EQ(text_of(*lib(), TextField::X, 1), "-128");
   EXPECT_EQ(text_of(*lib(), TextField::X, 2), "");
   EXPECT_EQ(text_of(*lib(), TextField::All, 3), " /-     ");
 
   ASSERT_TRUE(port.preload("#\r\n"));
-  EXPECT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 0);
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 0);
   EXPECT_EQ(table(*lib()).row_count(), 1);
   EXPECT_EQ(text_of(*lib(), TextField::X, 1), "");
   EXPECT_EQ(lib()->monitor()->Memo1.text(), "0");
@@ -144,21 +144,21 @@ TEST_F(Download, EmptyReplyAndASmallerSecondDownloadLeaveNoTrace) {
 
 TEST_F(Download, ARecordOnTheTerminatorsLineIsExamined) {
   ASSERT_TRUE(port.preload(kFirst + "\r\n" + kSecond + "#\r\n"));
-  EXPECT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
   EXPECT_EQ(text_of(*lib(), TextField::Date, 2), "2010/01/02");
   EXPECT_EQ(table(*lib()).cell(kData, 2), kSecond);
 
   ASSERT_TRUE(port.preload(kFirst + "\r\nABC #\r\n"));
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR len=1 3"));
-  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
 }
 
 TEST_F(Download, StaleBytesBeforeTheRequestSpoilTheFirstLine) {
   ASSERT_TRUE(port.preload("XY"));
   AnswerRequest logger(port.logger, kExampleReply);
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   EXPECT_EQ(logger.request(), "D");
   EXPECT_TRUE(has_text(lib().popup_texts(), "Label1=DATA ERROR len=0 22"));
   EXPECT_EQ(table(*lib()).cell(kData, 1), "XY" + kFirst);
@@ -170,7 +170,7 @@ TEST_F(Download, AZeroByteCutsTheTextButNotTheCount) {
   ASSERT_TRUE(port.preload(reply));
   // The terminator behind the zero byte still ends the reply; the line cut
   // short fails the check instead of being lost.
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   const auto texts = lib().popup_texts();
   EXPECT_TRUE(has_text(texts, "Label2=2"));
   EXPECT_TRUE(has_text(texts, "Label1=DATA ERROR len=1 5"));
@@ -180,47 +180,47 @@ TEST_F(Download, AZeroByteCutsTheTextButNotTheCount) {
 
 TEST_F(Download, BytesAfterTheTerminatorsChunkStayInThePort) {
   ASSERT_TRUE(port.preload(kFirst + "\r\n#"));
-  ASSERT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  ASSERT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 1);
   // The terminator's CR LF comes in a later read: it is left waiting...
   port.line().send("\r\n");
   ASSERT_TRUE(port_holds(*lib(), 2));
   // ...and the next download starts with it, harmlessly.
   AnswerRequest logger(port.logger, kSecond + "\r\n#\r\n");
-  EXPECT_TRUE(DownloadDriver(*lib()));
-  EXPECT_EQ(vkt_datacount(*lib()), 1);
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 1);
   EXPECT_EQ(text_of(*lib(), TextField::Y, 1), "127");
 }
 
 TEST_F(Download, AClosedPortFailsAndTidiesUp) {
   ASSERT_TRUE(port.preload(kExampleReply));
-  ASSERT_TRUE(DownloadDriver(*lib()));
+  ASSERT_TRUE(DownloadDriver(lib()->download_context()));
   link::com_close(*lib());
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   expect_cleaned_up(lib());
-  EXPECT_EQ(vkt_datacount(*lib()), 0);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 0);
   EXPECT_TRUE(sleeps_of(lib()).empty());
 }
 
 TEST_F(Download, HandlersThatRunMeanwhileCannotReenterOrPullTheWindowAway) {
   bool inner = true, running = false;
   lib()->queue().post([&] {
-    running = lib()->download_running;
-    inner = DownloadDriver(*lib());
+    running = lib()->download_state.download_running;
+    inner = DownloadDriver(lib()->download_context());
   });
   ASSERT_TRUE(port.preload(kExampleReply));
-  EXPECT_TRUE(DownloadDriver(*lib()));
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
   EXPECT_TRUE(running);
   EXPECT_FALSE(inner);
-  EXPECT_FALSE(lib()->download_running);
-  EXPECT_EQ(vkt_datacount(*lib()), 2);
+  EXPECT_FALSE(lib()->download_state.download_running);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
 
   lib()->queue().post([&] { lib()->form_release(); });
   ASSERT_TRUE(port.preload(kExampleReply));
-  EXPECT_FALSE(DownloadDriver(*lib()));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
   EXPECT_EQ(lib()->monitor(), nullptr);
   EXPECT_EQ(lib()->popup(), nullptr);
-  EXPECT_FALSE(lib()->download_running);
+  EXPECT_FALSE(lib()->download_state.download_running);
 }
 
 // Every cell of the table, row by row, and the memo.
@@ -240,17 +240,17 @@ TEST_F(Download, AReplyInPiecesReadsAsTheWholeReplyDoes) {
                                            "\r\n#\r\n"};
   std::string whole;
   for (const std::string& piece : pieces) whole += piece;
-  lib()->param_count = "4";
+  lib()->logger.param_count = "4";
   ASSERT_TRUE(port.preload(whole));
-  ASSERT_TRUE(DownloadDriver(*lib()));
+  ASSERT_TRUE(DownloadDriver(lib()->download_context()));
   const std::vector<std::string> expected = table_texts(lib());
-  ASSERT_EQ(vkt_datacount(*lib()), 4);
+  ASSERT_EQ(vkt_datacount(lib()->record_parts()), 4);
   EXPECT_EQ(table(*lib()).cell(kData, 3), kFirst);
   EXPECT_EQ(text_of(*lib(), TextField::All, 4), "2012 01/02-00:00:05.00 -5.0 100 -128 127 0");
 
   for (const bool scribble : {false, true}) {
     SCOPED_TRACE(scribble ? "a handler writes into the table" : "pieces only");
-    lib()->param_year = "2009";
+    lib()->logger.param_year = "2009";
     // Each dispatch of the download lets the next piece arrive; the first
     // one comes before the table is emptied for the reply.
     auto next = std::make_shared<std::size_t>(1);
@@ -267,7 +267,7 @@ TEST_F(Download, AReplyInPiecesReadsAsTheWholeReplyDoes) {
     };
     lib()->queue().post([this, send_next] { lib()->queue().post(*send_next); });
     ASSERT_TRUE(port.preload(pieces[0]));
-    ASSERT_TRUE(DownloadDriver(*lib()));
+    ASSERT_TRUE(DownloadDriver(lib()->download_context()));
     EXPECT_EQ(table_texts(lib()), expected);
     *send_next = nullptr;
   }
@@ -280,29 +280,29 @@ TEST_F(Download, DecodingTheDownloadedRowsFollowsTheYearRuleOfEachRow) {
   std::string reply;
   for (const std::string& line : lines) reply += line + "\r\n";
   reply += "#\r\n";
-  lib()->param_count = "4";
+  lib()->logger.param_count = "4";
   for (const std::string year : {"2009", "x", "", "2147483647"}) {
     SCOPED_TRACE("year \"" + year + "\"");
-    lib()->param_year = year;
+    lib()->logger.param_year = year;
     ASSERT_TRUE(port.preload(reply));
-    ASSERT_TRUE(DownloadDriver(*lib()));
+    ASSERT_TRUE(DownloadDriver(lib()->download_context()));
     std::vector<std::string> downloaded = table_texts(lib());
-    const std::string year_after = lib()->param_year;
+    const std::string year_after = lib()->logger.param_year;
 
-    lib()->param_year = year;
+    lib()->logger.param_year = year;
     decode_lines(*lib(), lines);
     std::vector<std::string> decoded = table_texts(lib());
     downloaded.erase(downloaded.begin());  // the memo
     decoded.erase(decoded.begin());
     EXPECT_EQ(downloaded, decoded);
-    EXPECT_EQ(year_after, lib()->param_year);
+    EXPECT_EQ(year_after, lib()->logger.param_year);
   }
 }
 
 TEST(DownloadWithoutMonitor, FailsAndShowsNothing) {
   TestLibrary lib;
-  EXPECT_FALSE(DownloadDriver(*lib));
-  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_FALSE(DownloadDriver(lib->download_context()));
+  EXPECT_FALSE(vkt_inputdata(lib->download_context()));
   EXPECT_TRUE(lib.popup_texts().empty());
   EXPECT_EQ(lib->monitor(), nullptr);
 }
@@ -314,23 +314,23 @@ TEST(DownloadTimeOut, LeavesNoPhantomRows) {
   PortedLibrary port(clock);
   ASSERT_EQ(port.opened, 1);
   TestLibrary& lib = port.lib;
-  lib->param_year = "2009";
-  lib->param_count = "3";
+  lib->logger.param_year = "2009";
+  lib->logger.param_count = "3";
   ASSERT_TRUE(port.preload(kExampleReply));
-  ASSERT_TRUE(DownloadDriver(*lib));
-  ASSERT_EQ(vkt_datacount(*lib), 2);
+  ASSERT_TRUE(DownloadDriver(lib->download_context()));
+  ASSERT_EQ(vkt_datacount(lib->record_parts()), 2);
   lib.backend->clear();
 
   ASSERT_TRUE(port.preload(kFirst + "\r\n" + kSecond.substr(0, 4)));
   clock->set_now(0xFFFFFF00u);  // the silence spans the clock's wrap
-  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_FALSE(vkt_inputdata(lib->download_context()));
   EXPECT_EQ(lib.popup_texts(), (std::vector<std::string>{"Label1=データ取得中", "Label3=", "Label3=Total=3",
                                                          "Label2=1", "Label1=TIME OUT"}));
   EXPECT_EQ(clock->sleeps(), std::vector<uint32_t>{3000});
   expect_cleaned_up(lib);
   EXPECT_EQ(lib->monitor()->Memo1.text(), kFirst + "\r\n" + kSecond.substr(0, 4));
   EXPECT_EQ(table(*lib).row_count(), 1);
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
   EXPECT_EQ(text_of(*lib, TextField::All, 1), " /-     ");
 }
 
@@ -345,10 +345,10 @@ TEST(DownloadTimeOut, AnUnpluggedLoggerEndsTheWaitAtOnce) {
   TestLibrary& lib = port.lib;
   ASSERT_TRUE(port.preload(kFirst + "\r\n"));
   port.line().hang_up();
-  EXPECT_FALSE(vkt_inputdata(*lib));
+  EXPECT_FALSE(vkt_inputdata(lib->download_context()));
   EXPECT_TRUE(has_text(lib.popup_texts(), "Label1=TIME OUT"));
   EXPECT_EQ(lib->monitor()->Memo1.text(), kFirst);
-  EXPECT_EQ(vkt_datacount(*lib), 0);
+  EXPECT_EQ(vkt_datacount(lib->record_parts()), 0);
   expect_cleaned_up(lib);
 }
 
@@ -368,11 +368,11 @@ TEST(DownloadFromSimulator, MatchesTheLoggersRecords) {
   TestLibrary lib(std::make_shared<FastRealClock>(), logger.backends());
   lib->ensure_monitor();
   ASSERT_EQ(link::com_open(*lib, 1), 1);
-  lib->param_year = std::to_string(records.front().year);
-  lib->param_count = std::to_string(records.size());
+  lib->logger.param_year = std::to_string(records.front().year);
+  lib->logger.param_count = std::to_string(records.size());
 
-  ASSERT_TRUE(vkt_inputdata(*lib));
-  ASSERT_EQ(vkt_datacount(*lib), static_cast<int32_t>(records.size()));
+  ASSERT_TRUE(vkt_inputdata(lib->download_context()));
+  ASSERT_EQ(vkt_datacount(lib->record_parts()), static_cast<int32_t>(records.size()));
   for (std::size_t i = 0; i < records.size(); ++i) {
     const auto& r = records[i];
     const int row = static_cast<int>(i) + 1;
@@ -387,7 +387,7 @@ TEST(DownloadFromSimulator, MatchesTheLoggersRecords) {
         << "record " << row;
     ASSERT_EQ(text_of(*lib, TextField::Year, row), std::to_string(r.year)) << "record " << row;
   }
-  EXPECT_EQ(lib->param_year, std::to_string(records.back().year));
+  EXPECT_EQ(lib->logger.param_year, std::to_string(records.back().year));
   link::com_close(*lib);
 }
 

@@ -17,7 +17,7 @@ using vkt::testing::TestLibrary;
 std::vector<vkt_record> copy(Library& library, int32_t first, int32_t count, std::size_t room) {
   std::vector<vkt_record> out(room + 1);
   std::memset(out.data(), 0xA5, out.size() * sizeof(vkt_record));
-  const int32_t n = copy_records(library, first, count, out.data());
+  const int32_t n = copy_records(library.record_table(), first, count, out.data());
   EXPECT_LE(static_cast<std::size_t>(n), room);
   // Nothing is written past the records reported.
   const auto* guard = reinterpret_cast<const unsigned char*>(&out[static_cast<std::size_t>(n)]);
@@ -29,7 +29,7 @@ std::vector<vkt_record> copy(Library& library, int32_t first, int32_t count, std
 TEST(RecordCopy, WorkedExampleGivesTheFieldsTheYearAndTheRawLine) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2009";
+  lib->logger.param_year = "2009";
   decode_lines(*lib, {kFirst, kSecond});
   const auto r = copy(*lib, 1, 2, 2);
   ASSERT_EQ(r.size(), 2u);
@@ -57,7 +57,7 @@ TEST(RecordCopy, WorkedExampleGivesTheFieldsTheYearAndTheRawLine) {
 TEST(RecordCopy, CopiesOnlyRecordRowsAndClipsTheRange) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "2009";
+  lib->logger.param_year = "2009";
   decode_lines(*lib, {kFirst, kSecond, kFirst});
   EXPECT_EQ(copy(*lib, 2, 10, 10).size(), 2u);  // rows 2 and 3 only
   EXPECT_EQ(copy(*lib, 2, 10, 10)[0].row, 2);
@@ -75,7 +75,7 @@ TEST(RecordCopy, RowsWithoutADecodedRecordKeepOnlyTheirRawLine) {
   TestLibrary lib;
   lib->ensure_monitor();
   // A download that failed the line check: columns 0 and 1 only, nothing decoded.
-  windows::TextGrid& grid = table(*lib);
+  ui::TextGrid& grid = table(*lib);
   grid.set_row_count(3);
   grid.set_cell(kData, 1, kFirst);
   grid.set_cell(kData, 2, "35EDB5E501FE4017192D35EDB5");  // 26 characters
@@ -92,7 +92,7 @@ TEST(RecordCopy, RowsWithoutADecodedRecordKeepOnlyTheirRawLine) {
 TEST(RecordCopy, TheInitialTableHasFourEmptyRowsAndNoWindowCopiesNothing) {
   TestLibrary lib;
   std::vector<vkt_record> out(4);
-  EXPECT_EQ(copy_records(*lib, 1, 4, out.data()), 0);  // no monitor window
+  EXPECT_EQ(copy_records(lib->record_table(), 1, 4, out.data()), 0);  // no monitor window
   lib->ensure_monitor();
   const auto r = copy(*lib, 1, 10, 10);
   ASSERT_EQ(r.size(), 4u);
@@ -106,7 +106,7 @@ TEST(RecordCopy, TheInitialTableHasFourEmptyRowsAndNoWindowCopiesNothing) {
 TEST(RecordCopy, ADateWithoutAYearGivesYearZero) {
   TestLibrary lib;
   lib->ensure_monitor();
-  lib->param_year = "";  // no handshake: DATE reads "/03/15"
+  lib->logger.param_year = "";  // no handshake: DATE reads "/03/15"
   decode_lines(*lib, {kFirst});
   const auto r = copy(*lib, 1, 1, 1);
   ASSERT_EQ(r.size(), 1u);

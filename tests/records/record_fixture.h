@@ -18,6 +18,7 @@
 #include "records/accessors.h"
 #include "records/record_decoder.h"
 #include "records/record_table.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/scripted_logger.h"
 #include "windows/monitor_window.h"
@@ -31,39 +32,35 @@ using namespace std::chrono_literals;
 inline std::string text_of(Library& library, TextField field, int32_t row) {
   std::array<char, 128> buffer;
   buffer.fill('\x7f');
-  vkt_get_text(library, field, row, buffer.data());
+  vkt_get_text(library.record_table(), field, row, buffer.data());
   return std::string(buffer.data());
 }
 
 inline std::array<uint8_t, 14> block_of(Library& library, int32_t row, uint8_t fill = 0xEE) {
   std::array<uint8_t, 14> block;
   block.fill(fill);
-  vkt_getdata(library, row, block.data());
+  vkt_getdata(library.record_table(), row, block.data());
   return block;
 }
 
-inline windows::TextGrid& table(Library& library) { return library.monitor()->StringGrid1; }
+inline ui::TextGrid& table(Library& library) { return library.monitor()->StringGrid1; }
 
 // Puts raw lines into rows 1..n as the download does and decodes them.
 inline void decode_lines(Library& library, const std::vector<std::string>& lines) {
-  windows::TextGrid& grid = table(library);
+  ui::TextGrid& grid = table(library);
   grid.set_row_count(static_cast<int>(lines.size()) + 1);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     grid.set_cell(kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
     grid.set_cell(kData, static_cast<int>(i) + 1, lines[i]);
   }
-  for (int row = 1; row < grid.row_count(); ++row) RecordDecoder(library, row);
+  for (int row = 1; row < grid.row_count(); ++row) library.decode_rows(row, row);
 }
 
 // Waits (bounded) until the monitor window's port holds at least `count` bytes.
 inline bool port_holds(Library& library, uint32_t count) {
   auto& port = library.monitor()->ApdComPort1;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (port.InBuffUsed() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    port.wait_for_input(10ms);
-  }
-  return true;
+  return vkt::testing::eventually([&] { return port.InBuffUsed() >= count; }, 5s,
+                                  [&] { port.wait_for_input(10ms); });
 }
 
 // A library whose monitor window has COM1 open on an in-memory line; the

@@ -30,7 +30,7 @@ std::string reply_of(const std::vector<std::string>& lines) {
 
 bool download(PortedLibrary& port, const std::string& reply) {
   if (!port.preload(reply)) return false;
-  return DownloadDriver(*port.lib);
+  return DownloadDriver(port.lib->download_context());
 }
 
 // A record line with another year tag: the top two bits of digit 2 (its
@@ -44,7 +44,7 @@ std::string with_tag(std::string line, int tag) {
 TEST(RecordTable, GridReadsEveryColumnOfADecodedRow) {
   PortedLibrary port;
   ASSERT_EQ(port.opened, 1);
-  port.lib->param_year = "2009";
+  port.lib->logger.param_year = "2009";
   ASSERT_TRUE(download(port, kExampleReply));
   EXPECT_EQ(row_cells(*port.lib, 1),
             (std::vector<std::string>{"1", kFirst, "3", "1", "15", "13", "45", "30", "5", "1", "-2", "64", "23", "25",
@@ -58,7 +58,7 @@ TEST(RecordTable, GridReadsEveryColumnOfADecodedRow) {
 
   // A cell written with a text of its own reads that text, in the grid and
   // through the accessors; the row's other cells stay as decoded.
-  windows::TextGrid& grid = table(*port.lib);
+  ui::TextGrid& grid = table(*port.lib);
   grid.set_cell(kX, 1, "77");
   grid.set_cell(kCount, 2, "two");
   EXPECT_EQ(grid.cell(kX, 1), "77");
@@ -79,7 +79,7 @@ TEST(RecordTable, LinesThatAreNotRecordsReadBackVerbatim) {
   const std::vector<std::string> lines = {"  " + kFirst + " ", "abc", "35edb5e501fe4017192d",
                                           std::string(300, 'Z'), "x y\tz", kSecond};
   EXPECT_FALSE(download(port, reply_of(lines)));
-  ASSERT_EQ(vkt_datacount(*port.lib), 6);
+  ASSERT_EQ(vkt_datacount(port.lib->record_parts()), 6);
   for (int row = 1; row <= 6; ++row) {
     const std::vector<std::string> cells = row_cells(*port.lib, row);
     EXPECT_EQ(cells[kCount], std::to_string(row));
@@ -94,7 +94,7 @@ TEST(RecordTable, LinesThatAreNotRecordsReadBackVerbatim) {
 TEST(RecordTable, YearTextsFollowEveryRollOver) {
   PortedLibrary port;
   ASSERT_EQ(port.opened, 1);
-  port.lib->param_year = "2009";
+  port.lib->logger.param_year = "2009";
   const int tags[] = {3, 3, 0, 0, 0, 1, 3, 3};
   std::vector<std::string> lines;
   for (int tag : tags) lines.push_back(with_tag(kFirst, tag));
@@ -104,11 +104,11 @@ TEST(RecordTable, YearTextsFollowEveryRollOver) {
     EXPECT_EQ(text_of(*port.lib, TextField::Year, row), years[row - 1]) << row;
     EXPECT_EQ(table(*port.lib).cell(kDate, row), std::string(years[row - 1]) + "/03/15") << row;
   }
-  EXPECT_EQ(port.lib->param_year, "2012");
+  EXPECT_EQ(port.lib->logger.param_year, "2012");
 
   // A year that is no number cannot advance: the rows after the change are
   // dated without one, the rows before keep their text.
-  port.lib->param_year = "20x9";
+  port.lib->logger.param_year = "20x9";
   ASSERT_TRUE(download(port, reply_of({with_tag(kFirst, 0), with_tag(kFirst, 1), with_tag(kFirst, 1)})));
   EXPECT_EQ(table(*port.lib).cell(kDate, 1), "20x9/03/15");
   EXPECT_EQ(table(*port.lib).cell(kDate, 2), "/03/15");
@@ -118,11 +118,11 @@ TEST(RecordTable, YearTextsFollowEveryRollOver) {
 TEST(RecordTable, ASmallerSecondDownloadLeavesNoTrace) {
   PortedLibrary port;
   ASSERT_EQ(port.opened, 1);
-  port.lib->param_year = "2009";
+  port.lib->logger.param_year = "2009";
   ASSERT_TRUE(download(port, reply_of({kFirst, kSecond, kFirst, kSecond, kFirst})));
-  ASSERT_EQ(vkt_datacount(*port.lib), 5);
+  ASSERT_EQ(vkt_datacount(port.lib->record_parts()), 5);
   ASSERT_TRUE(download(port, reply_of({kSecond})));
-  EXPECT_EQ(vkt_datacount(*port.lib), 1);
+  EXPECT_EQ(vkt_datacount(port.lib->record_parts()), 1);
   EXPECT_EQ(table(*port.lib).cell(kData, 1), kSecond);
   for (int row = 2; row <= 6; ++row) {
     EXPECT_EQ(row_cells(*port.lib, row), std::vector<std::string>(kColumns)) << row;
@@ -139,23 +139,23 @@ TEST(RecordTable, ATimeOutAfterASuccessKeepsNothingOfTheFirst) {
   auto clock = std::make_shared<vkt::testing::FakeClock>(0, 250);  // the silence passes at once
   PortedLibrary port(clock);
   ASSERT_EQ(port.opened, 1);
-  port.lib->param_year = "2009";
+  port.lib->logger.param_year = "2009";
   ASSERT_TRUE(download(port, kExampleReply));
   ASSERT_TRUE(port.preload(kFirst + "\r\n"));
-  EXPECT_FALSE(DownloadDriver(*port.lib));
-  EXPECT_EQ(vkt_datacount(*port.lib), 0);
+  EXPECT_FALSE(DownloadDriver(port.lib->download_context()));
+  EXPECT_EQ(vkt_datacount(port.lib->record_parts()), 0);
   EXPECT_EQ(table(*port.lib).cell(kData, 1), "");
   EXPECT_EQ(text_of(*port.lib, TextField::Date, 1), "");
   EXPECT_EQ(table(*port.lib).cell(kHumi, 0), "humi");
 
   ASSERT_TRUE(download(port, reply_of({kSecond})));
-  EXPECT_EQ(vkt_datacount(*port.lib), 1);
+  EXPECT_EQ(vkt_datacount(port.lib->record_parts()), 1);
   EXPECT_EQ(text_of(*port.lib, TextField::All, 1), "2010 01/02-00:00:05.00 -5.0 100 -128 127 0");
 }
 
 // The table on its own: headers, rows written cell by cell, the row count.
 TEST(RecordTable, CellsWrittenOneByOneActAsTextCells) {
-  windows::TextGrid grid("StringGrid1", kColumns, kInitialRows, std::make_unique<RecordTable>());
+  ui::TextGrid grid("StringGrid1", kColumns, kInitialRows, std::make_unique<RecordTable>());
   lay_out_record_table(grid);
   EXPECT_EQ(grid.cell(kCount, 0), "count");
   EXPECT_EQ(grid.cell(kDegText, 0), "DEG");

@@ -54,7 +54,7 @@ TEST_F(Apply, AllAcceptedChangesTheLoggerAndReadsBackThroughP) {
   d.UpDown_My_ID.click_up();
   d.UpDown_My_ID.click_up();
   d.UpDown_detect.click_down();
-  lib->reservetime = "l01/01 00:00";  // an earlier reservation is dropped
+  lib->settings_state.reservetime = "l01/01 00:00";  // an earlier reservation is dropped
 
   d.Button_set.click();
 
@@ -62,8 +62,8 @@ TEST_F(Apply, AllAcceptedChangesTheLoggerAndReadsBackThroughP) {
   EXPECT_TRUE(messages().empty());
   EXPECT_FALSE(port_open());
   EXPECT_FALSE(d.visible());
-  EXPECT_FALSE(settingform_check(*lib));
-  EXPECT_EQ("", lib->reservetime);
+  EXPECT_FALSE(settingform_check(lib->settings_state));
+  EXPECT_EQ("", lib->settings_state.reservetime);
   EXPECT_FALSE(d.Button_set.enabled());  // until the next show
   EXPECT_EQ("Transferring", state());
 
@@ -82,7 +82,7 @@ TEST_F(Apply, AllAcceptedChangesTheLoggerAndReadsBackThroughP) {
   d.RadioGroup_wait.set_item_index(1);
   settingform_open(*lib);
   EXPECT_EQ(kHandshake, take_commands());
-  EXPECT_TRUE(settingform_check(*lib));
+  EXPECT_TRUE(settingform_check(lib->settings_state));
   EXPECT_TRUE(d.Button_set.enabled());
   EXPECT_EQ("Succeeded to get the parameters", state());
   EXPECT_EQ(4, d.RadioGroup_Record.item_index());
@@ -112,12 +112,12 @@ TEST_F(Apply, AcceptedStartTimeIsStored) {
 
   EXPECT_EQ(10u, take_commands().size());  // the reservation is not sent here
   EXPECT_TRUE(messages().empty());
-  EXPECT_EQ("l03/15 09:30", lib->reservetime);
+  EXPECT_EQ("l03/15 09:30", lib->settings_state.reservetime);
   EXPECT_FALSE(d.visible());
-  EXPECT_FALSE(settingform_check(*lib));
+  EXPECT_FALSE(settingform_check(lib->settings_state));
   EXPECT_FALSE(port_open());
   char text[VKTCOM_RESERVETIME_BUFFER_SIZE];
-  vkt_get_reservetime(*lib, text);
+  vkt_get_reservetime(lib->settings_state, text);
   EXPECT_STREQ("l03/15 09:30", text);
 }
 
@@ -137,8 +137,8 @@ TEST_F(Apply, RefusedStartTimeShowsTheDialogAgain) {
   ASSERT_EQ(1u, messages().size());
   EXPECT_EQ("予約設定が正しくありません。\r\n2026/02/30 12:00:00(有りえない日付)", messages()[0]);
   EXPECT_TRUE(d.visible());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_EQ("", lib->reservetime);
+  EXPECT_TRUE(settingform_check(lib->settings_state));
+  EXPECT_EQ("", lib->settings_state.reservetime);
   EXPECT_FALSE(d.CheckBox_starttime.checked());
   EXPECT_FALSE(d.ComboBox_starttime_mm.enabled());
   EXPECT_EQ("03", d.ComboBox_starttime_mm.text());  // reset to the local time
@@ -153,15 +153,15 @@ TEST_F(Apply, OneFailedCommand) {
   faults.no_answer = {"i"};
   sim->set_faults(faults);
   exchanges.arm({C::kInterval});
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
 
   d.Button_set.click();
 
   EXPECT_EQ(with_handshake({"jA", "10", "i6", "w00", "Ox00", "Oz00", "N01", "d05", "m", "p"}), take_commands());
   EXPECT_EQ(Strings{"Command Set Error(Interval)"}, messages());
   EXPECT_TRUE(d.visible());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_EQ("", lib->reservetime);
+  EXPECT_TRUE(settingform_check(lib->settings_state));
+  EXPECT_EQ("", lib->settings_state.reservetime);
   EXPECT_FALSE(port_open());
   EXPECT_TRUE(d.Button_set.enabled());
   EXPECT_EQ("Succeeded to get the parameters", state());
@@ -178,7 +178,7 @@ TEST_F(Apply, OnlyTheLastFailureIsReported) {
   d.Button_set.click();
 
   EXPECT_EQ(Strings{"Command Set Error(My_ID)"}, messages());
-  EXPECT_TRUE(settingform_check(*lib));
+  EXPECT_TRUE(settingform_check(lib->settings_state));
 }
 
 TEST_F(Apply, LoggerThatTakesNoSettingsCommand) {
@@ -195,7 +195,7 @@ TEST_F(Apply, LoggerThatTakesNoSettingsCommand) {
   EXPECT_EQ(12u, commands.size());
   EXPECT_EQ(Strings{"Command Set Error(detec)"}, messages());
   EXPECT_TRUE(d.visible());
-  EXPECT_TRUE(settingform_check(*lib));
+  EXPECT_TRUE(settingform_check(lib->settings_state));
 }
 
 TEST_F(Apply, SettingsWithoutASelectionAreNotSent) {
@@ -221,7 +221,7 @@ TEST_F(Apply, SilentLoggerFailsTheHandshake) {
   faults.silent = true;
   sim->set_faults(faults);
   exchanges.arm({1});
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
 
   d.Button_set.click();
 
@@ -232,15 +232,15 @@ TEST_F(Apply, SilentLoggerFailsTheHandshake) {
   EXPECT_FALSE(port_open());
   EXPECT_TRUE(d.visible());
   EXPECT_TRUE(d.Button_set.enabled());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_EQ("l01/01 00:00", lib->reservetime);
+  EXPECT_TRUE(settingform_check(lib->settings_state));
+  EXPECT_EQ("l01/01 00:00", lib->settings_state.reservetime);
 }
 
 TEST_F(Apply, UnpluggedLoggerCannotBeOpened) {
   TForm4& d = open();
   take_commands();
   logger.unplug();
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
 
   d.Button_set.click();
 
@@ -248,8 +248,8 @@ TEST_F(Apply, UnpluggedLoggerCannotBeOpened) {
   EXPECT_EQ("com open error -1", state());
   EXPECT_TRUE(d.visible());
   EXPECT_TRUE(d.Button_set.enabled());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_EQ("l01/01 00:00", lib->reservetime);
+  EXPECT_TRUE(settingform_check(lib->settings_state));
+  EXPECT_EQ("l01/01 00:00", lib->settings_state.reservetime);
 }
 
 TEST_F(Apply, DialogReleasedWhileApplying) {

@@ -13,7 +13,7 @@ namespace vkt::settings::test {
 namespace {
 
 using Strings = std::vector<std::string>;
-using windows::UserAction;
+using ui::UserAction;
 
 class DialogByBackend : public ::testing::Test {
  protected:
@@ -66,7 +66,7 @@ TEST_F(DialogByBackend, SelectPressTickTypeOkSendsTheEightCommands) {
   EXPECT_EQ(taken.adj_h3, 1);
   EXPECT_EQ(taken.my_id, 3);
   EXPECT_EQ(taken.detect, 4);
-  EXPECT_EQ(lib->reservetime, "l03/10 13:00");
+  EXPECT_EQ(lib->settings_state.reservetime, "l03/10 13:00");
   EXPECT_TRUE(lib.notifier->messages.empty());
   EXPECT_FALSE(d.visible());
 }
@@ -80,7 +80,7 @@ TEST_F(DialogByBackend, ACloseRequestIsRefusedAndActionsOnDisabledControlsAreDro
   dispatch();
   EXPECT_NE(d.ComboBox_starttime_mm.text(), "07");
   EXPECT_FALSE(d.visible()) << "the dialog hides";
-  EXPECT_TRUE(settingform_check(*lib)) << "and stays in use";
+  EXPECT_TRUE(settingform_check(lib->settings_state)) << "and stays in use";
   EXPECT_EQ(lib->settings_dialog(), &d);
 }
 

@@ -33,7 +33,7 @@ TEST_F(Dialog, CreatedHiddenWithItsInitialValues) {
   EXPECT_FALSE(d.RadioButton_ADJ_h1_2.checked());
   EXPECT_EQ("             Ox01~99", d.RadioButton_ADJ_h1_2.text());
 
-  const std::tuple<windows::Edit*, windows::UpDown*, const char*, int, int> numbers[] = {
+  const std::tuple<ui::Edit*, ui::UpDown*, const char*, int, int> numbers[] = {
       {&d.Edit_My_ID, &d.UpDown_My_ID, "0", 0, 99},
       {&d.Edit_detect, &d.UpDown_detect, "1", 1, 99},
       {&d.Edit_wait, &d.UpDown_wait, "5", 5, 90},
@@ -53,16 +53,16 @@ TEST_F(Dialog, CreatedHiddenWithItsInitialValues) {
 
 TEST_F(Dialog, ShowWithoutALogger) {
   TForm4& d = dialog();
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
   d.CheckBox_starttime.set_checked(true);
   d.Button_set.set_enabled(false);
   d.show();
 
   EXPECT_EQ(Strings{"VKT が見つかりません"}, lib.notifier->messages);
   EXPECT_EQ("com open error -1", d.StatusBar1.panel(TForm4::kStatePanel));
-  EXPECT_TRUE(lib->settingform_active);
+  EXPECT_TRUE(lib->settings_state.settingform_active);
   EXPECT_TRUE(d.Button_set.enabled());
-  EXPECT_EQ("", lib->reservetime);
+  EXPECT_EQ("", lib->settings_state.reservetime);
   EXPECT_FALSE(d.CheckBox_starttime.checked());
   EXPECT_EQ("07", d.ComboBox_starttime_mm.text());
   EXPECT_EQ("04", d.ComboBox_starttime_dd.text());
@@ -149,38 +149,28 @@ TEST_F(Dialog, GLabels) {
   EXPECT_FLOAT_EQ(0.12f, d.get_type_value(6.0f));
 }
 
-TEST_F(Dialog, CloseRequestHidesAndStaysInUse) {
-  settingform_open(*lib);
-  TForm4& d = *lib->settings_dialog();
-  ASSERT_TRUE(d.visible());
-  EXPECT_FALSE(d.FormCloseQuery());
-  EXPECT_FALSE(d.visible());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_TRUE(lib->settingform_created);
-}
-
 TEST_F(Dialog, CancelEndsTheUseWithoutSending) {
   settingform_open(*lib);
   TForm4& d = *lib->settings_dialog();
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
   d.CheckBox_starttime.set_checked(true);
   d.Button_cancel.click();
   EXPECT_FALSE(d.visible());
-  EXPECT_FALSE(settingform_check(*lib));
-  EXPECT_EQ("l01/01 00:00", lib->reservetime);
+  EXPECT_FALSE(settingform_check(lib->settings_state));
+  EXPECT_EQ("l01/01 00:00", lib->settings_state.reservetime);
   EXPECT_EQ(1u, lib.notifier->messages.size());  // only the show's
 }
 
 TEST_F(Dialog, OkWithoutALogger) {
   settingform_open(*lib);
   TForm4& d = *lib->settings_dialog();
-  lib->reservetime = "l01/01 00:00";
+  lib->settings_state.reservetime = "l01/01 00:00";
   d.Button_set.click();
   EXPECT_EQ(Strings(2, "VKT が見つかりません"), lib.notifier->messages);
   EXPECT_TRUE(d.visible());
   EXPECT_TRUE(d.Button_set.enabled());
-  EXPECT_TRUE(settingform_check(*lib));
-  EXPECT_EQ("l01/01 00:00", lib->reservetime);
+  EXPECT_TRUE(settingform_check(lib->settings_state));
+  EXPECT_EQ("l01/01 00:00", lib->settings_state.reservetime);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST(SettingsEncoding, ItemCommandsAreTheCaptionCodes) {
   // Every item of the dialog sends the code its caption starts with.
   testing::TestLibrary lib;
   TForm4 dialog(lib->dialog_services());
-  const std::pair<windows::RadioGroup*, Step> groups[] = {{&dialog.RadioGroup_Record, Step::Record},
+  const std::pair<ui::RadioGroup*, Step> groups[] = {{&dialog.RadioGroup_Record, Step::Record},
                                                           {&dialog.RadioGroup_Type, Step::Type},
                                                           {&dialog.RadioGroup_Interval, Step::Interval},
                                                           {&dialog.RadioGroup_wait, Step::wait},

@@ -261,7 +261,7 @@ TEST_F(ReadBack, LabelsShowTheValuesReadInTheLoggersOrder) {
 
 TEST_F(ReadBack, ValuesOfTheLastMatchedLineStay) {
   read({"@ADJ h=0005 0003 0001", "@Year=2024"});
-  EXPECT_EQ((Values{"0005", "0003", "0001", ""}), lib->param_values);
+  EXPECT_EQ((Values{"0005", "0003", "0001", ""}), lib->settings_state.param_values);
 }
 
 }  // namespace

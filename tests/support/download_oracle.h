@@ -206,7 +206,7 @@ namespace oracle {
 
 // The text of a cell, read as the accessors read it: the raw line as it
 // lies, the other cells copied out (into `buffer`, or `spill` when longer).
-inline std::string_view cell_text(const records::RecordTable& table, windows::TextGrid& grid, int column, int row,
+inline std::string_view cell_text(const records::RecordTable& table, ui::TextGrid& grid, int column, int row,
                                   char (&buffer)[256], std::string& spill) {
   if (row > 0 && column == records::kData) return table.raw_line(row);
   const std::size_t n = table.copy_cell(column, row, buffer, sizeof buffer);
@@ -231,8 +231,8 @@ inline std::string differs(const char* what, const std::string& got, const std::
 inline std::string check_download(Library& lib, Library& reference, bool result,
                                   const std::vector<std::string>& reads, const std::string& year_before) {
   using oracle::differs;
-  const ExpectedDownload e = expected_download(reads, lib.param_count);
-  const records::DownloadReport& report = lib.last_download;
+  const ExpectedDownload e = expected_download(reads, lib.logger.param_count);
+  const records::DownloadReport& report = lib.download_state.last_download;
   if (e.reads_taken != reads.size())
     return "the download read on after its end: " + std::to_string(reads.size() - e.reads_taken) + " reads";
   if (result != e.result) return differs("result", std::to_string(result), std::to_string(e.result));
@@ -260,7 +260,7 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
 
   windows::TForm2& form = *lib.monitor();
   if (form.Memo1.text() != oracle::trim(e.kept)) return differs("Memo1", form.Memo1.text(), e.kept);
-  windows::TextGrid& grid = form.StringGrid1;
+  ui::TextGrid& grid = form.StringGrid1;
   const std::size_t rows = e.status == records::DownloadReport::Status::Ok ||
                                    e.status == records::DownloadReport::Status::BadLine
                                ? e.rows.size()
@@ -269,16 +269,16 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
     return differs("row count", std::to_string(grid.row_count()), std::to_string(rows + 1));
   // The same rows written into the reference's table and decoded one by
   // one, then every cell of the two tables compared.
-  windows::TextGrid& same = reference.ensure_monitor().StringGrid1;
+  ui::TextGrid& same = reference.ensure_monitor().StringGrid1;
   same.set_row_count(1);
   same.set_row_count(static_cast<int>(rows) + 1);
   for (std::size_t i = 0; i < rows; ++i) {
     same.set_cell(records::kCount, static_cast<int>(i) + 1, std::to_string(i + 1));
     same.set_cell(records::kData, static_cast<int>(i) + 1, e.rows[i]);
   }
-  reference.param_year = year_before;
+  reference.logger.param_year = year_before;
   if (e.result)
-    for (int row = 1; row <= static_cast<int>(rows); ++row) records::RecordDecoder(reference, row);
+    for (int row = 1; row <= static_cast<int>(rows); ++row) reference.decode_rows(row, row);
   const records::RecordTable& got_table = *records::RecordTable::of(grid);
   const records::RecordTable& want_table = *records::RecordTable::of(same);
   char got_buffer[256], want_buffer[256];
@@ -294,8 +294,8 @@ inline std::string check_download(Library& lib, Library& reference, bool result,
     }
   }
   same.set_row_count(1);
-  const std::string& year_after = lib.param_year;
-  if (year_after != reference.param_year) return differs("param_year", year_after, reference.param_year);
+  const std::string& year_after = lib.logger.param_year;
+  if (year_after != reference.logger.param_year) return differs("param_year", year_after, reference.logger.param_year);
   return {};
 }
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "exports/library.h"
-#include "base/backend.h"
 #include "base/services.h"
+#include "exports/library.h"
 #include "link/registry_reader.h"
+#include "ui/backend.h"
 
 namespace vkt::testing {
 
@@ -120,7 +120,7 @@ class RecordingNotifier final : public vkt::Notifier {
 struct TestLibrary {
   std::shared_ptr<vkt::Clock> clock;
   std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
-  std::shared_ptr<windows::HeadlessBackend> backend = std::make_shared<windows::HeadlessBackend>(0);
+  std::shared_ptr<ui::HeadlessBackend> backend = std::make_shared<ui::HeadlessBackend>(0);
   std::unique_ptr<Library> library;
 
   explicit TestLibrary(std::shared_ptr<vkt::Clock> c = std::make_shared<FastRealClock>(),
@@ -141,7 +141,7 @@ struct TestLibrary {
   std::vector<std::string> popup_texts() const {
     std::vector<std::string> out;
     for (const auto& e : backend->events_of("TForm3"))
-      if (e.kind == windows::WindowEvent::Text) out.push_back(e.control + "=" + e.text);
+      if (e.kind == ui::WindowEvent::Text) out.push_back(e.control + "=" + e.text);
     return out;
   }
 };

@@ -189,7 +189,7 @@ TEST(Win32HostLoop, ReleasedMonitorWindowIsDestroyedByTheHostsLoop) {
   lib->form_release();
   auto destroyed = [&] {
     for (const auto& e : lib.backend->events_of("TForm2"))
-      if (e.kind == windows::WindowEvent::Destroyed) return true;
+      if (e.kind == ui::WindowEvent::Destroyed) return true;
     return false;
   };
   EXPECT_FALSE(destroyed());

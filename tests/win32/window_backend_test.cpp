@@ -10,12 +10,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/window.h"
+#include "ui/window.h"
+#include "ui/window_backend.h"
 #include "windows/progress_popup.h"
-#include "windows/window_backend.h"
 
 namespace vkt::windows {
 namespace {
+
+using namespace vkt::ui;
 
 std::wstring wide(const std::string& text) {
   std::wstring out(text.size() + 1, L'\0');

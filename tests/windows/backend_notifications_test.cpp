@@ -5,12 +5,12 @@
 
 #include <map>
 
-#include "base/window.h"
 #include "support/fakes.h"
+#include "ui/window.h"
 
 namespace {
 
-using namespace vkt::windows;
+using namespace vkt::ui;
 
 class TestWindow final : public Window {
  public:

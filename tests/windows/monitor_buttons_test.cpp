@@ -9,6 +9,7 @@
 
 #include "exports/library.h"
 #include "link/port_error.h"
+#include "support/eventually.h"
 #include "support/fakes.h"
 #include "support/pty_pair.h"
 #include "support/serial_machine.h"
@@ -34,10 +35,8 @@ class MonitorButtons : public ::testing::Test {
   }
   // Waits (bounded) until the port holds `count` received bytes.
   void await_received(uint32_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (form.ApdComPort1.InBuffUsed() < count && std::chrono::steady_clock::now() < deadline)
-      form.ApdComPort1.wait_for_input(100ms);
-    ASSERT_GE(form.ApdComPort1.InBuffUsed(), count);
+    ASSERT_TRUE(vkt::testing::eventually([&] { return form.ApdComPort1.InBuffUsed() >= count; }, 5s,
+                                         [&] { form.ApdComPort1.wait_for_input(100ms); }));
   }
 
   SerialMachine machine;
@@ -87,6 +86,16 @@ TEST_F(MonitorButtons, ClosedPortFailuresStayInsideTheDispatch) {
   ASSERT_GE(lib.notifier->messages.size(), 2u);
   EXPECT_EQ(lib.notifier->messages[0], not_open);
   EXPECT_EQ(lib.notifier->messages[1], not_open);
+}
+
+// A message that the button's download lets run releases the window, the
+// button and its handler with it: the download ends without touching them.
+TEST_F(MonitorButtons, DownloadButtonSurvivesTheWindowsReleaseDuringItsDownload) {
+  open_port();
+  lib->queue().post([&] { lib->form_release(); });
+  EXPECT_NO_THROW(form.Button2.click());
+  EXPECT_EQ(lib->monitor(), nullptr);
+  EXPECT_TRUE(lib.notifier->messages.empty());
 }
 
 TEST_F(MonitorButtons, SearchButtonRunsDiscovery) {

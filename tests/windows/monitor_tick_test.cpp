@@ -18,7 +18,7 @@ namespace {
 
 using vkt::testing::SimulatedLogger;
 using vkt::testing::FakeClock;
-using vkt::windows::WindowEvent;
+using vkt::ui::WindowEvent;
 using Texts = std::vector<std::string>;
 
 const Texts kConnected{"Label1=接続", "Label2=Port=1", "Label3="};
@@ -49,14 +49,14 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
     lib->dispatch_messages();
     heartbeat.push_back(form.Label11.text());
     if (tick <= 3 || tick >= 7) {
-      EXPECT_EQ(lib->WatchedPort, 1u) << "tick " << tick;
+      EXPECT_EQ(lib->watch.WatchedPort, 1u) << "tick " << tick;
     } else {
-      EXPECT_EQ(lib->WatchedPort, 0u) << "tick " << tick;
+      EXPECT_EQ(lib->watch.WatchedPort, 0u) << "tick " << tick;
     }
   }
 
   EXPECT_EQ(heartbeat, (Texts{"-", "+", "-", "+", "-", "+", "-", "+", "-", "+"}));
-  EXPECT_EQ(lib->HeartbeatCount, 10u);
+  EXPECT_EQ(lib->watch.HeartbeatCount, 10u);
   EXPECT_EQ(lib.popup_texts(), joined({kConnected, kDisconnected, kConnected}));
   EXPECT_EQ(clock->sleeps(), (std::vector<uint32_t>{3000, 3000, 3000}));
 
@@ -78,7 +78,7 @@ TEST(MonitorTick, AnnouncesTheLoggerArrivingLeavingAndComingBack) {
   EXPECT_FALSE(vkt::link::com_search_timer(*lib, 2));
   clock->advance(5000);
   lib->dispatch_messages();
-  EXPECT_EQ(lib->HeartbeatCount, 10u);
+  EXPECT_EQ(lib->watch.HeartbeatCount, 10u);
 }
 
 // A close lets pending messages run while it waits for the port's threads:
@@ -94,8 +94,8 @@ TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
   ASSERT_EQ(vkt::link::com_open(*lib, 1), 1);
   clock->advance(1000);
   vkt::link::com_close(*lib);
-  EXPECT_GE(lib->HeartbeatCount, 1u);
-  EXPECT_EQ(lib->WatchedPort, 1u);
+  EXPECT_GE(lib->watch.HeartbeatCount, 1u);
+  EXPECT_EQ(lib->watch.WatchedPort, 1u);
   EXPECT_FALSE(lib->monitor()->ApdComPort1.is_open());
 
   auto destroyed = [&] {
@@ -123,19 +123,19 @@ TEST(MonitorTick, ACloseLetsAnOverdueTickRunAndKeepsItsWindowUntilClosed) {
 
 // A backend that records like the headless one and calls a hook when a
 // popup is shown.
-class HookedBackend final : public vkt::windows::WindowBackend {
+class HookedBackend final : public vkt::ui::WindowBackend {
  public:
   std::function<void()> on_popup_shown;
-  void window_created(vkt::windows::Window& w) override { inner.window_created(w); }
-  void window_visibility(vkt::windows::Window& w, bool visible) override {
+  void window_created(vkt::ui::Window& w) override { inner.window_created(w); }
+  void window_visibility(vkt::ui::Window& w, bool visible) override {
     inner.window_visibility(w, visible);
     if (visible && w.window_class() == "TForm3" && on_popup_shown) on_popup_shown();
   }
-  void control_text(vkt::windows::Window& w, const std::string& c, const std::string& t) override {
+  void control_text(vkt::ui::Window& w, const std::string& c, const std::string& t) override {
     inner.control_text(w, c, t);
   }
-  void window_destroyed(vkt::windows::Window& w) override { inner.window_destroyed(w); }
-  vkt::windows::HeadlessBackend inner;
+  void window_destroyed(vkt::ui::Window& w) override { inner.window_destroyed(w); }
+  vkt::ui::HeadlessBackend inner;
 };
 
 TEST(MonitorTick, WindowReleasedWhileTheAnnouncementLetsMessagesRun) {
@@ -154,10 +154,10 @@ TEST(MonitorTick, WindowReleasedWhileTheAnnouncementLetsMessagesRun) {
 
   EXPECT_EQ(library.monitor(), nullptr);
   EXPECT_FALSE(library.form_created);
-  EXPECT_EQ(library.WatchedPort, 1u);
+  EXPECT_EQ(library.watch.WatchedPort, 1u);
   clock->advance(1000);
   library.dispatch_messages();  // the timer went with its window
-  EXPECT_EQ(library.HeartbeatCount, 1u);
+  EXPECT_EQ(library.watch.HeartbeatCount, 1u);
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "support/fakes.h"
-#include "base/controls.h"
-#include "base/message_queue.h"
+#include "ui/controls.h"
+#include "ui/message_queue.h"
 
 namespace {
 
 using vkt::testing::FakeClock;
-using namespace vkt::windows;
+using namespace vkt::ui;
 
 TEST(MessageQueue, PostedActionsAndReleasesRunAtTheNextDispatchInOrder) {
   auto clock = std::make_shared<FakeClock>();

@@ -13,6 +13,8 @@
 namespace vkt::windows {
 namespace {
 
+using namespace vkt::ui;
+
 // Every control has a size and lies inside its container (a control of the
 // same window) or inside the client area; `outside` names the controls that
 // are meant to lie beyond it.

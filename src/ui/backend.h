@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/controls.h"
+#include "ui/controls.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 class Window;
 
@@ -117,4 +117,4 @@ class HeadlessBackend final : public WindowBackend {
   int next_id_ = 1;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

@@ -13,7 +13,7 @@
 
 #include "base/services.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 class Timer;
 
@@ -32,7 +32,6 @@ class MessageQueue {
   // latest when release_pending() is called.
   void defer_release(std::function<void()> destroy);
   void release_pending();
-  bool has_pending_releases() const { return !releases_.empty(); }
 
   // While a hold lives, releases wait: neither a dispatch nor
   // release_pending() runs them until the last hold has ended. A port's
@@ -66,9 +65,6 @@ class MessageQueue {
   // timer's Enabled changes); the dispatch then runs no timers itself.
   void set_platform_timers(bool on) { platform_timers_ = on; }
 
-  // Posted actions not yet dispatched.
-  std::size_t pending_actions() const { return actions_.size(); }
-
  private:
   friend class Timer;
   void add_timer(Timer* timer);
@@ -85,4 +81,4 @@ class MessageQueue {
   int release_holds_ = 0;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

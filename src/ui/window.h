@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "base/backend.h"
-#include "base/controls.h"
+#include "ui/backend.h"
+#include "ui/controls.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 // How a window looks, for a window system that draws it: the size of its
 // client area, its border and title bar, whether it stays on top and is
@@ -39,7 +39,6 @@ class Window : public ControlObserver {
 
   const std::string& window_class() const { return class_; }
   const std::string& caption() const { return caption_; }
-  void set_caption(std::string caption) { caption_ = std::move(caption); }
   bool visible() const { return visible_; }
   const WindowLayout& layout() const { return layout_; }
 
@@ -50,10 +49,6 @@ class Window : public ControlObserver {
 
   // A control by its name, or nullptr.
   Control* find(const std::string& name) const;
-  template <class T>
-  T* find_as(const std::string& name) const {
-    return dynamic_cast<T*>(find(name));
-  }
   // The registered controls, in the order of registration.
   const std::vector<Control*>& controls() const { return order_; }
 
@@ -89,4 +84,4 @@ class Window : public ControlObserver {
   std::vector<Control*> order_;
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

@@ -1,10 +1,10 @@
-#include "base/message_queue.h"
+#include "ui/message_queue.h"
 
 #include <algorithm>
 
-#include "base/controls.h"
+#include "ui/controls.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 MessageQueue::MessageQueue(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {}
 
@@ -72,4 +72,4 @@ void MessageQueue::dispatch_once() {
   }
 }
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

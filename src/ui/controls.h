@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 using Handler = std::function<void()>;
 
@@ -362,4 +362,4 @@ class Timer : public Control {
   bool* destroyed_flag_ = nullptr;  // set while fire() runs the handler
 };
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

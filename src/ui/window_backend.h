@@ -37,9 +37,9 @@
 //    a window the library releases is destroyed at its next dispatch.
 #include <memory>
 
-#include "base/backend.h"
+#include "ui/backend.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 // The name of the window property that holds a control's name as a global atom.
 inline constexpr char kControlNameProperty[] = "VKTComName";
@@ -48,4 +48,4 @@ inline constexpr char kControlNameProperty[] = "VKTComName";
 // backend elsewhere.
 std::shared_ptr<WindowBackend> make_platform_window_backend();
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

@@ -1,8 +1,8 @@
-#include "base/window.h"
+#include "ui/window.h"
 
 #include <algorithm>
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 Window::Window(WindowBackend& backend, std::string window_class, std::string caption, WindowLayout layout)
     : backend_(backend), class_(std::move(window_class)), caption_(std::move(caption)), layout_(std::move(layout)) {
@@ -179,4 +179,4 @@ std::vector<WindowEvent> HeadlessBackend::events_of(const std::string& window_cl
   return out;
 }
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

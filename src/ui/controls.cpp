@@ -1,10 +1,10 @@
-#include "base/controls.h"
+#include "ui/controls.h"
 
 #include <algorithm>
 
-#include "base/message_queue.h"
+#include "ui/message_queue.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 
 namespace {
 const std::string kEmpty;
@@ -144,4 +144,4 @@ void Timer::set_timer_enabled(bool on) {
   Control::set_enabled(on);
 }
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "base/win32.h"
-#include "base/window.h"
-#include "windows/window_backend.h"
+#include "ui/window.h"
+#include "ui/window_backend.h"
 
-namespace vkt::windows {
+namespace vkt::ui {
 namespace {
 
 constexpr int kFirstControlId = 1000;
@@ -648,4 +648,4 @@ LRESULT Win32WindowBackend::handle(FormWindow& form, HWND hwnd, UINT message, WP
 
 std::shared_ptr<WindowBackend> make_platform_window_backend() { return std::make_shared<Win32WindowBackend>(); }
 
-}  // namespace vkt::windows
+}  // namespace vkt::ui
