@@ -80,6 +80,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_command_reply(const char* command, char* repl
 #define VKT_DOWNLOAD_TIME_OUT 2 /* the logger fell silent for 3000 ms before the end */
 #define VKT_DOWNLOAD_BAD_LINE 3 /* a line was not a record line (see bad lines) */
 #define VKT_DOWNLOAD_HUNG_UP 4  /* the port was closed or failed, or the device went away */
+#define VKT_DOWNLOAD_STOPPED 5  /* vkt_download_stop ended it */
 struct vkt_download_report {
   int32_t status;           /* VKT_DOWNLOAD_* */
   int32_t bytes;            /* bytes received */
@@ -92,6 +93,22 @@ struct vkt_download_report {
 /* Fills `report` with the last download's report. Returns 1, or 0 when
    `report` is NULL. Counts above INT32_MAX read as INT32_MAX. */
 VKTCOM_API int32_t VKTCOM_CALL vkt_get_download_report(struct vkt_download_report* report);
+
+/* Asks the download running on another thread (vkt_inputdata, or the
+   monitor window's download) to end now, as a host does when its user
+   interrupts a long download. The one export that may be called from any
+   thread, while another export runs (not from a signal handler). The
+   download ends at its next look at the port (within about 20 ms) as if
+   the logger had fallen silent, but without the 3 s "TIME OUT" display:
+   vkt_inputdata returns 0, the report's status is VKT_DOWNLOAD_STOPPED, the
+   record table keeps only its header row, the text received so far stays
+   for vkt_download_text (the record lines that came, for a host that keeps
+   them) and what the port holds is discarded. The logger goes on sending
+   the rest of its reply for as long as that takes: a host waits for it to
+   fall silent before its next command. Returns 1 when a download was
+   running, else 0 (nothing changes: a download started after it runs
+   whole). */
+VKTCOM_API int32_t VKTCOM_CALL vkt_download_stop(void);
 
 /* Copies the index and the length of the last download's bad lines, in
    reply order, into `index` and `length` (each with room for `max`

@@ -1,6 +1,7 @@
 // The exported functions: each converts its arguments, reaches the
 // process-wide library, and turns any exception into the function's failure
 // value, so that nothing thrown inside the library reaches the host.
+#include <atomic>
 #include "vktcom.h"
 #include "vktcom_ext.h"
 
@@ -42,11 +43,12 @@ static_assert(sizeof(void*) == 4, "the 32-bit DLL passes 4-byte pointers");
 
 namespace {
 
-vkt::Library* g_library = nullptr;
+// Atomic: vkt_download_stop reads it from another thread.
+std::atomic<vkt::Library*> g_library{nullptr};
 
 vkt::Library& library() {
-  if (!g_library) g_library = new vkt::Library();
-  return *g_library;
+  if (!g_library.load()) g_library.store(new vkt::Library());
+  return *g_library.load();
 }
 
 // The start of every exported call (other than vkt_dll_ver, which touches
@@ -62,8 +64,7 @@ vkt::Library& enter() {
 // Unloading the module destroys every window (closing the port) and the
 // texts; the platform's unload hook (unload_*.cpp) calls this.
 void vkt::exports::unload_library() {
-  delete g_library;
-  g_library = nullptr;
+  delete g_library.exchange(nullptr);
 }
 
 namespace {
@@ -286,6 +287,7 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_get_download_report(struct vkt_download_repor
       case Status::TimeOut: out.status = VKT_DOWNLOAD_TIME_OUT; break;
       case Status::BadLine: out.status = VKT_DOWNLOAD_BAD_LINE; break;
       case Status::HungUp: out.status = VKT_DOWNLOAD_HUNG_UP; break;
+      case Status::Stopped: out.status = VKT_DOWNLOAD_STOPPED; break;
     }
     out.bytes = clamp32(r.bytes);
     out.lines = clamp32(r.lines);
@@ -422,6 +424,21 @@ VKTCOM_API int32_t VKTCOM_CALL vkt_settingform_press(int32_t button) {
 VKTCOM_API int32_t VKTCOM_CALL vkt_trace_start(const char* path) {
   if (!path) return 0;
   return guarded<int32_t>("vkt_trace_start", 0, [&] { return library().start_trace(path) ? 1 : 0; }, Text{path});
+}
+
+// Called from a thread other than the one the download runs on: it touches
+// only the download's atomic flags and the trace (which locks), never the
+// windows or pending releases that every other export begins with.
+VKTCOM_API int32_t VKTCOM_CALL vkt_download_stop(void) {
+  try {
+    vkt::Library* lib = g_library.load();
+    if (!lib) return 0;
+    const bool stopping = lib->download_state.request_stop();
+    if (lib->trace().on()) lib->trace().event(std::string("vkt_download_stop -> ") + (stopping ? "1" : "0"));
+    return stopping ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
 }
 
 VKTCOM_API void VKTCOM_CALL vkt_trace_stop(void) {

@@ -30,6 +30,7 @@ void trace_wait(Trace& trace, ReplySource& source, ReplyBound bound, uint32_t to
     case WaitEnd::Complete: line += "complete"; break;
     case WaitEnd::TimedOut: line += "bound ran out"; break;
     case WaitEnd::Exhausted: line += source.exhausted_reason(); break;
+    case WaitEnd::Stopped: line += "stopped by the host"; break;
   }
   trace.event(line + " after " + std::to_string(took_ms) + " ms");
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The command exchange: a bare command written to the port, and a wait of at
 // most 3000 ms for a reply that ends in the terminator "#".
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,10 @@ constexpr std::size_t kChunkSize = 1024;
 // device is gone, is exhausted: nothing more can arrive.
 class PortReplySource final : public ReplySource {
  public:
-  explicit PortReplySource(link::SerialPort& port) : port_(port) {}
+  // `stop`, when given, is the host's request to end the wait (read at
+  // each poll, from any thread).
+  explicit PortReplySource(link::SerialPort& port, const std::atomic<bool>* stop = nullptr)
+      : port_(port), stop_(stop) {}
   uint32_t InBuffUsed() override;
   bool InputReady() override;
   void ReadBlock(void* destination, uint16_t count) override;
@@ -30,9 +34,11 @@ class PortReplySource final : public ReplySource {
   bool exhausted() override;
   Trace* trace() override;
   const char* exhausted_reason() override;
+  bool stop_requested() override { return stop_ && stop_->load(std::memory_order_relaxed); }
 
  private:
   link::SerialPort& port_;
+  const std::atomic<bool>* stop_;
 };
 
 // The reply wait. Polls `source` for at most 3000 ms by `clock` from the

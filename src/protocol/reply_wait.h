@@ -31,6 +31,9 @@ class ReplySource {
   virtual Trace* trace() { return nullptr; }
   // Why nothing more can arrive, for the trace.
   virtual const char* exhausted_reason() { return "no more input"; }
+  // True when the host asked the wait to end now (another thread may ask
+  // at any time): the wait ends at its next poll, however busy the line.
+  virtual bool stop_requested() { return false; }
 };
 
 // How the bound counts.
@@ -51,6 +54,7 @@ enum class WaitEnd {
   Complete,   // the poll reported the reply complete
   TimedOut,   // the bound ran out
   Exhausted,  // nothing was waiting and nothing more can arrive
+  Stopped,    // the host asked the wait to end
 };
 
 // What one poll saw: whether bytes were waiting when it looked, and whether
@@ -78,6 +82,7 @@ WaitEnd wait_for_reply(ReplySource& source, Clock& clock, ReplyBound bound, uint
     for (;;) {
       const PollResult seen = poll();
       if (seen.complete) return WaitEnd::Complete;
+      if (source.stop_requested()) return WaitEnd::Stopped;
       if (seen.arrived && bound.policy == BoundPolicy::Silence) since = clock.now_ms();
       // An unplugged device sends nothing more: the silence is final.
       if (!seen.arrived && source.exhausted()) return WaitEnd::Exhausted;

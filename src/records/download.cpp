@@ -80,7 +80,10 @@ std::size_t expected_text_size(const std::string& param_count) {
 // the first one's bytes.
 class RunningMark {
  public:
-  explicit RunningMark(DownloadState& state) : state_(state) { state_.download_running = true; }
+  explicit RunningMark(DownloadState& state) : state_(state) {
+    state_.stop_requested = false;
+    state_.download_running = true;
+  }
   ~RunningMark() { state_.download_running = false; }
   RunningMark(const RunningMark&) = delete;
   RunningMark& operator=(const RunningMark&) = delete;
@@ -163,6 +166,8 @@ class Download {
     }
     if (ok) {
       report.status = DownloadReport::Status::Ok;
+    } else if (stopped_) {
+      report.status = DownloadReport::Status::Stopped;
     } else if (status_ == Status::PortFailed || hung_up_) {
       report.status = DownloadReport::Status::HungUp;
     } else if (status_ == Status::WrongLength || status_ == Status::BadDigit) {
@@ -173,7 +178,7 @@ class Download {
     // The port (and its trace) went with a released window.
     Trace* trace = window_alive() ? port_.trace() : nullptr;
     if (trace && trace->on()) {
-      static constexpr const char* kStatus[] = {"none", "complete", "timed out", "bad line", "hung up"};
+      static constexpr const char* kStatus[] = {"none", "complete", "timed out", "bad line", "hung up", "stopped"};
       trace->event("download: " + std::string(kStatus[static_cast<int>(report.status)]) + ", " +
                    std::to_string(report.bytes) + " bytes, " + std::to_string(report.lines) + " lines, " +
                    std::to_string(report.bad_line_count) + " bad lines");
@@ -247,7 +252,11 @@ class Download {
       // record now.
       grid_.set_row_count(1);
     }
-    if (status_ == Status::TimeOut) {
+    if (stopped_) {
+      // The host ended the download: no time-out to show, and what the
+      // logger sent meanwhile goes, as after a bound.
+      if (port_.is_open()) port_.FlushInput();
+    } else if (status_ == Status::TimeOut) {
       show(1, "TIME OUT");
       dispatch();
       clock.sleep_ms(kDisplayMs);
@@ -273,7 +282,7 @@ class Download {
   // Collects the reply until a chunk holds "#" or the line stays silent for
   // 3000 ms.
   void receive(uint32_t last_activity) {
-    protocol::PortReplySource source(port_);
+    protocol::PortReplySource source(port_, &context_.state.stop_requested);
     const protocol::WaitEnd end =
         protocol::wait_for_reply(source, context_.clock, protocol::kDownloadBound, last_activity, [&] {
           // The chunk is read into a buffer of its own and only the bytes
@@ -299,6 +308,7 @@ class Download {
           return protocol::PollResult{true, terminated};
         });
     hung_up_ = end == protocol::WaitEnd::Exhausted;
+    stopped_ = end == protocol::WaitEnd::Stopped;
     if (end != protocol::WaitEnd::Complete && status_ != Status::OverBound) {
       // Run out, or ended by an unplugged device whose silence is final:
       // the download has timed out either way.
@@ -412,6 +422,7 @@ class Download {
   std::vector<char> chunk_ = std::vector<char>(kChunkLimit);  // one read of the reply
   std::size_t bytes_ = 0;  // bytes received, for the report
   bool hung_up_ = false;   // the line went silent for good: the device is gone
+  bool stopped_ = false;   // the host asked the download to end
   uint32_t last_progress_ = 0;  // when the line check last let events run
   int shown_index_ = -1;        // the line index the popup shows
   std::optional<DownloadBudget> budget_;  // the overall bound, from the request on

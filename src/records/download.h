@@ -1,6 +1,7 @@
 #pragma once
 // The download of every record into the record table.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -27,7 +28,7 @@ class ProgressPopup {
 // What the last download saw, for a host that wants to say why it failed
 // or keep what came.
 struct DownloadReport {
-  enum class Status { None, Ok, TimeOut, BadLine, HungUp };
+  enum class Status { None, Ok, TimeOut, BadLine, HungUp, Stopped };
   struct BadLine {
     int index = 0;   // 0 for the first line of the reply
     int length = 0;  // its length (20 for a line holding a non-hexadecimal character)
@@ -68,7 +69,21 @@ class ProgressPopups {
 // The download's own state, kept by the library between downloads.
 struct DownloadState {
   DownloadReport last_download;   // filled by every download that starts
-  bool download_running = false;  // a download is under way (a handler must not start another)
+  // A download is under way (a handler must not start another); read by
+  // other threads that ask it to stop.
+  std::atomic<bool> download_running{false};
+  // Another thread asked the running download to end (request_stop); each
+  // download starts with it clear.
+  std::atomic<bool> stop_requested{false};
+
+  // Asks the running download to end at its next poll of the port, as if
+  // the logger had gone silent: the text received so far is kept. Safe
+  // from any thread. False when no download runs.
+  bool request_stop() {
+    if (!download_running.load()) return false;
+    stop_requested.store(true);
+    return true;
+  }
 };
 
 // What the download works with.

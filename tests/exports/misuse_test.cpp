@@ -235,6 +235,8 @@ std::vector<Case> all_cases() {
          EXPECT_EQ(m.vkt_open_path("/nonexistent-folder/ttyX"), -1);
          EXPECT_EQ(m.vkt_open_error(nullptr, nullptr, 0), has_window(s) ? -2001 : -1);
        }},
+      {"vkt_download_stop",
+       [](Module& m, State) { EXPECT_EQ(m.vkt_download_stop(), 0); }},  // no download runs here
       {"vkt_command_reply",
        [](Module& m, State) {
          Buffer b;
@@ -388,7 +390,7 @@ std::vector<Case> all_cases() {
 TEST(ExportMisuse, EveryExportInEveryStateFailsSafely) {
   EmptyMachine machine;
   auto cases = all_cases();
-  ASSERT_EQ(cases.size(), 56u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
+  ASSERT_EQ(cases.size(), 57u);  // the 32 exports, the two extensions and the Linux ones (two share a case)
   for (State s : {State::NoWindow, State::Released, State::ClosedPort}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + " with " + name_of(s));

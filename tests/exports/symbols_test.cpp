@@ -45,8 +45,9 @@ TEST(ExportTable, ModuleExportsExactlyTheHostInterface) {
       "vkt_download_text", "vkt_port_device", "vkt_device_port", "vkt_serial_ports", "vkt_serial_port_text",
       "vkt_unbound_adapters", "vkt_search_list", "vkt_get_param_year", "vkt_get_param_count",
       "vkt_decode_records", "vkt_last_message", "vkt_settingform_open_port", "vkt_setting_get",
-      "vkt_setting_item", "vkt_setting_set", "vkt_settingform_press", "vkt_trace_start", "vkt_trace_stop"};
-  ASSERT_EQ(expected.size(), 57u);
+      "vkt_setting_item", "vkt_setting_set", "vkt_settingform_press", "vkt_trace_start", "vkt_trace_stop",
+      "vkt_download_stop"};
+  ASSERT_EQ(expected.size(), 58u);
   auto actual = dynamic_symbols(VKTCOM_MODULE_PATH);
   ASSERT_FALSE(actual.empty()) << "could not read the dynamic symbols of " << VKTCOM_MODULE_PATH;
   // Sanitizer builds add their own interceptor hooks; only our names count.

@@ -223,6 +223,30 @@ TEST_F(Download, HandlersThatRunMeanwhileCannotReenterOrPullTheWindowAway) {
   EXPECT_FALSE(lib()->download_state.download_running);
 }
 
+// The host's stop (another thread's, here a handler's while the first chunk
+// is taken) ends the download at its next poll, without the time-out's 3 s
+// display; the lines received stay in the report's text and the record
+// table keeps only its header row. The next download runs whole.
+TEST_F(Download, AStopRequestEndsTheDownloadKeepingWhatCame) {
+  EXPECT_FALSE(lib()->download_state.request_stop()) << "no download runs";
+  bool asked = false;
+  lib()->queue().post([&] { asked = lib()->download_state.request_stop(); });
+  ASSERT_TRUE(port.preload(kFirst + "\r\n"));
+  EXPECT_FALSE(DownloadDriver(lib()->download_context()));
+  EXPECT_TRUE(asked);
+  const DownloadReport& report = lib()->download_state.last_download;
+  EXPECT_EQ(report.status, DownloadReport::Status::Stopped);
+  ASSERT_TRUE(report.body);
+  EXPECT_EQ(*report.body, kFirst);
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 0);
+  EXPECT_TRUE(sleeps_of(lib()).empty());
+  expect_cleaned_up(lib());
+
+  ASSERT_TRUE(port.preload(kExampleReply));
+  EXPECT_TRUE(DownloadDriver(lib()->download_context()));
+  EXPECT_EQ(vkt_datacount(lib()->record_parts()), 2);
+}
+
 // Every cell of the table, row by row, and the memo.
 std::vector<std::string> table_texts(TestLibrary& lib) {
   std::vector<std::string> texts{lib->monitor()->Memo1.text()};

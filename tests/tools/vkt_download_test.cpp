@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "support/pty_pair.h"
 #include "tools/vkt_process.h"
@@ -270,6 +271,31 @@ TEST(VktDownload, TheProgressBarFollowsTheTerminalsWidthAndGivesWayToMessages) {
   seen += terminal.read_until_quiet(std::chrono::milliseconds(200));
   EXPECT_EQ(r.exit_code, 130);
   EXPECT_THAT(seen, HasSubstr("\r\x1b[Kvkt: interrupted"));
+}
+
+// With --partial an interrupt ends the download, not the program: the
+// records received so far are written, and the exit code says interrupted.
+TEST(VktDownload, AnInterruptWithPartialWritesTheRecordsReceived) {
+  vkt::test::PtyPair terminal;
+  TempFolder folder;
+  VktProcess process({"download", "--simulate", "--sim-records", "1000", "--partial", "-o", folder / "r.csv"}, {},
+                     false, {}, terminal.slave_path());
+  // Interrupted once the bar counts records sent: the download runs.
+  const std::regex counting("\r +[1-9][0-9]*/1000 records");
+  std::string seen;
+  for (int i = 0; i < 100 && !std::regex_search(seen, counting); ++i)
+    seen += terminal.read_some(4096, std::chrono::milliseconds(200));
+  ASSERT_TRUE(std::regex_search(seen, counting)) << seen;
+  process.signal(SIGINT);
+  const RunResult r = process.wait();
+  seen += terminal.read_until_quiet(std::chrono::milliseconds(200));
+  EXPECT_EQ(r.exit_code, 130);
+  EXPECT_THAT(seen, HasSubstr("vkt: interrupted"));
+  EXPECT_THAT(seen, HasSubstr("records received before the interruption (--partial)"));
+  const std::vector<std::string> lines = lines_of(read_text(folder / "r.csv"));
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_LT(lines.size(), 1001u);
+  EXPECT_EQ(lines[0], "timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw");
 }
 
 TEST(VktDownload, OutputFolderIsCheckedBeforeTheLoggerIsAsked) {

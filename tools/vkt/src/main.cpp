@@ -54,8 +54,9 @@ constexpr const char* kDescription =
     "Messages of the library appear on standard error as \"VKTCom: <text>\", its\n"
     "Japanese texts with their English meaning beside them in brackets.";
 
-// SIGINT and SIGTERM: `watch` stops cleanly; every other subcommand stops at
-// once (nothing is written before a download is complete) after removing
+// SIGINT and SIGTERM: `watch` stops cleanly, a download with --partial ends
+// and writes the records received; every other subcommand stops at once
+// (nothing is written before a download is complete) after removing
 // the temporary folders (the simulator's, the trace `-v` follows).
 struct Interrupts {
   std::atomic<bool> stop{false};
@@ -80,6 +81,9 @@ void start_interrupt_thread() {
         g_interrupts.stop.store(true);
         continue;
       }
+      // A download with --partial ends and writes what came; a second
+      // interrupt ends the program at once.
+      if (partial_download_stop().stop()) continue;
       {
         std::lock_guard lock(g_interrupts.mu);
         std::error_code ec;
@@ -299,7 +303,7 @@ int main(int argc, char** argv) {
                             ->type_name("FORMAT");
   download->add_flag("--json", json, "the same as --format json")->excludes(format_option);
   download->add_flag("--partial", download_options.partial,
-                     "when the download fails, still write the records received (exit code 11)");
+                     "when the download fails or is interrupted, still write the records received (exit code 11, 130)");
   download->footer(
       "csv: timestamp,date,time,x_counts,y_counts,z_counts,temperature,humidity_raw; the\n"
       "timestamp is ISO 8601 (2024-03-15T13:45:30.25, the logger's local time), empty when\n"

@@ -332,6 +332,17 @@ std::vector<RecordFields> records_from_text(const Api& api, const std::string& t
   return records;
 }
 
+bool PartialDownloadStop::stop() {
+  const Api* api = api_.load();
+  if (!api || stopped_.exchange(true)) return false;
+  return api->vkt_download_stop() == 1;
+}
+
+PartialDownloadStop& partial_download_stop() {
+  static PartialDownloadStop instance;
+  return instance;
+}
+
 int run_download(Context& context, const DownloadOptions& options) {
   if (!options.output.empty()) check_output_path(options.output);  // before a long download, not after
 
@@ -355,7 +366,10 @@ int run_download(Context& context, const DownloadOptions& options) {
   }
 
   DownloadProgress progress(expected, bytes, show_bar && !context.quiet);
+  if (options.partial) partial_download_stop().running(&api);
   const bool complete = api.vkt_inputdata() != 0;
+  partial_download_stop().running(nullptr);
+  const bool interrupted = partial_download_stop().stopped();
   const double seconds = progress.stop();
 
   std::vector<RecordFields> records;
@@ -367,7 +381,7 @@ int run_download(Context& context, const DownloadOptions& options) {
     std::vector<int32_t> index(5), length(5);
     index.resize(static_cast<std::size_t>(std::max(api.vkt_download_bad_lines(index.data(), length.data(), 5), 0)));
     length.resize(index.size());
-    const std::string why = download_failure_text(report, index, length);
+    const std::string why = interrupted ? std::string("interrupted") : download_failure_text(report, index, length);
     if (!options.partial) throw Failure(kExitTransferFailed, why + "\n  (--partial keeps the records received)");
     std::fprintf(stderr, "vkt: %s\n", why.c_str());
     records = records_from_text(api, downloaded_text(api), year);
@@ -380,8 +394,11 @@ int run_download(Context& context, const DownloadOptions& options) {
     write_output(options.output, text);
   }
   if (!complete) {
-    if (!context.quiet) std::fprintf(stderr, "kept %zu records received before the failure (--partial)\n", records.size());
-    return kExitPartial;
+    if (!context.quiet) {
+      std::fprintf(stderr, "kept %zu records received before the %s (--partial)\n", records.size(),
+                   interrupted ? "interruption" : "failure");
+    }
+    return interrupted ? kExitInterrupted : kExitPartial;
   }
   if (!context.quiet) std::fprintf(stderr, "downloaded %zu records in %.1f s\n", records.size(), seconds);
   return kExitOk;

@@ -64,6 +64,24 @@ struct DownloadOptions {
 std::vector<RecordFields> records_from_text(const Api& api, const std::string& text, const std::string& year);
 int run_download(Context& context, const DownloadOptions& options);
 
+// An interrupt (SIGINT, SIGTERM) during a download with --partial asks the
+// library to end the download (vkt_download_stop), so that the records
+// received are written before the program ends. The interrupt's thread
+// calls stop(); true when a download was asked to end, false when none
+// runs (or a second interrupt came): the program then ends at once.
+class PartialDownloadStop {
+ public:
+  bool stop();
+  // Set by run_download while a download with --partial runs.
+  void running(const Api* api) { api_.store(api); }
+  bool stopped() const { return stopped_.load(); }
+
+ private:
+  std::atomic<const Api*> api_{nullptr};
+  std::atomic<bool> stopped_{false};
+};
+PartialDownloadStop& partial_download_stop();
+
 int run_send(Context& context, const std::string& command);
 
 // Runs until `stop` is set (by SIGINT or SIGTERM).

@@ -16,7 +16,8 @@ std::string exit_code_help() {
          "  9    the simulated logger cannot be started\n"
          "  10   -o names a folder, a block device or a socket (refused)\n"
          "  11   the download failed; --partial wrote the records received\n"
-         "  130  interrupted (SIGINT or SIGTERM; watch exits with 0)\n";
+         "  130  interrupted (SIGINT or SIGTERM; watch exits with 0;\n"
+         "       download --partial wrote the records received first)\n";
 }
 
 }  // namespace vktcli

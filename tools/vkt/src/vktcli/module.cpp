@@ -60,7 +60,7 @@ Module::Module(const std::string& path) : path_(path) {
   VKT_RESOLVE(vkt_port_device) VKT_RESOLVE(vkt_device_port) VKT_RESOLVE(vkt_serial_ports)
   VKT_RESOLVE(vkt_serial_port_text) VKT_RESOLVE(vkt_unbound_adapters) VKT_RESOLVE(vkt_search_list)
   VKT_RESOLVE(vkt_get_param_year) VKT_RESOLVE(vkt_get_param_count) VKT_RESOLVE(vkt_decode_records)
-  VKT_RESOLVE(vkt_last_message) VKT_RESOLVE(vkt_trace_start) VKT_RESOLVE(vkt_trace_stop) VKT_RESOLVE(vkt_settingform_open_port) VKT_RESOLVE(vkt_setting_get)
+  VKT_RESOLVE(vkt_last_message) VKT_RESOLVE(vkt_trace_start) VKT_RESOLVE(vkt_trace_stop) VKT_RESOLVE(vkt_download_stop) VKT_RESOLVE(vkt_settingform_open_port) VKT_RESOLVE(vkt_setting_get)
   VKT_RESOLVE(vkt_setting_item) VKT_RESOLVE(vkt_setting_set) VKT_RESOLVE(vkt_settingform_press)
 #undef VKT_RESOLVE
 }

@@ -64,6 +64,7 @@ struct Api {
   decltype(&::vkt_last_message) vkt_last_message = nullptr;
   decltype(&::vkt_trace_start) vkt_trace_start = nullptr;
   decltype(&::vkt_trace_stop) vkt_trace_stop = nullptr;
+  decltype(&::vkt_download_stop) vkt_download_stop = nullptr;
   decltype(&::vkt_settingform_open_port) vkt_settingform_open_port = nullptr;
   decltype(&::vkt_setting_get) vkt_setting_get = nullptr;
   decltype(&::vkt_setting_item) vkt_setting_item = nullptr;
