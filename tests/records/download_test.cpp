@@ -299,14 +299,6 @@ TEST_F(Download, DecodingTheDownloadedRowsFollowsTheYearRuleOfEachRow) {
   }
 }
 
-TEST(DownloadWithoutMonitor, FailsAndShowsNothing) {
-  TestLibrary lib;
-  EXPECT_FALSE(DownloadDriver(lib->download_context()));
-  EXPECT_FALSE(vkt_inputdata(lib->download_context()));
-  EXPECT_TRUE(lib.popup_texts().empty());
-  EXPECT_EQ(lib->monitor(), nullptr);
-}
-
 // Silence after a partial reply: the bound of 3000 ms counts from the last
 // arrival, across the clock's wrap; the table keeps only its header row.
 TEST(DownloadTimeOut, LeavesNoPhantomRows) {
