@@ -42,12 +42,6 @@ def test_a_download_without_its_end_times_out():
             logger.download()
 
 
-def test_an_unanswered_download_times_out():
-    with vktcom.simulated_logger(records=20, no_answer=["D"]), vktcom.Logger() as logger:
-        with pytest.raises(vktcom.DownloadTimeout):
-            logger.download()
-
-
 def test_a_line_of_wrong_length_names_the_line_and_the_others_are_kept():
     with vktcom.simulated_logger(records=10, bad_length=3, new_year=True), vktcom.Logger() as logger:
         with pytest.raises(vktcom.BadRecordLine, match=r"bad record line 3 \(19 characters\)") as caught:

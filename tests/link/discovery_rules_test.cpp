@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/port_discovery.h"
@@ -130,18 +131,10 @@ TEST_F(DiscoveryRules, UnreadableValueEndsTheSearchWithListsAsTheyWere) {
 
 TEST_F(DiscoveryRules, PortNumberOfAResultEntry) {
   using vkt::link::result_port_number;
-  EXPECT_EQ(result_port_number("COM5"), 5u);
-  EXPECT_EQ(result_port_number("COM12"), 12u);
-  EXPECT_EQ(result_port_number("COM123"), 123u);
-  EXPECT_EQ(result_port_number("VCP none"), 0u);
-  EXPECT_EQ(result_port_number("COM none"), 0u);
-  EXPECT_EQ(result_port_number("COM"), 0u);
-  EXPECT_EQ(result_port_number("COMx"), 0u);
-  EXPECT_EQ(result_port_number("COM5x"), 0u);
-  EXPECT_EQ(result_port_number("COM-5"), 0u);
-  EXPECT_EQ(result_port_number("COM70000"), 0u);
-  EXPECT_EQ(result_port_number("com5"), 0u);
-  EXPECT_EQ(result_port_number(""), 0u);
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"COM5", 5},  {"COM12", 12}, {"COM123", 123}, {"VCP none", 0},   {"COM none", 0}, {"COM", 0},
+      {"COMx", 0},  {"COM5x", 0},  {"COM-5", 0},    {"COM70000", 0}, {"com5", 0},     {"", 0}};
+  for (const auto& [text, port] : cases) EXPECT_EQ(result_port_number(text), port) << text;
 
   // Through a search: a three-digit port keeps all its digits.
   device("\\Device\\VCP0", "COM123");

@@ -133,26 +133,6 @@ TEST(RecordTable, ASmallerSecondDownloadLeavesNoTrace) {
   for (int row = 2; row <= 5; ++row) EXPECT_EQ(row_cells(*port.lib, row), std::vector<std::string>(kColumns));
 }
 
-// A time-out after a successful download: no record of the first one stays
-// (the table keeps its header row), and the next download fills it anew.
-TEST(RecordTable, ATimeOutAfterASuccessKeepsNothingOfTheFirst) {
-  auto clock = std::make_shared<vkt::testing::FakeClock>(0, 250);  // the silence passes at once
-  PortedLibrary port(clock);
-  ASSERT_EQ(port.opened, 1);
-  port.lib->logger.param_year = "2009";
-  ASSERT_TRUE(download(port, kExampleReply));
-  ASSERT_TRUE(port.preload(kFirst + "\r\n"));
-  EXPECT_FALSE(DownloadDriver(port.lib->download_context()));
-  EXPECT_EQ(vkt_datacount(port.lib->record_parts()), 0);
-  EXPECT_EQ(table(*port.lib).cell(kData, 1), "");
-  EXPECT_EQ(text_of(*port.lib, TextField::Date, 1), "");
-  EXPECT_EQ(table(*port.lib).cell(kHumi, 0), "humi");
-
-  ASSERT_TRUE(download(port, reply_of({kSecond})));
-  EXPECT_EQ(vkt_datacount(port.lib->record_parts()), 1);
-  EXPECT_EQ(text_of(*port.lib, TextField::All, 1), "2010 01/02-00:00:05.00 -5.0 100 -128 127 0");
-}
-
 // The table on its own: headers, rows written cell by cell, the row count.
 TEST(RecordTable, CellsWrittenOneByOneActAsTextCells) {
   ui::TextGrid grid("StringGrid1", kColumns, kInitialRows, std::make_unique<RecordTable>());

@@ -161,17 +161,5 @@ TEST_F(Dialog, CancelEndsTheUseWithoutSending) {
   EXPECT_EQ(1u, lib.notifier->messages.size());  // only the show's
 }
 
-TEST_F(Dialog, OkWithoutALogger) {
-  settingform_open(*lib);
-  TForm4& d = *lib->settings_dialog();
-  lib->settings_state.reservetime = "l01/01 00:00";
-  d.Button_set.click();
-  EXPECT_EQ(Strings(2, "VKT が見つかりません"), lib.notifier->messages);
-  EXPECT_TRUE(d.visible());
-  EXPECT_TRUE(d.Button_set.enabled());
-  EXPECT_TRUE(settingform_check(lib->settings_state));
-  EXPECT_EQ("l01/01 00:00", lib->settings_state.reservetime);
-}
-
 }  // namespace
 }  // namespace vkt::settings
