@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -102,10 +101,8 @@ class VerboseTrace {
   VerboseTrace(const Api& api, const std::string& trace) : api_(api) {
     std::string path = trace;
     if (path.empty()) {
-      const char* tmp = std::getenv("TMPDIR");
-      std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/vkt-trace-XXXXXX";
-      if (!::mkdtemp(folder.data())) return;
-      folder_ = folder;
+      folder_ = make_temporary_folder("vkt-trace");
+      if (folder_.empty()) return;
       {
         std::lock_guard lock(g_interrupts.mu);
         g_interrupts.cleanup_folders.push_back(folder_);

@@ -27,21 +27,27 @@ vktsim::SimOptions make_sim_options(const SimulationOptions& options, const std:
   return sim;
 }
 
+std::string make_temporary_folder(const std::string& prefix) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
+  return mkdtemp(pattern.data()) == nullptr ? std::string() : pattern;
+}
+
 namespace {
 
-std::string make_temporary_folder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vkt-sim-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw Failure(kExitSimulator, "cannot start the simulated logger: no temporary folder in " +
-                                      std::filesystem::path(pattern).parent_path().string());
+std::string simulation_folder() {
+  std::string folder = make_temporary_folder("vkt-sim");
+  if (folder.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    throw Failure(kExitSimulator, std::string("cannot start the simulated logger: no temporary folder in ") +
+                                      (tmp != nullptr && *tmp != '\0' ? tmp : "/tmp"));
   }
-  return pattern;
+  return folder;
 }
 
 }  // namespace
 
-Simulation::Simulation(const SimulationOptions& options) : root_(make_temporary_folder()) {
+Simulation::Simulation(const SimulationOptions& options) : root_(simulation_folder()) {
   try {
     sim_ = std::make_unique<vktsim::LoggerSim>(make_sim_options(options, root_));
   } catch (const std::exception& e) {

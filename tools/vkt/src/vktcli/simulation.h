@@ -36,6 +36,10 @@ struct SimulationOptions {
 // The simulator's options for the program's simulation options.
 vktsim::SimOptions make_sim_options(const SimulationOptions& options, const std::string& tree_root);
 
+// A new folder "<prefix>-XXXXXX" in $TMPDIR (else /tmp); empty when none
+// can be made.
+std::string make_temporary_folder(const std::string& prefix);
+
 class Simulation {
  public:
   // Starts the simulated logger and sets the two variables. Throws
